@@ -1,0 +1,22 @@
+#pragma once
+
+#include <optional>
+#include <string_view>
+
+#include "platform/platform.h"
+
+namespace nuvra {
+
+// The first active application of any activation policy, or none.
+std::optional<RunningApplication> frontmostApp(Platform& platform);
+
+// The one regular application named by its bundle identifier (exact), else by
+// its display name (ignoring case and diacritics); none when nothing or more
+// than one matches.
+std::optional<RunningApplication> resolveApp(Platform& platform, std::string_view name);
+
+// The focused window, else the main window, else the first child of the
+// application element; null when there is none.
+Element chosenWindow(Platform& platform, const Element& app);
+
+}  // namespace nuvra

@@ -1,0 +1,74 @@
+#include "cli/parsers.h"
+
+#include <cmath>
+#include <cstdlib>
+#include <limits>
+#include <string>
+
+#include "cli/fail.h"
+
+namespace nuvra {
+
+namespace {
+
+// Digits with an optional leading sign, accumulated towards the sign so that
+// the most negative value is reachable; any overflow refuses the text.
+template <typename Int>
+bool parseInteger(std::string_view text, Int& out) {
+    size_t i = 0;
+    bool negative = false;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
+        negative = text[i] == '-';
+        ++i;
+    }
+    if (i == text.size()) return false;
+    Int value = 0;
+    for (; i < text.size(); ++i) {
+        char c = text[i];
+        if (c < '0' || c > '9') return false;
+        Int digit = static_cast<Int>(c - '0');
+        if (__builtin_mul_overflow(value, Int{10}, &value)) return false;
+        bool overflow = negative ? __builtin_sub_overflow(value, digit, &value)
+                                 : __builtin_add_overflow(value, digit, &value);
+        if (overflow) return false;
+    }
+    out = value;
+    return true;
+}
+
+bool isLeadingSpace(unsigned char c) {
+    return c == 0 || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r' || c == ' ';
+}
+
+}  // namespace
+
+double coord(std::string_view text) {
+    if (!text.empty() && !isLeadingSpace(static_cast<unsigned char>(text[0]))) {
+        // The process never calls setlocale, so strtod reads the "C" locale:
+        // the decimal separator is always the full stop. An embedded NUL ends
+        // the conversion early and so refuses the text.
+        std::string copy(text);
+        char* end = nullptr;
+        double value = std::strtod(copy.c_str(), &end);
+        // ERANGE is ignored on purpose: an overflow is caught as infinite
+        // below, and an underflow (1e-400) is a well-formed zero.
+        if (end == copy.c_str() + copy.size() && std::isfinite(value) && !(value < 0))
+            return value;
+    }
+    fail("nuvra-click: bad coordinate " + std::string(text), 3);
+}
+
+int32_t delta(std::string_view text) {
+    int32_t value = 0;
+    if (!parseInteger(text, value)) fail("nuvra-click: bad scroll delta " + std::string(text), 3);
+    return value;
+}
+
+int64_t positiveInt(std::string_view text, std::string_view name) {
+    int64_t value = 0;
+    if (!parseInteger(text, value) || value < 1)
+        fail("nuvra-click: bad " + std::string(name) + " " + std::string(text), 3);
+    return value;
+}
+
+}  // namespace nuvra

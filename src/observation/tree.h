@@ -1,0 +1,32 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace nuvra {
+
+// One recorded element of a walk. Holds its own counted reference.
+struct ObservedElement {
+    int64_t index = 0;  // the element number, from 1
+    Element element;
+    std::string hashLine;
+};
+
+struct ObservedTree {
+    std::vector<std::string> lines;
+    std::vector<ObservedElement> elements;
+    bool truncated = false;
+};
+
+// Breadth-first walk below `root` under the three limits.
+ObservedTree observeTree(Platform& platform, const Element& root, int64_t maxNodes,
+                         int64_t maxDepth, int64_t maxTextBytes);
+
+// " @cx,cy", or nothing without a position, a size, or a representable centre.
+std::optional<std::string> observeCenterSpan(Platform& platform, const Element& element);
+
+}  // namespace nuvra

@@ -1,0 +1,291 @@
+#include "platform/fake/fake_desktop.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <utility>
+
+#include "platform/text_fold.h"
+
+namespace nuvra {
+
+namespace {
+
+constexpr AXResult kInvalidElement = -25202;
+
+// The fake's handles carry the desktop they belong to and an index into it.
+struct FakeElement : ElementObject {
+    const FakeDesktop* desktop;
+    size_t id;
+    FakeElement(const FakeDesktop* d, size_t i) : desktop(d), id(i) {}
+};
+
+struct FakeEvent : EventObject {
+    int serial;
+    explicit FakeEvent(int s) : serial(s) {}
+};
+
+std::string number(double v) {
+    char buf[40];
+    std::snprintf(buf, sizeof buf, "%.17g", v);
+    return buf;
+}
+
+const FakeElement* asFake(const Element& e) {
+    return dynamic_cast<const FakeElement*>(e.get());
+}
+
+}  // namespace
+
+FakeDesktop::FakeDesktop() {
+    systemWide_ = element("systemWide");
+}
+
+FakeDesktop::~FakeDesktop() = default;
+
+Element FakeDesktop::element(std::string name) {
+    Node n;
+    n.name = std::move(name);
+    // Distinct, and far from small numbers a test might pick for collisions.
+    n.hash = 0x9e3779b97f4a7c15ULL * (nodes_.size() + 1);
+    nodes_.push_back(std::move(n));
+    return std::make_shared<FakeElement>(this, nodes_.size() - 1);
+}
+
+Element FakeDesktop::element(std::string name, std::string role, std::string title) {
+    Element e = element(std::move(name));
+    setText(e, "AXRole", std::move(role));
+    if (!title.empty()) setText(e, "AXTitle", std::move(title));
+    return e;
+}
+
+const FakeDesktop::Node* FakeDesktop::nodeOrNull(const Element& e) const {
+    const FakeElement* f = asFake(e);
+    if (f == nullptr || f->desktop != this || f->id >= nodes_.size()) return nullptr;
+    return &nodes_[f->id];
+}
+
+FakeDesktop::Node& FakeDesktop::node(const Element& e) {
+    const Node* n = nodeOrNull(e);
+    if (n == nullptr) {
+        // A test built its desktop wrong; nothing sensible can follow.
+        std::fprintf(stderr, "fake desktop: element does not belong to this desktop\n");
+        std::abort();
+    }
+    return const_cast<Node&>(*n);
+}
+
+std::string FakeDesktop::nameOf(const Element& e) const {
+    const Node* n = nodeOrNull(e);
+    return n ? n->name : std::string("<foreign>");
+}
+
+void FakeDesktop::set(const Element& e, std::string attribute, AttrValue value) {
+    node(e).attributes[std::move(attribute)] = Answer{kAXSuccess, std::move(value)};
+}
+
+void FakeDesktop::setText(const Element& e, std::string attribute, std::string text) {
+    set(e, std::move(attribute), AttrValue::plainText(std::move(text)));
+}
+
+void FakeDesktop::setError(const Element& e, std::string attribute, AXResult code) {
+    node(e).attributes[std::move(attribute)] = Answer{code, std::nullopt};
+}
+
+void FakeDesktop::setNull(const Element& e, std::string attribute) {
+    node(e).attributes[std::move(attribute)] = Answer{kAXSuccess, std::nullopt};
+}
+
+void FakeDesktop::unset(const Element& e, std::string_view attribute) {
+    auto& attrs = node(e).attributes;
+    auto it = attrs.find(attribute);
+    if (it != attrs.end()) attrs.erase(it);
+}
+
+void FakeDesktop::setChildren(const Element& parent, std::vector<Element> children) {
+    std::vector<AttrValue> items;
+    items.reserve(children.size());
+    for (auto& c : children) items.push_back(AttrValue::elementRef(std::move(c)));
+    set(parent, "AXChildren", AttrValue::array(std::move(items)));
+}
+
+void FakeDesktop::setPosition(const Element& e, double x, double y) {
+    set(e, "AXPosition", AttrValue::pointBox(x, y));
+}
+
+void FakeDesktop::setSize(const Element& e, double width, double height) {
+    set(e, "AXSize", AttrValue::sizeBox(width, height));
+}
+
+void FakeDesktop::setFrame(const Element& e, double x, double y, double width, double height) {
+    setPosition(e, x, y);
+    setSize(e, width, height);
+}
+
+void FakeDesktop::setActions(const Element& e, std::vector<std::string> names) {
+    std::vector<AttrValue> items;
+    for (auto& n : names) items.push_back(AttrValue::plainText(std::move(n)));
+    setActionNames(e, AttrValue::array(std::move(items)));
+}
+
+void FakeDesktop::setActionNames(const Element& e, std::optional<AttrValue> value,
+                                 AXResult code) {
+    node(e).actionNames = Answer{code, std::move(value)};
+}
+
+void FakeDesktop::setPerformResult(const Element& e, AXResult code) {
+    node(e).performResult = code;
+}
+
+void FakeDesktop::setWriteResult(const Element& e, AXResult code) {
+    node(e).writeResult = code;
+}
+
+void FakeDesktop::setIdentityHash(const Element& e, uint64_t hash) {
+    node(e).hash = hash;
+}
+
+void FakeDesktop::removeElement(const Element& e) {
+    node(e).gone = true;
+}
+
+void FakeDesktop::addApp(RunningApplication app, Element root) {
+    apps_.emplace_back(std::move(app), std::move(root));
+}
+
+void FakeDesktop::clearApps() {
+    apps_.clear();
+}
+
+void FakeDesktop::setElementAtPosition(Element e, AXResult code) {
+    atPosition_ = std::move(e);
+    atPositionCode_ = code;
+}
+
+std::vector<std::string> FakeDesktop::calls(std::string_view prefix) const {
+    std::vector<std::string> out;
+    for (const auto& entry : log_)
+        if (entry.compare(0, prefix.size(), prefix) == 0) out.push_back(entry);
+    return out;
+}
+
+// --- Platform ---
+
+bool FakeDesktop::isProcessTrusted() {
+    log_.push_back("trusted?");
+    return trusted;
+}
+
+Element FakeDesktop::createApplicationElement(int32_t pid) {
+    log_.push_back("createApp " + std::to_string(pid));
+    for (const auto& [app, root] : apps_)
+        if (app.processIdentifier == pid) return root;
+    // Like the real thing: a handle is always made; reads of it then fail.
+    Element orphan = element("app" + std::to_string(pid));
+    removeElement(orphan);
+    return orphan;
+}
+
+Element FakeDesktop::createSystemWideElement() {
+    log_.push_back("systemWide");
+    return systemWide_;
+}
+
+AXResult FakeDesktop::copyElementAtPosition(const Element& systemWide, float x, float y,
+                                            Element& out) {
+    log_.push_back("elementAt " + number(x) + "," + number(y) + " on " + nameOf(systemWide));
+    if (atPositionCode_ != kAXSuccess) return atPositionCode_;
+    out = atPosition_;
+    return kAXSuccess;
+}
+
+AXResult FakeDesktop::copyAttributeValue(const Element& element, std::string_view attribute,
+                                         std::optional<AttrValue>& out) {
+    if (beforeRead) beforeRead(element, attribute);
+    log_.push_back("read " + nameOf(element) + " " + std::string(attribute));
+    const Node* n = nodeOrNull(element);
+    if (n == nullptr || n->gone) return kInvalidElement;
+    auto it = n->attributes.find(attribute);
+    if (it == n->attributes.end()) return kAXNoValue;
+    if (it->second.code != kAXSuccess) return it->second.code;
+    out = it->second.value;
+    return kAXSuccess;
+}
+
+AXResult FakeDesktop::copyActionNames(const Element& element, std::optional<AttrValue>& out) {
+    log_.push_back("actions " + nameOf(element));
+    const Node* n = nodeOrNull(element);
+    if (n == nullptr || n->gone) return kInvalidElement;
+    if (n->actionNames.code != kAXSuccess) return n->actionNames.code;
+    out = n->actionNames.value;
+    return kAXSuccess;
+}
+
+AXResult FakeDesktop::performAction(const Element& element, std::string_view action) {
+    const Node* n = nodeOrNull(element);
+    AXResult code = (n == nullptr || n->gone) ? kInvalidElement : n->performResult;
+    log_.push_back("perform " + nameOf(element) + " " + std::string(action) + " -> " +
+                   std::to_string(code));
+    return code;
+}
+
+AXResult FakeDesktop::setAttributeValue(const Element& element, std::string_view attribute,
+                                        std::string_view text) {
+    const Node* n = nodeOrNull(element);
+    AXResult code = (n == nullptr || n->gone) ? kInvalidElement : n->writeResult;
+    log_.push_back("write " + nameOf(element) + " " + std::string(attribute) + " \"" +
+                   std::string(text) + "\" -> " + std::to_string(code));
+    writes_.push_back(nameOf(element) + " " + std::string(attribute) + " " + std::string(text));
+    if (code == kAXSuccess) set(element, std::string(attribute), AttrValue::plainText(std::string(text)));
+    return code;
+}
+
+uint64_t FakeDesktop::identityHash(const Element& element) {
+    log_.push_back("hash " + nameOf(element));
+    const Node* n = nodeOrNull(element);
+    return n ? n->hash : 0;
+}
+
+std::vector<RunningApplication> FakeDesktop::runningApplications() {
+    log_.push_back("apps");
+    std::vector<RunningApplication> out;
+    for (const auto& entry : apps_) out.push_back(entry.first);
+    return out;
+}
+
+bool FakeDesktop::equalIgnoringCaseAndDiacritics(std::string_view a, std::string_view b) {
+    return foldedEqual(a, b);
+}
+
+Event FakeDesktop::newEvent(std::string description) {
+    if (eventsBeforeFailure) {
+        if (*eventsBeforeFailure <= 0) {
+            log_.push_back(description + " -> null");
+            return nullptr;
+        }
+        --*eventsBeforeFailure;
+    }
+    int serial = nextEvent_++;
+    log_.push_back(description + " -> ev" + std::to_string(serial));
+    return std::make_shared<FakeEvent>(serial);
+}
+
+Event FakeDesktop::createMouseEvent(int32_t type, ScreenPoint at, int32_t button) {
+    return newEvent("mouse " + std::to_string(type) + " at " + number(at.x) + "," +
+                    number(at.y) + " button " + std::to_string(button));
+}
+
+Event FakeDesktop::createScrollWheelEvent(int32_t wheel1, int32_t wheel2, int32_t wheel3) {
+    return newEvent("scroll " + std::to_string(wheel1) + "," + std::to_string(wheel2) + "," +
+                    std::to_string(wheel3));
+}
+
+void FakeDesktop::postEvent(const Event& event) {
+    auto* e = dynamic_cast<const FakeEvent*>(event.get());
+    log_.push_back("post " + (e ? "ev" + std::to_string(e->serial) : std::string("<foreign>")));
+}
+
+void FakeDesktop::sleepMicroseconds(uint32_t microseconds) {
+    log_.push_back("sleep " + std::to_string(microseconds));
+}
+
+}  // namespace nuvra

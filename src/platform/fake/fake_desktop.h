@@ -1,0 +1,135 @@
+// An in-memory desktop for tests: applications, element trees with attributes
+// of every value kind, per-element answers to actions and writes, and a log
+// of every platform call in order. Tests build it in C++ and assert on the
+// log, never on wall-clock time.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace nuvra {
+
+class FakeDesktop : public Platform {
+public:
+    FakeDesktop();
+    ~FakeDesktop() override;
+
+    // --- building the desktop ---
+
+    // A new element; `name` identifies it in the call log. Its identity hash
+    // is unique until setIdentityHash says otherwise.
+    Element element(std::string name);
+    // Shorthand: an element with "AXRole" (and "AXTitle" when not empty).
+    Element element(std::string name, std::string role, std::string title = "");
+
+    void set(const Element& e, std::string attribute, AttrValue value);
+    void setText(const Element& e, std::string attribute, std::string text);
+    // Reads of this attribute answer `code` (non-zero) and no value.
+    void setError(const Element& e, std::string attribute, AXResult code);
+    // Reads of this attribute answer 0 with no value.
+    void setNull(const Element& e, std::string attribute);
+    void unset(const Element& e, std::string_view attribute);
+    // "AXChildren" as an array of these elements.
+    void setChildren(const Element& parent, std::vector<Element> children);
+    void setPosition(const Element& e, double x, double y);
+    void setSize(const Element& e, double width, double height);
+    void setFrame(const Element& e, double x, double y, double width, double height);
+
+    // Action names offered (as an array of plain texts), or a raw answer.
+    void setActions(const Element& e, std::vector<std::string> names);
+    void setActionNames(const Element& e, std::optional<AttrValue> value, AXResult code = 0);
+    // The answer to performAction and to setAttributeValue (default 0).
+    void setPerformResult(const Element& e, AXResult code);
+    void setWriteResult(const Element& e, AXResult code);
+
+    void setIdentityHash(const Element& e, uint64_t hash);
+    // The element's application quit: every call on it fails.
+    void removeElement(const Element& e);
+
+    // A running application whose accessibility root is `root`.
+    void addApp(RunningApplication app, Element root);
+    void clearApps();
+
+    bool trusted = true;
+
+    // What copyElementAtPosition answers.
+    void setElementAtPosition(Element e, AXResult code = 0);
+
+    // Event creation succeeds this many more times, then answers null.
+    std::optional<int> eventsBeforeFailure;
+
+    // Called before every attribute read, to change the desktop between reads.
+    std::function<void(const Element&, std::string_view attribute)> beforeRead;
+
+    // --- inspecting ---
+
+    // Every platform call in order, one text each, for example:
+    //   "trusted?"  "apps"  "createApp 42"  "systemWide"  "elementAt 10,20"
+    //   "read win AXRole"  "actions ok"  "perform ok AXPress -> 0"
+    //   "write field AXValue \"text\" -> 0"  "hash win"
+    //   "mouse 1 at 100,200 button 0 -> ev1"  "mouse 1 at 1,2 button 0 -> null"
+    //   "scroll 3,-5,0 -> ev2"  "post ev1"  "sleep 80000"
+    const std::vector<std::string>& log() const { return log_; }
+    // The log entries that start with `prefix`.
+    std::vector<std::string> calls(std::string_view prefix) const;
+    void clearLog() { log_.clear(); }
+    // Texts written with setAttributeValue, in order: "name attribute text".
+    const std::vector<std::string>& writes() const { return writes_; }
+    std::string nameOf(const Element& e) const;
+
+    // --- Platform ---
+    bool isProcessTrusted() override;
+    Element createApplicationElement(int32_t pid) override;
+    Element createSystemWideElement() override;
+    AXResult copyElementAtPosition(const Element& systemWide, float x, float y,
+                                   Element& out) override;
+    AXResult copyAttributeValue(const Element& element, std::string_view attribute,
+                                std::optional<AttrValue>& out) override;
+    AXResult copyActionNames(const Element& element, std::optional<AttrValue>& out) override;
+    AXResult performAction(const Element& element, std::string_view action) override;
+    AXResult setAttributeValue(const Element& element, std::string_view attribute,
+                               std::string_view text) override;
+    uint64_t identityHash(const Element& element) override;
+    std::vector<RunningApplication> runningApplications() override;
+    bool equalIgnoringCaseAndDiacritics(std::string_view a, std::string_view b) override;
+    Event createMouseEvent(int32_t type, ScreenPoint at, int32_t button) override;
+    Event createScrollWheelEvent(int32_t wheel1, int32_t wheel2, int32_t wheel3) override;
+    void postEvent(const Event& event) override;
+    void sleepMicroseconds(uint32_t microseconds) override;
+
+private:
+    struct Answer {
+        AXResult code = 0;
+        std::optional<AttrValue> value;
+    };
+    struct Node {
+        std::string name;
+        uint64_t hash = 0;
+        bool gone = false;
+        std::map<std::string, Answer, std::less<>> attributes;
+        Answer actionNames{kAXSuccess, AttrValue::array({})};
+        AXResult performResult = 0;
+        AXResult writeResult = 0;
+    };
+    Node& node(const Element& e);
+    const Node* nodeOrNull(const Element& e) const;
+    Event newEvent(std::string description);
+
+    std::vector<Node> nodes_;
+    std::vector<std::pair<RunningApplication, Element>> apps_;
+    Element systemWide_;
+    Element atPosition_;
+    AXResult atPositionCode_ = kAXNoValue;
+    int nextEvent_ = 1;
+    std::vector<std::string> log_;
+    std::vector<std::string> writes_;
+};
+
+}  // namespace nuvra

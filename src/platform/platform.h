@@ -1,0 +1,181 @@
+// The platform layer: the desktop's accessibility model, its workspace and
+// its input events, in the platform's own terms. Every decision about what a
+// value means lives in the portable core; a backend only translates.
+//
+// Several backends can live in one binary (tests hold the fake and the
+// macOS backend built against a stand-in), so the core receives a Platform&
+// instead of linking against one implementation.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace nuvra {
+
+// An opaque accessibility element of some application, or the whole system.
+// Backends derive from it; the core never looks inside. Identity is only ever
+// established through Platform::identityHash, never by address.
+class ElementObject {
+public:
+    virtual ~ElementObject() = default;
+};
+
+// A counted reference: copying shares the element, the last owner releases
+// it. A null Element is "no element".
+using Element = std::shared_ptr<const ElementObject>;
+
+// A created input event. Posting the same object twice posts the same event.
+class EventObject {
+public:
+    virtual ~EventObject() = default;
+};
+using Event = std::shared_ptr<const EventObject>;
+
+enum class ValueKind {
+    Text,            // a plain string
+    AttributedText,  // text with formatting; `text` holds its plain string
+    Number,          // integer, floating or boolean
+    Array,           // `items`, in the platform's order
+    ElementRef,      // `element`
+    PointBox,        // an accessibility value box holding a point: x, y
+    SizeBox,         // a box holding a size: width, height
+    OtherBox,        // a box holding any other structure (range, rect, error)
+    Other,           // anything else the platform can return
+};
+
+enum class NumberKind { Integer, Floating, Boolean };
+
+// One attribute value exactly as the platform typed it. Only the fields that
+// belong to `kind` are meaningful.
+struct AttrValue {
+    ValueKind kind = ValueKind::Other;
+    std::string text;             // Text, AttributedText: UTF-8 (may be ill-formed)
+    NumberKind numberKind = NumberKind::Integer;
+    double number = 0;            // Number: its value (booleans 1 or 0)
+    std::string decimal;          // Number: its decimal text ("1", "0.5")
+    std::vector<AttrValue> items; // Array
+    Element element;              // ElementRef (never null for that kind)
+    double first = 0;             // PointBox x, SizeBox width
+    double second = 0;            // PointBox y, SizeBox height
+
+    static AttrValue plainText(std::string s);
+    static AttrValue attributedText(std::string s);
+    static AttrValue integer(int64_t v);
+    static AttrValue floating(double v);
+    static AttrValue boolean(bool v);
+    static AttrValue array(std::vector<AttrValue> items);
+    static AttrValue elementRef(Element e);
+    static AttrValue pointBox(double x, double y);
+    static AttrValue sizeBox(double width, double height);
+    static AttrValue otherBox();
+    static AttrValue other();
+};
+
+// One entry of the workspace's running-application list.
+struct RunningApplication {
+    int64_t activationPolicy = 0;  // 0 is the regular policy
+    bool isActive = false;
+    std::optional<std::string> bundleIdentifier;
+    std::optional<std::string> localizedName;
+    int32_t processIdentifier = -1;
+};
+
+struct ScreenPoint {
+    double x = 0;
+    double y = 0;
+};
+
+// Mouse event types and button numbers, in Core Graphics' numbering.
+enum MouseEventType : int32_t {
+    kLeftMouseDown = 1,
+    kLeftMouseUp = 2,
+    kRightMouseDown = 3,
+    kRightMouseUp = 4,
+    kMouseMoved = 5,
+    kLeftMouseDragged = 6,
+    kRightMouseDragged = 7,
+};
+enum MouseButton : int32_t { kLeftButton = 0, kRightButton = 1 };
+
+// Result codes: 0 is success; any other value is a platform error, which the
+// core treats alike without telling kinds apart.
+using AXResult = int32_t;
+constexpr AXResult kAXSuccess = 0;
+constexpr AXResult kAXFailure = -25200;          // generic failure
+constexpr AXResult kAXAttributeUnsupported = -25205;
+constexpr AXResult kAXActionUnsupported = -25206;
+constexpr AXResult kAXNoValue = -25212;
+constexpr AXResult kAXCannotComplete = -25204;
+
+class Platform {
+public:
+    virtual ~Platform() = default;
+
+    // --- accessibility ---
+
+    // Whether this process may use the accessibility interface. Never prompts,
+    // never blocks for long; false leads to the untrusted report.
+    virtual bool isProcessTrusted() = 0;
+
+    // The root element of the application with this process number. Never
+    // null: for a process that is gone, every later read of it fails.
+    virtual Element createApplicationElement(int32_t pid) = 0;
+
+    // The system-wide element; only used as the subject of elementAtPosition.
+    virtual Element createSystemWideElement() = 0;
+
+    // The deepest element at a screen point. 0 with `out` set: found (`out`
+    // may still be null, which means none); non-zero: none, `out` untouched.
+    virtual AXResult copyElementAtPosition(const Element& systemWide, float x, float y,
+                                           Element& out) = 0;
+
+    // One attribute's current value. 0 with `out` set: the value; 0 with `out`
+    // empty: no value; non-zero: unreadable (missing, unsupported, the
+    // application gone or not answering), `out` untouched.
+    virtual AXResult copyAttributeValue(const Element& element, std::string_view attribute,
+                                        std::optional<AttrValue>& out) = 0;
+
+    // The element's action names as an Array value (entries may be of any
+    // kind). Same result convention as copyAttributeValue.
+    virtual AXResult copyActionNames(const Element& element,
+                                     std::optional<AttrValue>& out) = 0;
+
+    // 0: performed; non-zero: refused or failed.
+    virtual AXResult performAction(const Element& element, std::string_view action) = 0;
+
+    // Writes a text value (UTF-8). 0: accepted; non-zero: rejected.
+    virtual AXResult setAttributeValue(const Element& element, std::string_view attribute,
+                                       std::string_view text) = 0;
+
+    // Equal for every handle of one element; distinct elements may collide.
+    virtual uint64_t identityHash(const Element& element) = 0;
+
+    // --- workspace ---
+
+    // The running applications, afresh on every call, in the platform's order.
+    virtual std::vector<RunningApplication> runningApplications() = 0;
+
+    // Whole-text equality ignoring letter case and diacritical marks.
+    virtual bool equalIgnoringCaseAndDiacritics(std::string_view a, std::string_view b) = 0;
+
+    // --- events ---
+
+    // A mouse event at a screen point, or null when it cannot be created.
+    virtual Event createMouseEvent(int32_t type, ScreenPoint at, int32_t button) = 0;
+
+    // A scroll-wheel event in pixel units with two wheels (wheel3 unused by
+    // every caller but passed through), or null when it cannot be created.
+    virtual Event createScrollWheelEvent(int32_t wheel1, int32_t wheel2, int32_t wheel3) = 0;
+
+    // Posts at the HID event tap. Reports nothing.
+    virtual void postEvent(const Event& event) = 0;
+
+    // Blocks the calling thread.
+    virtual void sleepMicroseconds(uint32_t microseconds) = 0;
+};
+
+}  // namespace nuvra

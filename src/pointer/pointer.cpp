@@ -1,0 +1,98 @@
+#include "pointer/pointer.h"
+
+#include <limits>
+
+#include "cli/fail.h"
+
+namespace nuvra {
+
+namespace {
+
+constexpr uint32_t kPressHoldUs = 80'000;
+constexpr uint32_t kBetweenClicksUs = 120'000;
+constexpr uint32_t kDragStepUs = 10'000;
+constexpr uint32_t kBeforeDragReleaseUs = 40'000;
+constexpr uint32_t kAfterMoveUs = 20'000;
+constexpr int kDragSteps = 20;
+
+struct ButtonChoice {
+    int32_t down, up, dragged, button;
+};
+
+ButtonChoice buttonChoice(bool right) {
+    if (right) return {kRightMouseDown, kRightMouseUp, kRightMouseDragged, kRightButton};
+    return {kLeftMouseDown, kLeftMouseUp, kLeftMouseDragged, kLeftButton};
+}
+
+Event mouseEvent(Platform& platform, int32_t type, double x, double y, int32_t button) {
+    Event e = platform.createMouseEvent(type, ScreenPoint{x, y}, button);
+    if (!e) fail("nuvra-click: cannot create CGEvent", 4);
+    return e;
+}
+
+// One coordinate of a drag step: the difference, the product and the sum are
+// each rounded on their own (separate statements keep the compiler from
+// fusing them), so every platform computes the same points.
+double stepCoordinate(double from, double to, double t) {
+    double span = to - from;
+    double offset = span * t;
+    return offset + from;
+}
+
+}  // namespace
+
+void click(Platform& platform, double x, double y, bool right, bool doubleClick) {
+    ButtonChoice b = buttonChoice(right);
+    // Both events exist before anything is posted, so a failed creation posts
+    // nothing; the double click reuses the same two objects.
+    Event press = mouseEvent(platform, b.down, x, y, b.button);
+    Event release = mouseEvent(platform, b.up, x, y, b.button);
+    platform.postEvent(press);
+    platform.sleepMicroseconds(kPressHoldUs);
+    platform.postEvent(release);
+    if (doubleClick) {
+        platform.sleepMicroseconds(kBetweenClicksUs);
+        platform.postEvent(press);
+        platform.sleepMicroseconds(kPressHoldUs);
+        platform.postEvent(release);
+        platform.sleepMicroseconds(kBetweenClicksUs);
+    }
+}
+
+void drag(Platform& platform, double x1, double y1, double x2, double y2, bool right) {
+    ButtonChoice b = buttonChoice(right);
+    Event press = mouseEvent(platform, b.down, x1, y1, b.button);
+    platform.postEvent(press);
+    platform.sleepMicroseconds(kPressHoldUs);
+    for (int i = 1; i <= kDragSteps; ++i) {
+        double t = static_cast<double>(i) / kDragSteps;
+        Event step = mouseEvent(platform, b.dragged, stepCoordinate(x1, x2, t),
+                                stepCoordinate(y1, y2, t), b.button);
+        platform.postEvent(step);
+        platform.sleepMicroseconds(kDragStepUs);
+    }
+    platform.sleepMicroseconds(kBeforeDragReleaseUs);
+    // The release carries the end point exactly, whatever the last step's
+    // rounding gave.
+    Event release = mouseEvent(platform, b.up, x2, y2, b.button);
+    platform.postEvent(release);
+}
+
+void scroll(Platform& platform, int32_t dx, int32_t dy) {
+    // The horizontal wheel runs the other way round. -2147483648 has no
+    // 32-bit negation; it saturates to the largest scroll to the left.
+    int32_t horizontal = dx == std::numeric_limits<int32_t>::min()
+                             ? std::numeric_limits<int32_t>::max()
+                             : -dx;
+    Event e = platform.createScrollWheelEvent(dy, horizontal, 0);
+    if (!e) fail("nuvra-click: cannot create scroll CGEvent", 4);
+    platform.postEvent(e);
+}
+
+void moveCursor(Platform& platform, double x, double y) {
+    Event move = mouseEvent(platform, kMouseMoved, x, y, kLeftButton);
+    platform.postEvent(move);
+    platform.sleepMicroseconds(kAfterMoveUs);
+}
+
+}  // namespace nuvra
