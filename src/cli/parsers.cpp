@@ -42,33 +42,46 @@ bool isLeadingSpace(unsigned char c) {
 
 }  // namespace
 
+std::optional<double> parseCoord(std::string_view text) {
+    if (text.empty() || isLeadingSpace(static_cast<unsigned char>(text[0]))) return std::nullopt;
+    // The process never calls setlocale, so strtod reads the "C" locale: the
+    // decimal separator is always the full stop. An embedded NUL ends the
+    // conversion early and so refuses the text.
+    std::string copy(text);
+    char* end = nullptr;
+    double value = std::strtod(copy.c_str(), &end);
+    // ERANGE is ignored on purpose: an overflow is caught as infinite below,
+    // and an underflow (1e-400) is a well-formed zero.
+    if (end != copy.c_str() + copy.size() || !std::isfinite(value) || value < 0)
+        return std::nullopt;
+    return value;
+}
+
+std::optional<int32_t> parseDelta(std::string_view text) {
+    int32_t value = 0;
+    if (!parseInteger(text, value)) return std::nullopt;
+    return value;
+}
+
+std::optional<int64_t> parsePositiveInt(std::string_view text) {
+    int64_t value = 0;
+    if (!parseInteger(text, value) || value < 1) return std::nullopt;
+    return value;
+}
+
 double coord(std::string_view text) {
-    if (!text.empty() && !isLeadingSpace(static_cast<unsigned char>(text[0]))) {
-        // The process never calls setlocale, so strtod reads the "C" locale:
-        // the decimal separator is always the full stop. An embedded NUL ends
-        // the conversion early and so refuses the text.
-        std::string copy(text);
-        char* end = nullptr;
-        double value = std::strtod(copy.c_str(), &end);
-        // ERANGE is ignored on purpose: an overflow is caught as infinite
-        // below, and an underflow (1e-400) is a well-formed zero.
-        if (end == copy.c_str() + copy.size() && std::isfinite(value) && !(value < 0))
-            return value;
-    }
+    if (auto value = parseCoord(text)) return *value;
     fail("nuvra-click: bad coordinate " + std::string(text), 3);
 }
 
 int32_t delta(std::string_view text) {
-    int32_t value = 0;
-    if (!parseInteger(text, value)) fail("nuvra-click: bad scroll delta " + std::string(text), 3);
-    return value;
+    if (auto value = parseDelta(text)) return *value;
+    fail("nuvra-click: bad scroll delta " + std::string(text), 3);
 }
 
 int64_t positiveInt(std::string_view text, std::string_view name) {
-    int64_t value = 0;
-    if (!parseInteger(text, value) || value < 1)
-        fail("nuvra-click: bad " + std::string(name) + " " + std::string(text), 3);
-    return value;
+    if (auto value = parsePositiveInt(text)) return *value;
+    fail("nuvra-click: bad " + std::string(name) + " " + std::string(text), 3);
 }
 
 }  // namespace nuvra

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string_view>
 
 namespace nuvra {
@@ -17,5 +18,10 @@ int32_t delta(std::string_view text);
 // An optionally signed decimal integer from 1 to INT64_MAX; `name` is the
 // field the diagnostic names ("index", "maxNodes", ...).
 int64_t positiveInt(std::string_view text, std::string_view name);
+
+// The same rules without the failure exit: nothing when the text is refused.
+std::optional<double> parseCoord(std::string_view text);
+std::optional<int32_t> parseDelta(std::string_view text);
+std::optional<int64_t> parsePositiveInt(std::string_view text);
 
 }  // namespace nuvra
