@@ -1,6 +1,7 @@
 #include "platform/platform.h"
 
-#include <charconv>
+#include <cstdio>
+#include <cstdlib>
 #include <utility>
 
 namespace nuvra {
@@ -9,10 +10,15 @@ namespace {
 
 // Shortest text that reads back as the same double, as a number object's
 // decimal text would give it ("0.5", "1e+21").
+// (snprintf rather than std::to_chars: Apple's libc++ has the floating-point
+// to_chars only from macOS 13.3 on.)
 std::string shortestDecimal(double v) {
-    char buf[64];
-    auto res = std::to_chars(buf, buf + sizeof buf, v);
-    return std::string(buf, res.ptr);
+    char buf[40];
+    for (int precision = 1; precision <= 17; ++precision) {
+        std::snprintf(buf, sizeof buf, "%.*g", precision, v);
+        if (std::strtod(buf, nullptr) == v) break;
+    }
+    return buf;
 }
 
 }  // namespace

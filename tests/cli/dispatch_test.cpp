@@ -143,5 +143,31 @@ TEST(Dispatch, SettextRefusesIllFormedTextBeforeObserving) {
     EXPECT_EQ(r.err, "nuvra-click: bad index x\n");
 }
 
+TEST(Dispatch, HugeAndOddArgumentsComeBackWhole) {
+    FakeDesktop desktop;
+    const std::string mb(1 << 20, '7');
+    struct {
+        std::vector<std::string> args;
+        int status;
+        std::string err;
+    } cases[] = {
+        // A million digits after the point is a coordinate; before it, the
+        // value is infinite and the whole megabyte comes back in the message.
+        {{"hit", "0." + mb, "x"}, 3, "nuvra-click: bad coordinate x\n"},
+        {{"hit", mb, "1"}, 3, "nuvra-click: bad coordinate " + mb + "\n"},
+        // ...but not an index: the whole megabyte is repeated in the message.
+        {{"press", mb, "1", "1", "1", "h"}, 3, "nuvra-click: bad index " + mb + "\n"},
+        {{"scroll", "0", "0", mb + "x", "0"}, 3, "nuvra-click: bad scroll delta " + mb + "x\n"},
+        {{"observe", "1", "1", "1", "\xff\xfe" "App\n"}, 5,
+         "nuvra-click: no running application matches \"\xff\xfe" "App\n\"\n"},
+    };
+    for (const auto& c : cases) {
+        auto r = runInChild(desktop, c.args);
+        EXPECT_EQ(r.status, c.status);
+        EXPECT_EQ(r.err, c.err);
+        EXPECT_EQ(r.out, "");
+    }
+}
+
 }  // namespace
 }  // namespace nuvra

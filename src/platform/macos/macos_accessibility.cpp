@@ -1,0 +1,92 @@
+// The accessibility calls, one literal call each. Ownership: whatever a Copy
+// or Create call hands out is adopted into a CFHandle at once, so it is
+// released exactly once on every path, also when the call failed but still
+// filled its output slot.
+#include <cstdint>
+#include <optional>
+#include <string_view>
+
+#include "platform/macos/macos_backend.h"
+
+namespace nuvra::macos {
+
+namespace {
+
+// AX answers kAXErrorInvalidUIElement for a handle it cannot use; a null or
+// foreign Element is answered the same way without asking it.
+constexpr AXResult kNoElement = kAXErrorInvalidUIElement;
+
+}  // namespace
+
+bool isProcessTrusted() {
+    return AXIsProcessTrusted() != 0;
+}
+
+Element createApplicationElement(int32_t pid) {
+    return elementFrom(CFHandle<AXUIElementRef>::adopt(AXUIElementCreateApplication(pid)));
+}
+
+Element createSystemWideElement() {
+    return elementFrom(CFHandle<AXUIElementRef>::adopt(AXUIElementCreateSystemWide()));
+}
+
+AXResult copyElementAtPosition(const Element& systemWide, float x, float y, Element& out) {
+    const AXUIElementRef subject = axRef(systemWide);
+    if (!subject) return kNoElement;
+    AXUIElementRef slot = nullptr;
+    const AXError code = AXUIElementCopyElementAtPosition(subject, x, y, &slot);
+    Element found = elementFrom(CFHandle<AXUIElementRef>::adopt(slot));
+    if (code != kAXErrorSuccess) return code;
+    out = std::move(found);
+    return code;
+}
+
+AXResult copyAttributeValue(const Element& element, std::string_view attribute,
+                            std::optional<AttrValue>& out) {
+    const AXUIElementRef subject = axRef(element);
+    if (!subject) return kNoElement;
+    const CFHandle<CFStringRef> name = cfStringFromUtf8(attribute);
+    if (!name) return kAXErrorFailure;
+    CFTypeRef slot = nullptr;
+    const AXError code = AXUIElementCopyAttributeValue(subject, name.get(), &slot);
+    const CFHandle<CFTypeRef> value = CFHandle<CFTypeRef>::adopt(slot);
+    if (code != kAXErrorSuccess) return code;
+    out = value ? std::optional<AttrValue>(attrValueFromCF(value.get())) : std::nullopt;
+    return code;
+}
+
+AXResult copyActionNames(const Element& element, std::optional<AttrValue>& out) {
+    const AXUIElementRef subject = axRef(element);
+    if (!subject) return kNoElement;
+    CFArrayRef slot = nullptr;
+    const AXError code = AXUIElementCopyActionNames(subject, &slot);
+    const CFHandle<CFArrayRef> names = CFHandle<CFArrayRef>::adopt(slot);
+    if (code != kAXErrorSuccess) return code;
+    out = names ? std::optional<AttrValue>(attrValueFromCF(names.get())) : std::nullopt;
+    return code;
+}
+
+AXResult performAction(const Element& element, std::string_view action) {
+    const AXUIElementRef subject = axRef(element);
+    if (!subject) return kNoElement;
+    const CFHandle<CFStringRef> name = cfStringFromUtf8(action);
+    if (!name) return kAXErrorFailure;
+    return AXUIElementPerformAction(subject, name.get());
+}
+
+AXResult setAttributeValue(const Element& element, std::string_view attribute,
+                           std::string_view text) {
+    const AXUIElementRef subject = axRef(element);
+    if (!subject) return kNoElement;
+    const CFHandle<CFStringRef> name = cfStringFromUtf8(attribute);
+    const CFHandle<CFStringRef> value = cfStringFromUtf8(text);
+    if (!name || !value) return kAXErrorFailure;
+    return AXUIElementSetAttributeValue(subject, name.get(), value.get());
+}
+
+uint64_t identityHash(const Element& element) {
+    const AXUIElementRef subject = axRef(element);
+    return subject ? static_cast<uint64_t>(CFHash(subject)) : 0;
+}
+
+}  // namespace nuvra::macos

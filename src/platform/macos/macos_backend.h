@@ -1,0 +1,76 @@
+// The macOS backend as free functions over the platform's own calls:
+// ApplicationServices (accessibility), Core Foundation, Core Graphics events
+// and the AppKit workspace. macos_platform.cpp binds them to the Platform
+// interface; every decision about what a value means stays in the core.
+#pragma once
+
+#include <ApplicationServices/ApplicationServices.h>
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/macos/cf_handle.h"
+#include "platform/platform.h"
+
+namespace nuvra::macos {
+
+// --- text (cf_text.cpp) ---
+
+// The whole string as UTF-8; unpaired UTF-16 surrogates become U+FFFD.
+std::string utf8FromCFString(CFStringRef string);
+// A new string from UTF-8; each ill-formed byte sequence becomes one U+FFFD
+// per maximal subpart. Null only when the platform cannot allocate.
+CFHandle<CFStringRef> cfStringFromUtf8(std::string_view text);
+// CFStringCompare over both whole texts, case- and diacritic-insensitive.
+bool equalIgnoringCaseAndDiacritics(std::string_view a, std::string_view b);
+
+// --- elements and values (ax_values.cpp) ---
+
+class MacElement final : public ElementObject {
+public:
+    explicit MacElement(CFHandle<AXUIElementRef> ref) : ref(std::move(ref)) {}
+    const CFHandle<AXUIElementRef> ref;
+};
+
+// Null handle: null Element.
+Element elementFrom(CFHandle<AXUIElementRef> ref);
+// The handle inside, or null for a null or foreign Element.
+AXUIElementRef axRef(const Element& element);
+// A value the caller keeps owning; elements inside are retained by the result.
+AttrValue attrValueFromCF(CFTypeRef value);
+
+// --- accessibility (macos_accessibility.cpp) ---
+
+bool isProcessTrusted();
+Element createApplicationElement(int32_t pid);
+Element createSystemWideElement();
+AXResult copyElementAtPosition(const Element& systemWide, float x, float y, Element& out);
+AXResult copyAttributeValue(const Element& element, std::string_view attribute,
+                            std::optional<AttrValue>& out);
+AXResult copyActionNames(const Element& element, std::optional<AttrValue>& out);
+AXResult performAction(const Element& element, std::string_view action);
+AXResult setAttributeValue(const Element& element, std::string_view attribute,
+                           std::string_view text);
+uint64_t identityHash(const Element& element);
+
+// --- workspace (workspace_record.cpp, macos_workspace.mm) ---
+
+// One running-application record from the five properties as AppKit gives
+// them; the strings are borrowed and may be null.
+RunningApplication runningApplicationRecord(int64_t activationPolicy, bool isActive,
+                                            CFStringRef bundleIdentifier,
+                                            CFStringRef localizedName,
+                                            int32_t processIdentifier);
+std::vector<RunningApplication> runningApplications();
+
+// --- events (macos_events.cpp) ---
+
+Event createMouseEvent(int32_t type, ScreenPoint at, int32_t button);
+Event createScrollWheelEvent(int32_t wheel1, int32_t wheel2, int32_t wheel3);
+void postEvent(const Event& event);
+void sleepMicroseconds(uint32_t microseconds);
+
+}  // namespace nuvra::macos
