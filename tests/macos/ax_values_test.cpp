@@ -41,7 +41,7 @@ TEST_F(ValueTranslation, EveryValueKind) {
         {"fraction", [] { return standin::floating(0.5); }, "Number Floating 0.5"},
         {"whole floating", [] { return standin::floating(3.0); }, "Number Floating 3"},
         {"large unsigned", [] { return standin::largeUnsigned(std::numeric_limits<uint64_t>::max()); },
-         "Number Floating 18446744073709551616"},
+         "Number Floating 1.8446744073709552e+19"},
         {"true", [] { return CFTypeRef(kCFBooleanTrue); }, "Number Boolean 1"},
         {"false", [] { return CFTypeRef(kCFBooleanFalse); }, "Number Boolean 0"},
         {"empty array", [] { return standin::array({}); }, "Array []"},

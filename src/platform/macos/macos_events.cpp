@@ -1,9 +1,9 @@
 // Core Graphics events: created without an event source, posted at the HID
 // event tap, released by their last owner (CGEventRef is a CFType).
-#include <unistd.h>
-
+#include <chrono>
 #include <cstdint>
 #include <memory>
+#include <thread>
 #include <utility>
 
 #include "platform/macos/macos_backend.h"
@@ -44,14 +44,9 @@ void postEvent(const Event& event) {
 }
 
 void sleepMicroseconds(uint32_t microseconds) {
-    // POSIX lets usleep refuse a whole second or more; the pauses here are
-    // far shorter, but a longer one is still slept in full.
-    constexpr uint32_t kMaxChunk = 999'999;
-    while (microseconds > kMaxChunk) {
-        usleep(kMaxChunk);
-        microseconds -= kMaxChunk;
-    }
-    usleep(microseconds);
+    // usleep returns early when a signal arrives; sleep_for resumes until the
+    // whole pause has passed.
+    std::this_thread::sleep_for(std::chrono::microseconds(microseconds));
 }
 
 }  // namespace nuvra::macos
