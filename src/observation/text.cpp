@@ -2,6 +2,7 @@
 
 #include <utf8proc.h>
 
+#include "observation/text_append.h"
 #include "observation/utf8_scan.h"
 
 namespace nuvra {
@@ -18,13 +19,69 @@ bool isWhiteSpace(char32_t cp) {
     return cp == 0x2028 || cp == 0x2029 || cp == 0x202F || cp == 0x205F || cp == 0x3000;
 }
 
-constexpr std::string_view kEllipsis = "\xE2\x80\xA6";  // U+2026
+bool breaksLine(char32_t cp) {
+    return cp < 0x20 || (cp >= 0x7F && cp <= 0x9F) || cp == 0x2028 || cp == 0x2029;
+}
 
-// Byte length of the first `max` extended grapheme clusters of a well-formed
-// `text`, or npos when it holds no more than `max` of them.
-size_t clusterPrefix(std::string_view text, int64_t max) {
+constexpr std::string_view kEllipsis = "\xE2\x80\xA6";  // U+2026
+constexpr std::string_view kReplacementBytes = "\xEF\xBF\xBD";
+
+// End of the longest run from `i` of well-formed characters that `keep`
+// accepts; such runs are copied as they are, in one piece.
+template <typename Keep>
+size_t plainRun(const unsigned char* p, size_t n, size_t i, Keep keep) {
+    while (i < n) {
+        if (p[i] < 0x80) {
+            if (!keep(char32_t{p[i]})) break;
+            ++i;
+            continue;
+        }
+        char32_t cp;
+        bool valid;
+        size_t len = utf8::decodeOne(p + i, n - i, cp, valid);
+        if (!valid || !keep(cp)) break;
+        i += len;
+    }
+    return i;
+}
+
+// Walks `text` as runs that `keep` accepts, copied whole, and single other
+// characters handed to `other` (an ill-formed sequence as U+FFFD, with
+// `bytes` then the replacement character's).
+template <typename Keep, typename Run, typename Other>
+void scan(std::string_view text, Keep keep, Run run, Other other) {
     const auto* p = reinterpret_cast<const unsigned char*>(text.data());
-    size_t n = text.size();
+    const size_t n = text.size();
+    size_t i = 0;
+    while (i < n) {
+        size_t j = plainRun(p, n, i, keep);
+        if (j > i) {
+            run(text.substr(i, j - i));
+            i = j;
+            if (i == n) break;
+        }
+        char32_t cp;
+        bool valid;
+        size_t len = utf8::decodeOne(p + i, n - i, cp, valid);
+        other(cp, valid ? text.substr(i, len) : kReplacementBytes);
+        i += len;
+    }
+}
+
+// Byte length of the first `max` extended grapheme clusters of the
+// well-formed `text`, or npos when it holds no more than `max` of them.
+size_t clusterPrefix(std::string_view text, int64_t max) {
+    // Between two ASCII characters there is always a cluster break (CR LF
+    // aside, and sanitised text holds no CR), so an ASCII stretch that
+    // reaches past the cut needs no segmentation.
+    if (text.size() > static_cast<uint64_t>(max)) {
+        bool ascii = true;
+        for (size_t k = 0; k <= static_cast<size_t>(max) && ascii; ++k)
+            ascii = static_cast<unsigned char>(text[k]) < 0x80;
+        if (ascii) return static_cast<size_t>(max);
+    }
+    const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+    const size_t n = text.size();
     size_t at = 0;
     int64_t clusters = 0;
     utf8proc_int32_t state = 0;
@@ -47,78 +104,103 @@ size_t clusterPrefix(std::string_view text, int64_t max) {
 
 }  // namespace
 
-std::string observeSanitize(std::string_view text, int64_t max) {
+namespace textAppend {
+
+void sanitized(std::string& out, std::string_view text, int64_t max) {
     if (max < 0) max = 0;
-    std::string out;
-    out.reserve(text.size());
+    const size_t base = out.size();
     // One pass does both the collapse and the trim: a white-space run becomes
     // a pending space, written only when something follows it, and never at
     // the start.
     bool pendingSpace = false;
-    utf8::forEachScalar(text, [&](char32_t cp, std::string_view bytes) {
-        if (isWhiteSpace(cp)) {
-            pendingSpace = !out.empty();
-            return;
-        }
-        if (pendingSpace) {
-            out.push_back(' ');
-            pendingSpace = false;
-        }
+    auto emit = [&](std::string_view bytes) {
+        if (pendingSpace) out.push_back(' ');
+        pendingSpace = false;
         out.append(bytes);
-    });
+    };
+    scan(
+        text, [](char32_t cp) { return cp != 0x20 && !isWhiteSpace(cp); }, emit,
+        [&](char32_t cp, std::string_view bytes) {
+            if (isWhiteSpace(cp)) pendingSpace = out.size() > base;
+            else emit(bytes);
+        });
     // Every cluster takes at least one byte, so a text within `max` bytes is
     // within `max` clusters and need not be segmented.
-    if (out.size() <= static_cast<uint64_t>(max)) return out;
-    size_t cut = clusterPrefix(out, max);
-    if (cut == std::string_view::npos) return out;
-    out.resize(cut);
+    const std::string_view result = std::string_view(out).substr(base);
+    if (result.size() <= static_cast<uint64_t>(max)) return;
+    size_t cut = clusterPrefix(result, max);
+    if (cut == std::string_view::npos) return;
+    out.resize(base + cut);
     out.append(kEllipsis);
+}
+
+void jsonString(std::string& out, std::string_view text) {
+    static constexpr char kHex[] = "0123456789abcdef";
+    out.push_back('"');
+    scan(
+        text,
+        [](char32_t cp) { return cp >= 0x20 && cp != '"' && cp != '\\' && cp != '/'; },
+        [&](std::string_view run) { out.append(run); },
+        [&](char32_t cp, std::string_view bytes) {
+            switch (cp) {
+                case '"': out.append("\\\""); return;
+                case '\\': out.append("\\\\"); return;
+                case '/': out.append("\\/"); return;
+                case '\n': out.append("\\n"); return;
+                case '\r': out.append("\\r"); return;
+                case '\t': out.append("\\t"); return;
+                default: break;
+            }
+            if (cp < 0x20) {
+                out.append("\\u00");
+                out.push_back(kHex[cp >> 4]);
+                out.push_back(kHex[cp & 15]);
+                return;
+            }
+            out.append(bytes);  // U+FFFD for an ill-formed sequence
+        });
+    out.push_back('"');
+}
+
+void lineSafe(std::string& out, std::string_view text) {
+    scan(
+        text, [](char32_t cp) { return !breaksLine(cp); },
+        [&](std::string_view run) { out.append(run); },
+        [&](char32_t cp, std::string_view bytes) {
+            if (breaksLine(cp)) out.push_back(' ');
+            else out.append(bytes);
+        });
+}
+
+}  // namespace textAppend
+
+std::string observeSanitize(std::string_view text, int64_t max) {
+    std::string out;
+    out.reserve(text.size());
+    textAppend::sanitized(out, text, max);
     return out;
 }
 
 std::string observeJsonString(std::string_view text) {
-    static constexpr char kHex[] = "0123456789abcdef";
     std::string out;
     out.reserve(text.size() + 2);
-    out.push_back('"');
-    utf8::forEachScalar(text, [&](char32_t cp, std::string_view bytes) {
-        switch (cp) {
-            case '"': out.append("\\\""); return;
-            case '\\': out.append("\\\\"); return;
-            case '/': out.append("\\/"); return;
-            case '\n': out.append("\\n"); return;
-            case '\r': out.append("\\r"); return;
-            case '\t': out.append("\\t"); return;
-            default: break;
-        }
-        if (cp < 0x20) {
-            out.append("\\u00");
-            out.push_back(kHex[cp >> 4]);
-            out.push_back(kHex[cp & 15]);
-            return;
-        }
-        out.append(bytes);
-    });
-    out.push_back('"');
+    textAppend::jsonString(out, text);
     return out;
 }
 
 std::string validUtf8(std::string_view text) {
     std::string out;
     out.reserve(text.size());
-    utf8::forEachScalar(text, [&](char32_t, std::string_view bytes) { out.append(bytes); });
+    scan(
+        text, [](char32_t) { return true; }, [&](std::string_view run) { out.append(run); },
+        [&](char32_t, std::string_view bytes) { out.append(bytes); });
     return out;
 }
 
 std::string lineSafe(std::string_view text) {
     std::string out;
     out.reserve(text.size());
-    utf8::forEachScalar(text, [&](char32_t cp, std::string_view bytes) {
-        bool breaksLine = cp < 0x20 || (cp >= 0x7F && cp <= 0x9F) || cp == 0x2028 ||
-                          cp == 0x2029;
-        if (breaksLine) out.push_back(' ');
-        else out.append(bytes);
-    });
+    textAppend::lineSafe(out, text);
     return out;
 }
 

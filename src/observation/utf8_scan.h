@@ -6,7 +6,6 @@
 #pragma once
 
 #include <cstddef>
-#include <string>
 #include <string_view>
 
 namespace nuvra::utf8 {
@@ -57,43 +56,6 @@ inline size_t decodeOne(const unsigned char* p, size_t n, char32_t& cp, bool& va
     }
     cp = c;
     return i;
-}
-
-inline void append(std::string& out, char32_t cp) {
-    if (cp < 0x80) {
-        out.push_back(static_cast<char>(cp));
-    } else if (cp < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else if (cp < 0x10000) {
-        out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else {
-        out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    }
-}
-
-// Calls fn(cp, bytes) for every scalar value of `text` in order, where
-// `bytes` is its well-formed UTF-8 (the replacement character's bytes for an
-// ill-formed sequence).
-template <typename Fn>
-void forEachScalar(std::string_view text, Fn&& fn) {
-    static constexpr char kReplacementBytes[] = "\xEF\xBF\xBD";
-    const auto* p = reinterpret_cast<const unsigned char*>(text.data());
-    size_t n = text.size();
-    while (n > 0) {
-        char32_t cp;
-        bool valid;
-        size_t len = decodeOne(p, n, cp, valid);
-        if (valid) fn(cp, std::string_view(reinterpret_cast<const char*>(p), len));
-        else fn(cp, std::string_view(kReplacementBytes, 3));
-        p += len;
-        n -= len;
-    }
 }
 
 }  // namespace nuvra::utf8

@@ -171,12 +171,12 @@ std::vector<std::string> FakeDesktop::calls(std::string_view prefix) const {
 // --- Platform ---
 
 bool FakeDesktop::isProcessTrusted() {
-    log_.push_back("trusted?");
+    if (recording) log_.push_back("trusted?");
     return trusted;
 }
 
 Element FakeDesktop::createApplicationElement(int32_t pid) {
-    log_.push_back("createApp " + std::to_string(pid));
+    if (recording) log_.push_back("createApp " + std::to_string(pid));
     for (const auto& [app, root] : apps_)
         if (app.processIdentifier == pid) return root;
     // Like the real thing: a handle is always made; reads of it then fail.
@@ -186,13 +186,13 @@ Element FakeDesktop::createApplicationElement(int32_t pid) {
 }
 
 Element FakeDesktop::createSystemWideElement() {
-    log_.push_back("systemWide");
+    if (recording) log_.push_back("systemWide");
     return systemWide_;
 }
 
 AXResult FakeDesktop::copyElementAtPosition(const Element& systemWide, float x, float y,
                                             Element& out) {
-    log_.push_back("elementAt " + number(x) + "," + number(y) + " on " + nameOf(systemWide));
+    if (recording) log_.push_back("elementAt " + number(x) + "," + number(y) + " on " + nameOf(systemWide));
     if (atPositionCode_ != kAXSuccess) return atPositionCode_;
     out = atPosition_;
     return kAXSuccess;
@@ -201,7 +201,7 @@ AXResult FakeDesktop::copyElementAtPosition(const Element& systemWide, float x, 
 AXResult FakeDesktop::copyAttributeValue(const Element& element, std::string_view attribute,
                                          std::optional<AttrValue>& out) {
     if (beforeRead) beforeRead(element, attribute);
-    log_.push_back("read " + nameOf(element) + " " + std::string(attribute));
+    if (recording) log_.push_back("read " + nameOf(element) + " " + std::string(attribute));
     const Node* n = nodeOrNull(element);
     if (n == nullptr || n->gone) return kInvalidElement;
     auto it = n->attributes.find(attribute);
@@ -212,7 +212,7 @@ AXResult FakeDesktop::copyAttributeValue(const Element& element, std::string_vie
 }
 
 AXResult FakeDesktop::copyActionNames(const Element& element, std::optional<AttrValue>& out) {
-    log_.push_back("actions " + nameOf(element));
+    if (recording) log_.push_back("actions " + nameOf(element));
     const Node* n = nodeOrNull(element);
     if (n == nullptr || n->gone) return kInvalidElement;
     if (n->actionNames.code != kAXSuccess) return n->actionNames.code;
@@ -223,7 +223,7 @@ AXResult FakeDesktop::copyActionNames(const Element& element, std::optional<Attr
 AXResult FakeDesktop::performAction(const Element& element, std::string_view action) {
     const Node* n = nodeOrNull(element);
     AXResult code = (n == nullptr || n->gone) ? kInvalidElement : n->performResult;
-    log_.push_back("perform " + nameOf(element) + " " + std::string(action) + " -> " +
+    if (recording) log_.push_back("perform " + nameOf(element) + " " + std::string(action) + " -> " +
                    std::to_string(code));
     return code;
 }
@@ -232,7 +232,7 @@ AXResult FakeDesktop::setAttributeValue(const Element& element, std::string_view
                                         std::string_view text) {
     const Node* n = nodeOrNull(element);
     AXResult code = (n == nullptr || n->gone) ? kInvalidElement : n->writeResult;
-    log_.push_back("write " + nameOf(element) + " " + std::string(attribute) + " \"" +
+    if (recording) log_.push_back("write " + nameOf(element) + " " + std::string(attribute) + " \"" +
                    std::string(text) + "\" -> " + std::to_string(code));
     writes_.push_back(nameOf(element) + " " + std::string(attribute) + " " + std::string(text));
     if (code == kAXSuccess) set(element, std::string(attribute), AttrValue::plainText(std::string(text)));
@@ -240,13 +240,13 @@ AXResult FakeDesktop::setAttributeValue(const Element& element, std::string_view
 }
 
 uint64_t FakeDesktop::identityHash(const Element& element) {
-    log_.push_back("hash " + nameOf(element));
+    if (recording) log_.push_back("hash " + nameOf(element));
     const Node* n = nodeOrNull(element);
     return n ? n->hash : 0;
 }
 
 std::vector<RunningApplication> FakeDesktop::runningApplications() {
-    log_.push_back("apps");
+    if (recording) log_.push_back("apps");
     std::vector<RunningApplication> out;
     for (const auto& entry : apps_) out.push_back(entry.first);
     return out;
@@ -259,13 +259,13 @@ bool FakeDesktop::equalIgnoringCaseAndDiacritics(std::string_view a, std::string
 Event FakeDesktop::newEvent(std::string description) {
     if (eventsBeforeFailure) {
         if (*eventsBeforeFailure <= 0) {
-            log_.push_back(description + " -> null");
+            if (recording) log_.push_back(description + " -> null");
             return nullptr;
         }
         --*eventsBeforeFailure;
     }
     int serial = nextEvent_++;
-    log_.push_back(description + " -> ev" + std::to_string(serial));
+    if (recording) log_.push_back(description + " -> ev" + std::to_string(serial));
     return std::make_shared<FakeEvent>(serial);
 }
 
@@ -281,11 +281,11 @@ Event FakeDesktop::createScrollWheelEvent(int32_t wheel1, int32_t wheel2, int32_
 
 void FakeDesktop::postEvent(const Event& event) {
     auto* e = dynamic_cast<const FakeEvent*>(event.get());
-    log_.push_back("post " + (e ? "ev" + std::to_string(e->serial) : std::string("<foreign>")));
+    if (recording) log_.push_back("post " + (e ? "ev" + std::to_string(e->serial) : std::string("<foreign>")));
 }
 
 void FakeDesktop::sleepMicroseconds(uint32_t microseconds) {
-    log_.push_back("sleep " + std::to_string(microseconds));
+    if (recording) log_.push_back("sleep " + std::to_string(microseconds));
 }
 
 }  // namespace nuvra

@@ -65,6 +65,10 @@ public:
     // Event creation succeeds this many more times, then answers null.
     std::optional<int> eventsBeforeFailure;
 
+    // Off: calls are answered but not logged, for benchmarks, where building
+    // the log's texts would cost more than the code being measured.
+    bool recording = true;
+
     // Called before every attribute read, to change the desktop between reads.
     std::function<void(const Element&, std::string_view attribute)> beforeRead;
 
