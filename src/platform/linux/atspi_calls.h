@@ -1,0 +1,64 @@
+// The AT-SPI requests the backend makes, one function per request, typed.
+// Each answers nothing when the object, its application or the interface
+// does not answer as AT-SPI defines it.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/linux/bus_link.h"
+
+namespace nuvra::atspi {
+
+// The 64 state bits of GetState, indexed by AtspiStateType.
+struct StateSet {
+    uint64_t bits = 0;
+    bool has(uint32_t state) const { return state < 64 && ((bits >> state) & 1U) != 0; }
+};
+
+// Component extents: screen position and size in pixels.
+struct Extents {
+    int32_t x = 0;
+    int32_t y = 0;
+    int32_t width = 0;
+    int32_t height = 0;
+};
+
+// org.a11y.atspi.Accessible
+std::optional<uint32_t> getRole(BusLink& link, const ObjectRef& ref);
+std::optional<std::string> getRoleName(BusLink& link, const ObjectRef& ref);
+std::optional<std::string> getName(BusLink& link, const ObjectRef& ref);
+std::optional<std::string> getDescription(BusLink& link, const ObjectRef& ref);
+std::optional<StateSet> getState(BusLink& link, const ObjectRef& ref);
+// Null references in the list are left out.
+std::optional<std::vector<ObjectRef>> getChildren(BusLink& link, const ObjectRef& ref);
+
+// org.a11y.atspi.Component, in screen coordinates. Extents of an object
+// that is not on screen (GTK reports INT_MIN for both coordinates) are
+// nothing.
+std::optional<Extents> getExtents(BusLink& link, const ObjectRef& ref);
+std::optional<ObjectRef> accessibleAtPoint(BusLink& link, const ObjectRef& ref, int32_t x,
+                                           int32_t y);
+
+// org.a11y.atspi.Text: the whole text.
+std::optional<std::string> getText(BusLink& link, const ObjectRef& ref);
+// org.a11y.atspi.Value
+std::optional<double> getCurrentValue(BusLink& link, const ObjectRef& ref);
+// org.a11y.atspi.EditableText; true when the toolkit accepted the text.
+std::optional<bool> setTextContents(BusLink& link, const ObjectRef& ref, std::string_view text);
+
+// org.a11y.atspi.Action: the actions' non-localised names, in index order.
+std::optional<std::vector<std::string>> getActionNames(BusLink& link, const ObjectRef& ref);
+std::optional<bool> doAction(BusLink& link, const ObjectRef& ref, int index);
+
+// The registry's desktop: one root object per registered application.
+std::vector<ObjectRef> registeredApplications(BusLink& link);
+// Whether the registry answers at all, within `timeout`.
+bool registryAnswers(BusLink& link, std::chrono::milliseconds timeout);
+// The process behind a connection on the accessibility bus.
+std::optional<int32_t> connectionPid(BusLink& link, const std::string& bus);
+
+}  // namespace nuvra::atspi

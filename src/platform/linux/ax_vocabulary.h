@@ -1,0 +1,71 @@
+// How AT-SPI's accessibility model is spoken in the AX vocabulary that the
+// core and the agents know: roles, attributes and action names. Every
+// mapping decision lives in ax_vocabulary.cpp; the rest of the backend only
+// fetches what these tables ask for.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace nuvra::atspi {
+
+// Where an element's "AXValue" comes from, decided by its AT-SPI role.
+enum class ValueSource {
+    None,          // no value
+    Name,          // static text: the accessible name is the text shown
+    TextContents,  // the Text interface's whole text
+    Number,        // the Value interface's current value
+    Checked,       // the checked state as the number 1 or 0
+    Secret,        // password text: never read, not even on request
+};
+
+// One row of the role table. `variantRole` replaces `role` when the element
+// has `variantState` (a text that is multi-line, a combo box that is
+// editable); AT-SPI expresses these as states, the AX vocabulary as roles.
+struct RoleEntry {
+    std::string_view role;
+    std::string_view subrole;  // empty: none
+    ValueSource value = ValueSource::None;
+    uint32_t variantState = 0;  // an AtspiStateType; 0 (invalid) means none
+    std::string_view variantRole;
+};
+
+// The entry for a role number as GetRole answers it, or nothing for a
+// number this build does not know (a newer AT-SPI), which then goes by its
+// role name through axRoleFromAtspiName.
+std::optional<RoleEntry> roleEntry(uint32_t atspiRole);
+
+// "push button" -> "AXPushButton": the rule for roles without an AX name of
+// their own, and for action names without one.
+std::string axRoleFromAtspiName(std::string_view atspiName);
+
+// The AX attributes this backend answers, by what they are read from.
+enum class AxAttribute {
+    Role,           // GetRole through the role table
+    Subrole,        // the role table
+    Title,          // accessible name (none for static text)
+    Description,    // accessible description
+    Value,          // see ValueSource
+    Enabled,        // ENABLED state
+    Focused,        // FOCUSED state
+    Position,       // Component extents in screen coordinates: x, y
+    Size,           // the same extents: width, height
+    Children,       // GetChildren, in the toolkit's order
+    FocusedWindow,  // application only: its first top-level window in the ACTIVE state
+    MainWindow,     // application only: its first top-level window in the SHOWING state
+};
+
+std::optional<AxAttribute> axAttribute(std::string_view name);
+
+// The AX name of each AT-SPI action, paired with the action's index. The
+// first click-like action (click, press, jump, toggle, activate) is offered
+// as "AXPress"; the others as "AX" + their name in upper camel case. A name
+// that would repeat an earlier one is left out, so every AX name picks
+// exactly one AT-SPI action.
+std::vector<std::pair<std::string, int>> axActions(const std::vector<std::string>& atspiNames);
+
+}  // namespace nuvra::atspi

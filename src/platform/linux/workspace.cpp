@@ -1,0 +1,97 @@
+#include "platform/linux/workspace.h"
+
+#include <atspi/atspi-constants.h>
+
+#include "platform/linux/atspi_calls.h"
+#include "platform/linux/x11_desktop.h"
+
+namespace nuvra::atspi {
+
+namespace {
+
+// Deep enough for any real toolkit tree; a cycle in a hostile one ends here.
+constexpr int kMaxHitDepth = 64;
+
+bool contains(const Extents& e, int x, int y) {
+    return x >= e.x && y >= e.y && static_cast<int64_t>(x) < static_cast<int64_t>(e.x) + e.width &&
+           static_cast<int64_t>(y) < static_cast<int64_t>(e.y) + e.height;
+}
+
+bool sameGeometry(const Extents& e, const x11::ClientWindow& w) {
+    return e.x == w.x && e.y == w.y && e.width == w.width && e.height == w.height;
+}
+
+// The accessible top-level window shown by an X client window: among the
+// windows of the process that owns it, the one with the same geometry,
+// else a showing one under the point. Without a process number every
+// application's windows are matched by geometry alone.
+std::optional<ObjectRef> topLevelFor(BusLink& link, const x11::ClientWindow& window, int x,
+                                     int y) {
+    std::optional<ObjectRef> underPoint;
+    for (const auto& app : registeredApps(link)) {
+        if (window.pid && app.pid != *window.pid) continue;
+        auto windows = getChildren(link, ObjectRef{app.bus, kRootPath});
+        if (!windows) continue;
+        for (auto& candidate : *windows) {
+            auto extents = getExtents(link, candidate);
+            if (!extents) continue;
+            if (sameGeometry(*extents, window)) return candidate;
+            if (!underPoint && window.pid && contains(*extents, x, y)) {
+                auto states = getState(link, candidate);
+                if (states && states->has(ATSPI_STATE_SHOWING)) underPoint = candidate;
+            }
+        }
+    }
+    return underPoint;
+}
+
+}  // namespace
+
+std::vector<RegisteredApp> registeredApps(BusLink& link) {
+    std::vector<RegisteredApp> apps;
+    for (auto& root : registeredApplications(link)) {
+        auto pid = connectionPid(link, root.bus);
+        apps.push_back(RegisteredApp{std::move(root.bus), pid ? *pid : -1});
+    }
+    return apps;
+}
+
+RunningApplication workspaceRecord(BusLink& link, const RegisteredApp& app,
+                                   const std::map<int32_t, std::string>& applicationIds) {
+    ObjectRef root{app.bus, kRootPath};
+    RunningApplication record;
+    record.processIdentifier = app.pid;
+    auto name = getName(link, root);
+    if (name && !name->empty()) record.localizedName = *name;
+    auto id = applicationIds.find(app.pid);
+    if (id != applicationIds.end()) record.bundleIdentifier = id->second;
+    auto windows = getChildren(link, root);
+    // A process without windows (a daemon that loaded the bridge) stands
+    // for one that may not have a user interface (policy 2, prohibited).
+    record.activationPolicy = windows && !windows->empty() ? 0 : 2;
+    if (windows) {
+        for (const auto& window : *windows) {
+            auto states = getState(link, window);
+            if (states && states->has(ATSPI_STATE_ACTIVE)) {
+                record.isActive = true;
+                break;
+            }
+        }
+    }
+    return record;
+}
+
+std::optional<ObjectRef> objectAt(BusLink& link, _XDisplay* display, int x, int y) {
+    auto window = x11::clientWindowAt(display, x, y);
+    if (!window) return std::nullopt;
+    auto current = topLevelFor(link, *window, x, y);
+    if (!current) return std::nullopt;
+    for (int depth = 0; depth < kMaxHitDepth; ++depth) {
+        auto next = accessibleAtPoint(link, *current, x, y);
+        if (!next || (next->bus == current->bus && next->path == current->path)) break;
+        current = std::move(next);
+    }
+    return current;
+}
+
+}  // namespace nuvra::atspi

@@ -1,0 +1,41 @@
+// The desktop as a workspace: which applications are registered, what the
+// workspace record of each says, and which accessible object shows a given
+// screen pixel.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/linux/bus_link.h"
+#include "platform/platform.h"
+
+struct _XDisplay;
+
+namespace nuvra::atspi {
+
+// One application registered with the AT-SPI registry, by its connection on
+// the bus and its process (-1 when the bus cannot tell).
+struct RegisteredApp {
+    std::string bus;
+    int32_t pid = -1;
+};
+
+// The registry's applications, in the registry's order.
+std::vector<RegisteredApp> registeredApps(BusLink& link);
+
+// The record the core knows from the macOS workspace: the localized name is
+// the application's accessible name, the bundle identifier its GTK
+// application id (`applicationIds`, by process), the regular policy means
+// it has a top-level window, and active means one of them is active.
+RunningApplication workspaceRecord(BusLink& link, const RegisteredApp& app,
+                                   const std::map<int32_t, std::string>& applicationIds);
+
+// The deepest accessible object that shows the screen pixel (x, y), or
+// nothing. AT-SPI has no desktop-wide hit test, so X tells whose window is
+// on top there, and that application's components are asked from there on.
+std::optional<ObjectRef> objectAt(BusLink& link, _XDisplay* display, int x, int y);
+
+}  // namespace nuvra::atspi
