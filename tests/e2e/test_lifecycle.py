@@ -109,8 +109,10 @@ class SessionTeardownTest(unittest.TestCase):
             self.assertTrue(display.startswith(":"), display)
             started = self.tree(inner.pid) + [(registry, self.name(registry))]
             names = {name for _, name in started}
-            self.assertTrue({"Xvfb", "dbus-daemon", "at-spi-bus-laun", "at-spi2-registr",
-                             "sleep"} <= names, started)
+            # The bus launcher may already sit outside the session's tree
+            # (it can be re-parented while it starts the registry), so it is
+            # not required here; everything that was seen must be gone below.
+            self.assertTrue({"Xvfb", "dbus-daemon", "at-spi2-registr", "sleep"} <= names, started)
             inner.send_signal(signal.SIGTERM)
             self.assertEqual(inner.wait(timeout=15), 143)
             survivors = [(pid, name) for pid, name in started if self.running(pid)]
