@@ -4,28 +4,14 @@
 #include <string>
 #include <vector>
 
-#include <utf8proc.h>
-
 #include "ax/readers.h"
+#include "platform/text_fold.h"
 
 namespace nuvra {
 
 namespace {
 
 constexpr int64_t kRegularPolicy = 0;
-
-// Canonical composition, so that a precomposed and a decomposed spelling of
-// one identifier compare equal; none for ill-formed UTF-8.
-std::optional<std::string> composed(std::string_view s) {
-    utf8proc_uint8_t* out = nullptr;
-    auto options = static_cast<utf8proc_option_t>(UTF8PROC_STABLE | UTF8PROC_COMPOSE);
-    utf8proc_ssize_t n = utf8proc_map(reinterpret_cast<const utf8proc_uint8_t*>(s.data()),
-                                      static_cast<utf8proc_ssize_t>(s.size()), &out, options);
-    if (n < 0) return std::nullopt;
-    std::string result(reinterpret_cast<char*>(out), static_cast<size_t>(n));
-    std::free(out);
-    return result;
-}
 
 // The element handle stored under `attribute`; a value of any other kind
 // counts as absent.
@@ -46,7 +32,7 @@ std::optional<RunningApplication> frontmostApp(Platform& platform) {
 std::optional<RunningApplication> resolveApp(Platform& platform, std::string_view name) {
     // A name that is not text names nothing; matching it loosely would pick
     // an application the user never typed.
-    std::optional<std::string> wanted = composed(name);
+    std::optional<std::string> wanted = canonicallyComposed(name);
     if (!wanted) return std::nullopt;
 
     std::vector<RunningApplication> candidates;
@@ -56,7 +42,7 @@ std::optional<RunningApplication> resolveApp(Platform& platform, std::string_vie
     std::vector<const RunningApplication*> byBundle;
     for (const auto& app : candidates) {
         if (!app.bundleIdentifier) continue;
-        std::optional<std::string> id = composed(*app.bundleIdentifier);
+        std::optional<std::string> id = canonicallyComposed(*app.bundleIdentifier);
         if (id && *id == *wanted) byBundle.push_back(&app);
     }
     if (byBundle.size() == 1) return *byBundle.front();
