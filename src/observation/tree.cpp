@@ -164,6 +164,7 @@ ObservedTree observeTree(Platform& platform, const Element& root, int64_t maxNod
         result.truncated = true;
         return result;
     }
+    platform.prepareWalk(root, maxNodes, maxDepth);
     // Breadth first with an explicit queue: trees can be far deeper than any
     // call stack, and the numbering must not depend on how the walk recurses.
     std::vector<std::pair<Element, int64_t>> queue;

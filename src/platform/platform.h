@@ -154,6 +154,13 @@ public:
     // Equal for every handle of one element; distinct elements may collide.
     virtual uint64_t identityHash(const Element& element) = 0;
 
+    // A walk is about to read the tree below `root`, at most `maxNodes`
+    // elements down to `maxDepth` levels. A hint only: a backend may fetch
+    // ahead what such a walk reads, as long as every read still answers what
+    // the element holds during the walk. Ignored by default.
+    virtual void prepareWalk(const Element& /*root*/, int64_t /*maxNodes*/,
+                             int64_t /*maxDepth*/) {}
+
     // --- workspace ---
 
     // The running applications, afresh on every call, in the platform's order.

@@ -145,10 +145,10 @@ def observe(*extra, limits=LIMITS):
 class FixtureApp:
     """The GTK fixture window, driven through its standard input."""
 
-    def __init__(self, *args, name=APP_NAME, title=WINDOW_TITLE):
+    def __init__(self, *args, name=APP_NAME, title=WINDOW_TITLE, script=FIXTURE):
         self.name = name
         self.process = subprocess.Popen(
-            [SYSTEM_PYTHON, "-B", FIXTURE, "--app-name", name, "--title", title] + list(args),
+            [SYSTEM_PYTHON, "-B", script, "--app-name", name, "--title", title] + list(args),
             stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
         try:
             self.wait_until_observable()

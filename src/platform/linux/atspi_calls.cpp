@@ -9,55 +9,185 @@ namespace {
 constexpr const char* kAccessible = "org.a11y.atspi.Accessible";
 constexpr const char* kComponent = "org.a11y.atspi.Component";
 constexpr const char* kAction = "org.a11y.atspi.Action";
+constexpr const char* kProperties = "org.freedesktop.DBus.Properties";
 constexpr uint32_t kScreenCoordinates = 0;
 
 // A toolkit could send a hostile number of actions; nothing offers more
 // than a handful.
 constexpr int32_t kMaxActions = 64;
 
-Variant callOn(BusLink& link, const ObjectRef& ref, const char* interface, const char* method,
-               GVariant* args, const char* replyType) {
-    if (isNullRef(ref)) {
-        if (args != nullptr) g_variant_unref(g_variant_ref_sink(args));
-        return {};
-    }
-    return link.call(ref.bus, ref.path, interface, method, args, replyType);
+Request on(const ObjectRef& ref, const char* interface, const char* method,
+           const char* replySignature) {
+    Request r;
+    r.bus = ref.bus;
+    r.path = ref.path;
+    r.interface = interface;
+    r.method = method;
+    r.replySignature = replySignature;
+    return r;
+}
+
+Request withBody(Request r, const dbus::BodyWriter& body) {
+    r.body = body;
+    return r;
+}
+
+Request propertyRequest(const ObjectRef& ref, const char* interface, const char* name) {
+    dbus::BodyWriter body;
+    body.string(interface);
+    body.string(name);
+    return withBody(on(ref, kProperties, "Get", "v"), body);
+}
+
+Reply callOn(BusLink& link, const Request& request) {
+    if (request.path.empty() || isNullRef(ObjectRef{request.bus, request.path})) return {};
+    return link.call(request);
+}
+
+// The body reader of a reply positioned inside a property's variant, when
+// the variant holds a value of the basic type `type`. It reads from
+// `reply`, which must outlive it.
+std::optional<dbus::BodyReader> propertyValue(const Reply& reply, int type) {
+    if (!reply) return std::nullopt;
+    dbus::BodyReader body(*reply);
+    if (!body.enterVariant(type)) return std::nullopt;
+    return body;
 }
 
 std::optional<std::string> stringProperty(BusLink& link, const ObjectRef& ref, const char* name) {
-    if (isNullRef(ref)) return std::nullopt;
-    Variant value = link.property(ref, kAccessible, name, "s");
-    if (!value) return std::nullopt;
-    return std::string(g_variant_get_string(value.get(), nullptr));
+    Reply reply = callOn(link, propertyRequest(ref, kAccessible, name));
+    auto value = propertyValue(reply, DBUS_TYPE_STRING);
+    std::string_view text;
+    if (!value || !value->string(text)) return std::nullopt;
+    return std::string(text);
 }
 
-ObjectRef refFrom(GVariant* pair) {
-    const char* bus = nullptr;
-    const char* path = nullptr;
-    g_variant_get(pair, "(&s&o)", &bus, &path);
-    return ObjectRef{bus, path};
+bool readRef(dbus::BodyReader& body, ObjectRef& ref) {
+    std::string_view bus;
+    std::string_view path;
+    if (!body.enter() || !body.string(bus) || !body.objectPath(path) || !body.leave()) return false;
+    ref = ObjectRef{std::string(bus), std::string(path)};
+    return true;
+}
+
+std::optional<std::string> singleString(const Reply& reply) {
+    if (!reply) return std::nullopt;
+    dbus::BodyReader body(*reply);
+    std::string_view text;
+    if (!body.string(text)) return std::nullopt;
+    return std::string(text);
 }
 
 }  // namespace
 
-std::optional<uint32_t> getRole(BusLink& link, const ObjectRef& ref) {
-    Variant reply = callOn(link, ref, kAccessible, "GetRole", nullptr, "(u)");
+Request roleRequest(const ObjectRef& ref) {
+    return on(ref, kAccessible, "GetRole", "u");
+}
+
+std::optional<uint32_t> roleFrom(const Reply& reply) {
     if (!reply) return std::nullopt;
+    dbus::BodyReader body(*reply);
     uint32_t role = 0;
-    g_variant_get(reply.get(), "(u)", &role);
+    if (!body.u32(role)) return std::nullopt;
     return role;
 }
 
-std::optional<std::string> getRoleName(BusLink& link, const ObjectRef& ref) {
-    Variant reply = callOn(link, ref, kAccessible, "GetRoleName", nullptr, "(s)");
+Request extentsRequest(const ObjectRef& ref) {
+    dbus::BodyWriter body;
+    body.u32(kScreenCoordinates);
+    return withBody(on(ref, kComponent, "GetExtents", "(iiii)"), body);
+}
+
+std::optional<Extents> extentsFrom(const Reply& reply) {
     if (!reply) return std::nullopt;
-    const char* name = nullptr;
-    g_variant_get(reply.get(), "(&s)", &name);
-    return std::string(name);
+    dbus::BodyReader body(*reply);
+    Extents e;
+    if (!body.enter() || !body.i32(e.x) || !body.i32(e.y) || !body.i32(e.width) ||
+        !body.i32(e.height))
+        return std::nullopt;
+    if (e.x == INT_MIN || e.y == INT_MIN) return std::nullopt;
+    return e;
+}
+
+Request textRequest(const ObjectRef& ref) {
+    // An end offset of -1 means the end of the text.
+    dbus::BodyWriter body;
+    body.i32(0);
+    body.i32(-1);
+    return withBody(on(ref, "org.a11y.atspi.Text", "GetText", "s"), body);
+}
+
+std::optional<std::string> textFrom(const Reply& reply) {
+    return singleString(reply);
+}
+
+Request currentValueRequest(const ObjectRef& ref) {
+    return propertyRequest(ref, "org.a11y.atspi.Value", "CurrentValue");
+}
+
+std::optional<double> currentValueFrom(const Reply& reply) {
+    auto value = propertyValue(reply, DBUS_TYPE_DOUBLE);
+    double number = 0;
+    if (!value || !value->f64(number)) return std::nullopt;
+    return number;
+}
+
+std::optional<uint32_t> getRole(BusLink& link, const ObjectRef& ref) {
+    return roleFrom(callOn(link, roleRequest(ref)));
+}
+
+std::optional<std::string> getRoleName(BusLink& link, const ObjectRef& ref) {
+    return singleString(callOn(link, on(ref, kAccessible, "GetRoleName", "s")));
+}
+
+Request nameRequest(const ObjectRef& ref) {
+    return propertyRequest(ref, kAccessible, "Name");
+}
+
+std::optional<std::string> nameFrom(const Reply& reply) {
+    auto value = propertyValue(reply, DBUS_TYPE_STRING);
+    std::string_view text;
+    if (!value || !value->string(text)) return std::nullopt;
+    return std::string(text);
+}
+
+Request stateRequest(const ObjectRef& ref) {
+    return on(ref, kAccessible, "GetState", "au");
+}
+
+std::optional<StateSet> statesFrom(const Reply& reply) {
+    if (!reply) return std::nullopt;
+    dbus::BodyReader body(*reply);
+    if (!body.enter()) return std::nullopt;
+    StateSet states;
+    for (int word = 0; body.more(); ++word) {
+        uint32_t bits = 0;
+        if (!body.u32(bits)) return std::nullopt;
+        if (word < 2) states.bits |= static_cast<uint64_t>(bits) << (32 * word);
+    }
+    return states;
+}
+
+Request childrenRequest(const ObjectRef& ref) {
+    return on(ref, kAccessible, "GetChildren", "a(so)");
+}
+
+std::optional<std::vector<ObjectRef>> childrenFrom(const Reply& reply) {
+    if (!reply) return std::nullopt;
+    dbus::BodyReader body(*reply);
+    if (!body.enter()) return std::nullopt;
+    std::vector<ObjectRef> children;
+    while (body.more()) {
+        ObjectRef child;
+        if (!readRef(body, child)) return std::nullopt;
+        if (!isNullRef(child)) children.push_back(std::move(child));
+    }
+    if (!body.ok()) return std::nullopt;
+    return children;
 }
 
 std::optional<std::string> getName(BusLink& link, const ObjectRef& ref) {
-    return stringProperty(link, ref, "Name");
+    return nameFrom(callOn(link, nameRequest(ref)));
 }
 
 std::optional<std::string> getDescription(BusLink& link, const ObjectRef& ref) {
@@ -65,110 +195,83 @@ std::optional<std::string> getDescription(BusLink& link, const ObjectRef& ref) {
 }
 
 std::optional<StateSet> getState(BusLink& link, const ObjectRef& ref) {
-    Variant reply = callOn(link, ref, kAccessible, "GetState", nullptr, "(au)");
-    if (!reply) return std::nullopt;
-    GVariant* words = g_variant_get_child_value(reply.get(), 0);
-    Variant owned(words);
-    gsize count = 0;
-    const auto* data = static_cast<const uint32_t*>(
-        g_variant_get_fixed_array(words, &count, sizeof(uint32_t)));
-    StateSet states;
-    if (count > 0) states.bits |= data[0];
-    if (count > 1) states.bits |= static_cast<uint64_t>(data[1]) << 32;
-    return states;
+    return statesFrom(callOn(link, stateRequest(ref)));
 }
 
 std::optional<std::vector<ObjectRef>> getChildren(BusLink& link, const ObjectRef& ref) {
-    Variant reply = callOn(link, ref, kAccessible, "GetChildren", nullptr, "(a(so))");
-    if (!reply) return std::nullopt;
-    Variant list(g_variant_get_child_value(reply.get(), 0));
-    std::vector<ObjectRef> children;
-    gsize count = g_variant_n_children(list.get());
-    children.reserve(count);
-    for (gsize i = 0; i < count; ++i) {
-        Variant pair(g_variant_get_child_value(list.get(), i));
-        ObjectRef child = refFrom(pair.get());
-        if (!isNullRef(child)) children.push_back(std::move(child));
-    }
-    return children;
+    return childrenFrom(callOn(link, childrenRequest(ref)));
 }
 
 std::optional<Extents> getExtents(BusLink& link, const ObjectRef& ref) {
-    Variant reply = callOn(link, ref, kComponent, "GetExtents",
-                           g_variant_new("(u)", kScreenCoordinates), "((iiii))");
-    if (!reply) return std::nullopt;
-    Extents e;
-    g_variant_get(reply.get(), "((iiii))", &e.x, &e.y, &e.width, &e.height);
-    if (e.x == INT_MIN || e.y == INT_MIN) return std::nullopt;
-    return e;
+    return extentsFrom(callOn(link, extentsRequest(ref)));
 }
 
 std::optional<ObjectRef> accessibleAtPoint(BusLink& link, const ObjectRef& ref, int32_t x,
                                            int32_t y) {
-    Variant reply = callOn(link, ref, kComponent, "GetAccessibleAtPoint",
-                           g_variant_new("(iiu)", x, y, kScreenCoordinates), "((so))");
+    dbus::BodyWriter args;
+    args.i32(x);
+    args.i32(y);
+    args.u32(kScreenCoordinates);
+    Reply reply =
+        callOn(link, withBody(on(ref, kComponent, "GetAccessibleAtPoint", "(so)"), args));
     if (!reply) return std::nullopt;
-    Variant pair(g_variant_get_child_value(reply.get(), 0));
-    ObjectRef found = refFrom(pair.get());
-    if (isNullRef(found)) return std::nullopt;
+    dbus::BodyReader body(*reply);
+    ObjectRef found;
+    if (!readRef(body, found) || isNullRef(found)) return std::nullopt;
     return found;
 }
 
 std::optional<std::string> getText(BusLink& link, const ObjectRef& ref) {
-    // An end offset of -1 means the end of the text.
-    Variant reply = callOn(link, ref, "org.a11y.atspi.Text", "GetText",
-                           g_variant_new("(ii)", 0, -1), "(s)");
-    if (!reply) return std::nullopt;
-    const char* text = nullptr;
-    g_variant_get(reply.get(), "(&s)", &text);
-    return std::string(text);
+    return textFrom(callOn(link, textRequest(ref)));
 }
 
 std::optional<double> getCurrentValue(BusLink& link, const ObjectRef& ref) {
-    if (isNullRef(ref)) return std::nullopt;
-    Variant value = link.property(ref, "org.a11y.atspi.Value", "CurrentValue", "d");
-    if (!value) return std::nullopt;
-    return g_variant_get_double(value.get());
+    return currentValueFrom(callOn(link, currentValueRequest(ref)));
 }
 
 std::optional<bool> setTextContents(BusLink& link, const ObjectRef& ref, std::string_view text) {
-    // D-Bus strings are UTF-8 by definition; anything else cannot be sent.
-    if (!g_utf8_validate(text.data(), static_cast<gssize>(text.size()), nullptr)) return std::nullopt;
-    std::string owned(text);
-    Variant reply = callOn(link, ref, "org.a11y.atspi.EditableText", "SetTextContents",
-                           g_variant_new("(s)", owned.c_str()), "(b)");
+    // D-Bus strings are UTF-8 without NUL by definition; anything else
+    // cannot be sent.
+    dbus::BodyWriter args;
+    args.string(text);
+    if (!args.ok()) return std::nullopt;
+    Reply reply = callOn(
+        link, withBody(on(ref, "org.a11y.atspi.EditableText", "SetTextContents", "b"), args));
     if (!reply) return std::nullopt;
-    gboolean accepted = FALSE;
-    g_variant_get(reply.get(), "(b)", &accepted);
-    return accepted != FALSE;
+    dbus::BodyReader body(*reply);
+    bool accepted = false;
+    if (!body.boolean(accepted)) return std::nullopt;
+    return accepted;
 }
 
 std::optional<std::vector<std::string>> getActionNames(BusLink& link, const ObjectRef& ref) {
-    if (isNullRef(ref)) return std::nullopt;
-    Variant count = link.property(ref, kAction, "NActions", "i");
-    if (!count) return std::nullopt;
-    int32_t n = g_variant_get_int32(count.get());
-    if (n < 0) return std::nullopt;
+    Reply countReply = callOn(link, propertyRequest(ref, kAction, "NActions"));
+    auto count = propertyValue(countReply, DBUS_TYPE_INT32);
+    int32_t n = 0;
+    if (!count || !count->i32(n) || n < 0) return std::nullopt;
     if (n > kMaxActions) n = kMaxActions;
     // GetActions would answer in one request, but with localised names;
     // GetName gives the toolkit's own, which the vocabulary matches.
     std::vector<std::string> names;
     for (int32_t i = 0; i < n; ++i) {
-        Variant reply = callOn(link, ref, kAction, "GetName", g_variant_new("(i)", i), "(s)");
-        if (!reply) return std::nullopt;
-        const char* name = nullptr;
-        g_variant_get(reply.get(), "(&s)", &name);
-        names.emplace_back(name);
+        dbus::BodyWriter args;
+        args.i32(i);
+        auto name = singleString(callOn(link, withBody(on(ref, kAction, "GetName", "s"), args)));
+        if (!name) return std::nullopt;
+        names.push_back(std::move(*name));
     }
     return names;
 }
 
 std::optional<bool> doAction(BusLink& link, const ObjectRef& ref, int index) {
-    Variant reply = callOn(link, ref, kAction, "DoAction", g_variant_new("(i)", index), "(b)");
+    dbus::BodyWriter args;
+    args.i32(index);
+    Reply reply = callOn(link, withBody(on(ref, kAction, "DoAction", "b"), args));
     if (!reply) return std::nullopt;
-    gboolean done = FALSE;
-    g_variant_get(reply.get(), "(b)", &done);
-    return done != FALSE;
+    dbus::BodyReader body(*reply);
+    bool done = false;
+    if (!body.boolean(done)) return std::nullopt;
+    return done;
 }
 
 std::vector<ObjectRef> registeredApplications(BusLink& link) {
@@ -177,19 +280,22 @@ std::vector<ObjectRef> registeredApplications(BusLink& link) {
 }
 
 bool registryAnswers(BusLink& link, std::chrono::milliseconds timeout) {
-    Variant reply = link.call(kRegistryName, kRootPath, "org.freedesktop.DBus.Properties", "Get",
-                              g_variant_new("(ss)", kAccessible, "ChildCount"), "(v)", timeout);
-    return reply != nullptr;
+    Reply reply = link.call(propertyRequest(ObjectRef{kRegistryName, kRootPath}, kAccessible,
+                                            "ChildCount"),
+                            timeout);
+    return reply.has_value();
 }
 
 std::optional<int32_t> connectionPid(BusLink& link, const std::string& bus) {
-    Variant reply = link.call("org.freedesktop.DBus", "/org/freedesktop/DBus",
-                              "org.freedesktop.DBus", "GetConnectionUnixProcessID",
-                              g_variant_new("(s)", bus.c_str()), "(u)");
+    dbus::BodyWriter args;
+    args.string(bus);
+    Reply reply = link.call(withBody(on(ObjectRef{"org.freedesktop.DBus", "/org/freedesktop/DBus"},
+                                        "org.freedesktop.DBus", "GetConnectionUnixProcessID", "u"),
+                                     args));
     if (!reply) return std::nullopt;
+    dbus::BodyReader body(*reply);
     uint32_t pid = 0;
-    g_variant_get(reply.get(), "(u)", &pid);
-    if (pid == 0 || pid > INT32_MAX) return std::nullopt;
+    if (!body.u32(pid) || pid == 0 || pid > INT32_MAX) return std::nullopt;
     return static_cast<int32_t>(pid);
 }
 

@@ -27,6 +27,23 @@ struct Extents {
     int32_t height = 0;
 };
 
+// The requests that are also sent in batches (BusLink::callAll), and the
+// readings of their replies; the functions below send them one at a time.
+Request roleRequest(const ObjectRef& ref);
+std::optional<uint32_t> roleFrom(const Reply& reply);
+Request extentsRequest(const ObjectRef& ref);
+std::optional<Extents> extentsFrom(const Reply& reply);
+Request textRequest(const ObjectRef& ref);
+std::optional<std::string> textFrom(const Reply& reply);
+Request currentValueRequest(const ObjectRef& ref);
+std::optional<double> currentValueFrom(const Reply& reply);
+Request nameRequest(const ObjectRef& ref);
+std::optional<std::string> nameFrom(const Reply& reply);
+Request stateRequest(const ObjectRef& ref);
+std::optional<StateSet> statesFrom(const Reply& reply);
+Request childrenRequest(const ObjectRef& ref);
+std::optional<std::vector<ObjectRef>> childrenFrom(const Reply& reply);
+
 // org.a11y.atspi.Accessible
 std::optional<uint32_t> getRole(BusLink& link, const ObjectRef& ref);
 std::optional<std::string> getRoleName(BusLink& link, const ObjectRef& ref);

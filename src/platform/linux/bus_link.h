@@ -1,20 +1,28 @@
-// The connection to the AT-SPI accessibility bus, spoken through GDBus.
+// The connection to the AT-SPI accessibility bus, and to applications
+// directly.
 //
 // Why not libatspi: its blocking calls dispatch incoming signals
 // re-entrantly, a handler inside it makes a nested blocking call, and a
 // single-threaded client then waits on libdbus's dispatch lock forever.
 // This link subscribes to no signal at all (no match rule is ever added, so
-// the bus delivers nothing unasked), every call carries its own time-out, and
-// an application that once failed to answer is not asked again in this run.
+// the bus delivers nothing unasked, and whatever a peer sends unasked is
+// dropped unread), every call carries its own time-out, and an application
+// that once failed to answer is not asked again in this run.
+//
+// An application that offers its own socket (AT-SPI's
+// GetApplicationBusAddress) is spoken to there, without the bus daemon
+// relaying every message; its answers are the same.
 #pragma once
 
 #include <chrono>
+#include <map>
 #include <memory>
 #include <optional>
 #include <set>
 #include <string>
+#include <vector>
 
-#include <gio/gio.h>
+#include "platform/linux/dbus_client.h"
 
 struct _XDisplay;
 
@@ -28,15 +36,6 @@ using Clock = std::chrono::steady_clock;
 // so a run touching one hung application costs it one second, not one
 // second per request.
 constexpr std::chrono::milliseconds kCallTimeout{1000};
-
-struct VariantUnref {
-    void operator()(GVariant* v) const { g_variant_unref(v); }
-};
-using Variant = std::unique_ptr<GVariant, VariantUnref>;
-
-struct ObjectUnref {
-    void operator()(void* o) const { g_object_unref(o); }
-};
 
 // Where an accessible object lives: the owning connection's name on the
 // bus and the object path. The registry's desktop and each application's
@@ -59,38 +58,65 @@ bool isNullRef(const ObjectRef& ref);
 // `display` may be null (no X display).
 std::optional<std::string> findAccessibilityBus(_XDisplay* display, Clock::time_point deadline);
 
-// Opens a connection to a message bus at `address`, or nothing when it does
-// not complete (connect, authenticate, Hello) before `deadline`.
-GDBusConnection* connectBefore(const std::string& address, Clock::time_point deadline);
+// One method call on one object, and the type its reply must have.
+struct Request {
+    std::string bus;
+    std::string path;
+    const char* interface = "";
+    const char* method = "";
+    dbus::BodyWriter body;
+    const char* replySignature = "";
+};
+
+// A reply of the requested type, or nothing.
+using Reply = std::optional<dbus::Message>;
 
 class BusLink {
 public:
-    BusLink() = default;
-    ~BusLink();
-    BusLink(const BusLink&) = delete;
-    BusLink& operator=(const BusLink&) = delete;
+    // Joins the message bus at `address`; false unless that completes
+    // before `deadline`.
+    bool connect(const std::string& address, Clock::time_point deadline);
+    bool connected() const { return bus_ != nullptr && !bus_->broken(); }
 
-    // Takes ownership of an open connection.
-    void adopt(GDBusConnection* connection);
-    bool connected() const { return connection_ != nullptr; }
+    // From now on speaks to the application behind `bus` on its own socket,
+    // when it offers one; false when it offers none (the bus carries its
+    // requests as before). Asked once per application and run.
+    bool connectDirect(const std::string& bus);
+    bool isDirect(const std::string& bus) const;
 
-    // One method call and its reply of type `replyType` (a GVariant type
-    // string), or nothing: not connected, the peer unresponsive earlier in
-    // this run, an error reply, a reply of another type, or no reply within
-    // `timeout`. `args` may be floating; it is consumed in every case.
-    Variant call(const std::string& bus, const std::string& path, const char* interface,
-                 const char* method, GVariant* args, const char* replyType,
-                 std::chrono::milliseconds timeout = kCallTimeout);
+    // One call and its reply, or nothing: not connected, the peer
+    // unresponsive earlier in this run, an error reply, a reply of another
+    // type, or no reply within `timeout`.
+    Reply call(const Request& request, std::chrono::milliseconds timeout = kCallTimeout);
 
-    // One property, unwrapped from its variant; nothing when it cannot be
-    // read or is not of `type`.
-    Variant property(const ObjectRef& ref, const char* interface, const char* name,
-                     const char* type);
+    // Several calls written together and answered in order, each as call()
+    // would answer it: the application works through them without waiting
+    // for this side between two of them.
+    std::vector<Reply> callAll(const std::vector<Request>& requests,
+                               std::chrono::milliseconds timeout = kCallTimeout);
+
+    // callAll in two halves: the calls go out now, and their replies are
+    // collected later, while this side does other work. Every sent batch
+    // is either collected or dropped. The time-out of each call counts from
+    // when collecting it begins.
+    struct Sent {
+        std::vector<dbus::Connection*> via;
+        std::vector<std::optional<uint32_t>> handles;
+    };
+    Sent send(const std::vector<Request>& requests,
+              std::chrono::milliseconds timeout = kCallTimeout);
+    std::vector<Reply> collect(const std::vector<Request>& requests, Sent& sent);
+    void drop(Sent& sent);
 
     bool unresponsive(const std::string& bus) const { return unresponsive_.count(bus) != 0; }
 
 private:
-    GDBusConnection* connection_ = nullptr;
+    dbus::Connection* route(const std::string& bus, std::string& destination);
+    Reply finish(const Request& request, dbus::Connection* via, std::optional<uint32_t> handle);
+
+    std::unique_ptr<dbus::Connection> bus_;
+    // By application; null when it offered no socket of its own.
+    std::map<std::string, std::unique_ptr<dbus::Connection>> direct_;
     std::set<std::string> unresponsive_;
 };
 
