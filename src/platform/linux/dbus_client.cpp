@@ -284,6 +284,19 @@ std::unique_ptr<Connection> Connection::open(const std::string& address, bool me
     dbus_connection_set_exit_on_disconnect(raw, FALSE);
     dbus_connection_set_max_message_size(raw, kMaxMessage);
     dbus_connection_set_max_received_size(raw, 2 * kMaxMessage);
+    // A message bus wants Hello first. Its answer (the name this side got)
+    // is of no use here, so it is not waited for: the bus handles calls in
+    // the order they come, and the answer is dropped with anything else
+    // unasked. Queued now, it goes out together with the end of
+    // authentication.
+    if (messageBus) {
+        DBusMessage* hello = dbus_message_new_method_call(DBUS_SERVICE_DBUS, DBUS_PATH_DBUS,
+                                                          DBUS_INTERFACE_DBUS, "Hello");
+        if (hello == nullptr) return nullptr;
+        bool queued = dbus_connection_send(raw, hello, nullptr);
+        dbus_message_unref(hello);
+        if (!queued) return nullptr;
+    }
     // libdbus starts a call's time-out only once the call is written, which
     // waits for authentication, which has no time-out of its own: a peer
     // that accepts the connection and never answers would hold the first
@@ -293,20 +306,6 @@ std::unique_ptr<Connection> Connection::open(const std::string& address, bool me
         if (left.count() <= 0 || !dbus_connection_read_write(raw, milliseconds(left)))
             return nullptr;
     }
-    if (!messageBus) return connection;
-
-    DBusMessage* hello = dbus_message_new_method_call(DBUS_SERVICE_DBUS, DBUS_PATH_DBUS,
-                                                      DBUS_INTERFACE_DBUS, "Hello");
-    if (hello == nullptr) return nullptr;
-    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-    DBusMessage* welcome =
-        dbus_connection_send_with_reply_and_block(raw, hello, milliseconds(left), &error);
-    dbus_message_unref(hello);
-    if (welcome == nullptr) {
-        dbus_error_free(&error);
-        return nullptr;
-    }
-    dbus_message_unref(welcome);
     return connection;
 }
 
