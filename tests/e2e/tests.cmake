@@ -51,7 +51,7 @@ set_tests_properties(e2e.read_paths PROPERTIES
   ENVIRONMENT "NUVRA_CLICK=$<TARGET_FILE:nuvra-click>;NUVRA_CLICK_VARIANT=$<TARGET_FILE:nuvra_click_variant>")
 
 # The binary under test, in every session: one ctest test per group.
-foreach(group observe actions pointer gate lifecycle stress)
+foreach(group observe actions pointer gate lifecycle)
   add_test(NAME e2e.${group}
     COMMAND ${NUVRA_HEADLESS} /usr/bin/python3 -B ${NUVRA_E2E_DIR}/test_${group}.py)
   set_tests_properties(e2e.${group} PROPERTIES
