@@ -107,6 +107,18 @@ class ReadPathsTest(unittest.TestCase):
                     tool = self.assertSameEverywhere(["5000", "64", "1000000"], name,
                                                      snapshot=None, over_bus=True)
                     self.assertGreater(tool.nodes, 100)
+                    # GTK4 marks what a user can act on sensitive, not enabled.
+                    button = tool.find(role="AXButton", label="Button 7")
+                    self.assertFalse(button.disabled, button)
+                    # GTK4 answers in window coordinates, which are no place
+                    # on the screen: nothing is printed, nothing is hit.
+                    hit = run("hit", 60, 60)
+                    if toolkit == "gtk4":
+                        self.assertEqual([e for e in tool.elements if e.center], [])
+                        self.assertEqual(hit.status, 4, hit)
+                    else:
+                        self.assertIsNotNone(button.center)
+                        self.assertEqual(hit.status, 0, hit)
                     status, whole, _ = variant("snapshot", "observe", *LIMITS, name)
                     self.assertEqual(status, 0)
                     _, one_by_one, _ = variant("one-by-one", "observe", *LIMITS, name)

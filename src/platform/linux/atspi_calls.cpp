@@ -2,6 +2,8 @@
 
 #include <climits>
 
+#include <atspi/atspi-constants.h>
+
 namespace nuvra::atspi {
 
 namespace {
@@ -79,6 +81,10 @@ std::optional<std::string> singleString(const Reply& reply) {
 }
 
 }  // namespace
+
+bool StateSet::enabled() const {
+    return has(ATSPI_STATE_ENABLED) || has(ATSPI_STATE_SENSITIVE);
+}
 
 Request roleRequest(const ObjectRef& ref) {
     return on(ref, kAccessible, "GetRole", "u");
@@ -272,6 +278,24 @@ std::optional<bool> doAction(BusLink& link, const ObjectRef& ref, int index) {
     bool done = false;
     if (!body.boolean(done)) return std::nullopt;
     return done;
+}
+
+bool reportsScreenCoordinates(BusLink& link, const std::string& bus) {
+    const ObjectRef root{bus, kRootPath};
+    constexpr const char* kApplication = "org.a11y.atspi.Application";
+    auto replies = link.callAll({propertyRequest(root, kApplication, "ToolkitName"),
+                                 propertyRequest(root, kApplication, "Version")});
+    auto toolkit = nameFrom(replies[0]);
+    auto version = nameFrom(replies[1]);
+    if (!toolkit || *toolkit != "GTK" || !version) return true;
+    // "4.8.3": the major version, up to the first dot.
+    int major = 0;
+    for (char c : *version) {
+        if (c < '0' || c > '9') break;
+        major = major * 10 + (c - '0');
+        if (major > 1000) break;
+    }
+    return major < 4;
 }
 
 std::vector<ObjectRef> registeredApplications(BusLink& link) {

@@ -17,6 +17,9 @@ namespace nuvra::atspi {
 struct StateSet {
     uint64_t bits = 0;
     bool has(uint32_t state) const { return state < 64 && ((bits >> state) & 1U) != 0; }
+    // Whether a user can act on the element. GTK 3 and Qt set ENABLED and
+    // SENSITIVE together; GTK 4 sets only SENSITIVE.
+    bool enabled() const;
 };
 
 // Component extents: screen position and size in pixels.
@@ -70,6 +73,12 @@ std::optional<bool> setTextContents(BusLink& link, const ObjectRef& ref, std::st
 // org.a11y.atspi.Action: the actions' non-localised names, in index order.
 std::optional<std::vector<std::string>> getActionNames(BusLink& link, const ObjectRef& ref);
 std::optional<bool> doAction(BusLink& link, const ObjectRef& ref, int index);
+
+// Whether the application's Component extents are in screen coordinates,
+// as AT-SPI defines them. GTK 4 cannot know where its windows are and
+// answers in window coordinates instead, whatever is asked. An application
+// that does not tell its toolkit is taken at its word.
+bool reportsScreenCoordinates(BusLink& link, const std::string& bus);
 
 // The registry's desktop: one root object per registered application.
 std::vector<ObjectRef> registeredApplications(BusLink& link);

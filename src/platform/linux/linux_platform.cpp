@@ -131,7 +131,7 @@ public:
         _XDisplay* display = display_.get();
         if (display == nullptr || !link_.connected()) return kAXCannotComplete;
         auto found = atspi::objectAt(link_, display, x11::pixelOf(x), x11::pixelOf(y));
-        if (!found) return kAXNoValue;
+        if (!found || !screenCoordinates(found->bus)) return kAXNoValue;
         out = makeElement(std::move(*found));
         return kAXSuccess;
     }
@@ -171,8 +171,12 @@ public:
                 return textResult(descriptionOf(*e), out);
             case AxAttribute::Value:
                 return readValue(*e, out);
-            case AxAttribute::Enabled:
-                return stateResult(*e, ATSPI_STATE_ENABLED, out);
+            case AxAttribute::Enabled: {
+                auto states = statesOf(*e);
+                if (!states) return kAXCannotComplete;
+                out = AttrValue::boolean(states->enabled());
+                return kAXSuccess;
+            }
             case AxAttribute::Focused:
                 return stateResult(*e, ATSPI_STATE_FOCUSED, out);
             case AxAttribute::Position: {
@@ -547,14 +551,16 @@ private:
                 return snapshotValue(k, o, r->value, out);
             }
             case AxAttribute::Enabled:
-                out = AttrValue::boolean(o.states.has(ATSPI_STATE_ENABLED));
+                out = AttrValue::boolean(o.states.enabled());
                 return kAXSuccess;
             case AxAttribute::Focused:
                 out = AttrValue::boolean(o.states.has(ATSPI_STATE_FOCUSED));
                 return kAXSuccess;
             case AxAttribute::Position:
             case AxAttribute::Size: {
-                if ((o.interfaces & atspi::kComponentInterface) == 0) return kAXNoValue;
+                if ((o.interfaces & atspi::kComponentInterface) == 0 ||
+                    !screenCoordinates(bulk_->snapshot.bus))
+                    return kAXNoValue;
                 const auto& extents = aheadFor(k).extents;
                 if (!extents) return kAXNoValue;
                 out = which == AxAttribute::Position
@@ -853,7 +859,18 @@ private:
         return *b.states;
     }
 
+    // Extents that are not on screen are no extents: printed or hit-tested
+    // as if they were, they would name the wrong place.
+    bool screenCoordinates(const std::string& bus) {
+        auto known = screenCoordinates_.find(bus);
+        if (known != screenCoordinates_.end()) return known->second;
+        bool screen = atspi::reportsScreenCoordinates(link_, bus);
+        screenCoordinates_.emplace(bus, screen);
+        return screen;
+    }
+
     std::optional<atspi::Extents> extentsOf(const AtspiElement& e) {
+        if (!screenCoordinates(e.ref.bus)) return std::nullopt;
         Burst& b = burstFor(e);
         if (!b.extents) b.extents = atspi::getExtents(link_, e.ref);
         return *b.extents;
@@ -877,6 +894,7 @@ private:
     Burst burst_;
     x11::DisplayConnection display_;
     BusLink link_;
+    std::map<std::string, bool> screenCoordinates_;  // by application
     bool connectTried_ = false;
     bool xtestChecked_ = false;
     bool xtest_ = false;
