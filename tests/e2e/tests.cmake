@@ -79,7 +79,8 @@ set(NUVRA_RELIABILITY_TESTS
   "bus_stopped|test_reliability_bus.py|BusStoppedTest"
   "bus_killed|test_reliability_bus.py|BusKilledTest"
   "bus_killed_press|test_reliability_bus.py|BusKilledDuringPressTest"
-  "registry_killed|test_reliability_bus.py|RegistryKilledTest")
+  "registry_killed|test_reliability_bus.py|RegistryKilledTest"
+  "xserver_stopped|test_reliability_xserver.py|")
 foreach(entry ${NUVRA_RELIABILITY_TESTS})
   string(REPLACE "|" ";" fields "${entry}")
   list(GET fields 0 name)
