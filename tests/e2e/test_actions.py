@@ -44,6 +44,20 @@ class ActionsTest(unittest.TestCase):
         # A label's text is a value: the counter changing keeps the hash.
         self.assertEqual(after.sha, before.sha)
 
+    def test_press_toggles_a_check_box_and_its_value_follows(self):
+        before = self.seen()
+        box = before.find(role="AXCheckBox", label="Remember me")
+        result = self.tool("press", box.index, *LIMITS, before.sha)
+        self.assertEqual((result.status, result.out, result.err), (0, "", ""))
+        checked = wait_for(lambda: self.seen().find(role="AXCheckBox",
+                                                    label="Remember me").value == "1")
+        self.assertTrue(checked, "the check box never read as checked")
+        again = self.seen()
+        self.tool("press", again.find(role="AXCheckBox", label="Remember me").index, *LIMITS,
+                  again.sha)
+        self.assertTrue(wait_for(lambda: self.seen().find(role="AXCheckBox",
+                                                          label="Remember me").value == "0"))
+
     def test_press_refuses_a_changed_tree_and_acts_on_nothing(self):
         before = self.seen()
         count = int(before.value_of("Clicks: ").split(": ")[1])

@@ -19,15 +19,6 @@ target_link_libraries(nuvra_linux_tests PRIVATE nuvra_backend PkgConfig::NUVRA_A
 add_test(NAME linux.backend COMMAND nuvra_linux_tests)
 set_tests_properties(linux.backend PROPERTIES LABELS "linux" TIMEOUT 120)
 
-add_executable(nuvra_linux_session_tests ${NUVRA_E2E_DIR}/linux_session_test.cpp)
-target_include_directories(nuvra_linux_session_tests PRIVATE ${CMAKE_SOURCE_DIR}/src)
-target_link_libraries(nuvra_linux_session_tests PRIVATE nuvra_backend GTest::gtest
-  GTest::gtest_main)
-target_compile_definitions(nuvra_linux_session_tests PRIVATE
-  NUVRA_FIXTURE_APP="${CMAKE_SOURCE_DIR}/tests/fixtures/fixture_app.py")
-add_test(NAME linux.session COMMAND ${NUVRA_HEADLESS} $<TARGET_FILE:nuvra_linux_session_tests>)
-set_tests_properties(linux.session PROPERTIES LABELS "linux;e2e" TIMEOUT 180)
-
 # The backend's reading of D-Bus replies held against GDBus, an independent
 # writer, which only this test links.
 pkg_check_modules(NUVRA_GIO_REFERENCE REQUIRED IMPORTED_TARGET gio-2.0)
