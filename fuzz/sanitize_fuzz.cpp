@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "fuzz/utf8_check.h"
-#include "observation/text.h"
+#include "text/text.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 #include "ax/readers.h"
 #include "cli/fail.h"
 #include "cli/output.h"
-#include "observation/text.h"
+#include "text/text.h"
 
 namespace nuvra {
 

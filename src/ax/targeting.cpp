@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "ax/readers.h"
-#include "platform/text_fold.h"
+#include "text/fold.h"
 
 namespace nuvra {
 

@@ -9,7 +9,7 @@
 #include "cli/output.h"
 #include "cli/parsers.h"
 #include "observation/run.h"
-#include "observation/text.h"
+#include "text/text.h"
 #include "pointer/pointer.h"
 
 namespace nuvra {

@@ -7,6 +7,8 @@
 #include <utility>
 #include <vector>
 
+#include "text/hash.h"
+
 namespace nuvra {
 
 class IdentitySet {
@@ -21,7 +23,7 @@ public:
         }
         if (2 * (count_ + 1) > slots_.size()) grow();
         const size_t mask = slots_.size() - 1;
-        for (size_t i = mix(key) & mask;; i = (i + 1) & mask) {
+        for (size_t i = mixBits(key) & mask;; i = (i + 1) & mask) {
             if (slots_[i] == key) return false;
             if (slots_[i] == 0) {
                 slots_[i] = key;
@@ -32,24 +34,13 @@ public:
     }
 
 private:
-    // Platform identities can be addresses or small counters; spread them
-    // over the whole table (the splitmix64 finaliser).
-    static uint64_t mix(uint64_t x) {
-        x ^= x >> 30;
-        x *= 0xbf58476d1ce4e5b9ULL;
-        x ^= x >> 27;
-        x *= 0x94d049bb133111ebULL;
-        x ^= x >> 31;
-        return x;
-    }
-
     void grow() {
         std::vector<uint64_t> old = std::move(slots_);
         slots_.assign(old.empty() ? 64 : 2 * old.size(), 0);
         const size_t mask = slots_.size() - 1;
         for (uint64_t key : old) {
             if (key == 0) continue;
-            size_t i = mix(key) & mask;
+            size_t i = mixBits(key) & mask;
             while (slots_[i] != 0) i = (i + 1) & mask;
             slots_[i] = key;
         }

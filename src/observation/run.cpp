@@ -5,7 +5,7 @@
 #include "ax/readers.h"
 #include "ax/targeting.h"
 #include "cli/fail.h"
-#include "observation/text.h"
+#include "text/text.h"
 
 namespace nuvra {
 

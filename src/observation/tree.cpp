@@ -7,7 +7,7 @@
 
 #include "ax/readers.h"
 #include "observation/identity_set.h"
-#include "observation/text_append.h"
+#include "text/text_append.h"
 
 namespace nuvra {
 

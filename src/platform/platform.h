@@ -110,6 +110,7 @@ constexpr AXResult kAXAttributeUnsupported = -25205;
 constexpr AXResult kAXActionUnsupported = -25206;
 constexpr AXResult kAXNoValue = -25212;
 constexpr AXResult kAXCannotComplete = -25204;
+constexpr AXResult kAXInvalidElement = -25202;  // a null or released handle
 
 class Platform {
 public:

@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "platform/macos/macos_backend.h"
-#include "platform/text_fold.h"
+#include "text/fold.h"
 
 namespace standin {
 namespace {

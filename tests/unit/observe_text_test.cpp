@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "observation/text.h"
+#include "text/text.h"
 
 namespace nuvra {
 namespace {

@@ -4,13 +4,12 @@
 #include <cstdlib>
 #include <utility>
 
-#include "platform/text_fold.h"
+#include "text/fold.h"
 
 namespace nuvra {
 
 namespace {
 
-constexpr AXResult kInvalidElement = -25202;
 
 // The fake's handles carry the desktop they belong to and an index into it.
 struct FakeElement : ElementObject {
@@ -203,7 +202,7 @@ AXResult FakeDesktop::copyAttributeValue(const Element& element, std::string_vie
     if (beforeRead) beforeRead(element, attribute);
     if (recording) log_.push_back("read " + nameOf(element) + " " + std::string(attribute));
     const Node* n = nodeOrNull(element);
-    if (n == nullptr || n->gone) return kInvalidElement;
+    if (n == nullptr || n->gone) return kAXInvalidElement;
     auto it = n->attributes.find(attribute);
     if (it == n->attributes.end()) return kAXNoValue;
     if (it->second.code != kAXSuccess) return it->second.code;
@@ -214,7 +213,7 @@ AXResult FakeDesktop::copyAttributeValue(const Element& element, std::string_vie
 AXResult FakeDesktop::copyActionNames(const Element& element, std::optional<AttrValue>& out) {
     if (recording) log_.push_back("actions " + nameOf(element));
     const Node* n = nodeOrNull(element);
-    if (n == nullptr || n->gone) return kInvalidElement;
+    if (n == nullptr || n->gone) return kAXInvalidElement;
     if (n->actionNames.code != kAXSuccess) return n->actionNames.code;
     out = n->actionNames.value;
     return kAXSuccess;
@@ -222,7 +221,7 @@ AXResult FakeDesktop::copyActionNames(const Element& element, std::optional<Attr
 
 AXResult FakeDesktop::performAction(const Element& element, std::string_view action) {
     const Node* n = nodeOrNull(element);
-    AXResult code = (n == nullptr || n->gone) ? kInvalidElement : n->performResult;
+    AXResult code = (n == nullptr || n->gone) ? kAXInvalidElement : n->performResult;
     if (recording) log_.push_back("perform " + nameOf(element) + " " + std::string(action) + " -> " +
                    std::to_string(code));
     return code;
@@ -231,7 +230,7 @@ AXResult FakeDesktop::performAction(const Element& element, std::string_view act
 AXResult FakeDesktop::setAttributeValue(const Element& element, std::string_view attribute,
                                         std::string_view text) {
     const Node* n = nodeOrNull(element);
-    AXResult code = (n == nullptr || n->gone) ? kInvalidElement : n->writeResult;
+    AXResult code = (n == nullptr || n->gone) ? kAXInvalidElement : n->writeResult;
     if (recording) log_.push_back("write " + nameOf(element) + " " + std::string(attribute) + " \"" +
                    std::string(text) + "\" -> " + std::to_string(code));
     writes_.push_back(nameOf(element) + " " + std::string(attribute) + " " + std::string(text));

@@ -20,7 +20,8 @@
 #include "platform/linux/x11_desktop.h"
 #include "platform/linux/xtest_events.h"
 #include "platform/native.h"
-#include "platform/text_fold.h"
+#include "text/fold.h"
+#include "text/hash.h"
 
 namespace nuvra {
 
@@ -32,7 +33,6 @@ using atspi::Clock;
 using atspi::ObjectRef;
 using atspi::ValueSource;
 
-constexpr AXResult kAXInvalidElement = -25202;
 
 // The permission gate must answer within a second in every case, also for a
 // bus that accepts the connection and then says nothing; half of it leaves
@@ -76,16 +76,6 @@ uint64_t fnv1a(uint64_t hash, std::string_view bytes) {
         hash *= 0x100000001b3ULL;
     }
     return hash;
-}
-
-// Object paths differ in a digit or two; the finaliser spreads that over
-// all 64 bits.
-uint64_t mix(uint64_t x) {
-    x ^= x >> 30;
-    x *= 0xbf58476d1ce4e5b9ULL;
-    x ^= x >> 27;
-    x *= 0x94d049bb133111ebULL;
-    return x ^ (x >> 31);
 }
 
 bool sameObject(const ObjectRef& a, const ObjectRef& b) {
@@ -258,7 +248,7 @@ public:
         if (e == nullptr) return 0;
         uint64_t hash = fnv1a(0xcbf29ce484222325ULL, e->ref.bus);
         hash = fnv1a(hash, std::string_view("\0", 1));
-        return mix(fnv1a(hash, e->ref.path));
+        return mixBits(fnv1a(hash, e->ref.path));
     }
 
     std::vector<RunningApplication> runningApplications() override {

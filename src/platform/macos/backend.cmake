@@ -12,9 +12,14 @@ endif()
 
 enable_language(OBJCXX)
 
-file(GLOB NUVRA_MACOS_SOURCES CONFIGURE_DEPENDS
-  ${CMAKE_SOURCE_DIR}/src/platform/macos/*.cpp
-  ${CMAKE_SOURCE_DIR}/src/platform/macos/*.mm)
+set(NUVRA_MACOS_SOURCES
+  ${CMAKE_SOURCE_DIR}/src/platform/macos/ax_values.cpp
+  ${CMAKE_SOURCE_DIR}/src/platform/macos/cf_text.cpp
+  ${CMAKE_SOURCE_DIR}/src/platform/macos/macos_accessibility.cpp
+  ${CMAKE_SOURCE_DIR}/src/platform/macos/macos_events.cpp
+  ${CMAKE_SOURCE_DIR}/src/platform/macos/macos_platform.cpp
+  ${CMAKE_SOURCE_DIR}/src/platform/macos/macos_workspace.mm
+  ${CMAKE_SOURCE_DIR}/src/platform/macos/workspace_record.cpp)
 add_library(nuvra_backend STATIC ${NUVRA_MACOS_SOURCES})
 target_link_libraries(nuvra_backend PUBLIC
   nuvra_core

@@ -1,4 +1,4 @@
-#include "platform/text_fold.h"
+#include "text/fold.h"
 
 #include <cstdlib>
 #include <optional>

@@ -1,9 +1,9 @@
-#include "observation/text.h"
+#include "text/text.h"
 
 #include <utf8proc.h>
 
-#include "observation/text_append.h"
-#include "observation/utf8_scan.h"
+#include "text/text_append.h"
+#include "text/utf8.h"
 
 namespace nuvra {
 
