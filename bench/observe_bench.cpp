@@ -87,7 +87,7 @@ struct Window {
 };
 
 ObservationRun observeAll(Window& w, int64_t elements) {
-    return runObserve(w.fake, elements, 1000, int64_t{1} << 40, std::nullopt);
+    return std::move(runObserve(w.fake, elements, 1000, int64_t{1} << 40, std::nullopt).value());
 }
 
 void perElement(benchmark::State& state, int64_t elements) {

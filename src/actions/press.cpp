@@ -2,6 +2,7 @@
 #include "ax/readers.h"
 
 #include <algorithm>
+#include <unordered_set>
 
 namespace nuvra {
 
@@ -9,17 +10,6 @@ namespace {
 
 // The element itself plus four levels below it.
 constexpr int64_t kPressSearchDepth = 4;
-
-}  // namespace
-
-bool pressElement(Platform& platform, const Element& element) {
-    // Only the element's own offer counts: a container whose descendant
-    // happens to be pressable is not pressable itself.
-    std::vector<std::string> actions = axActions(platform, element);
-    if (std::find(actions.begin(), actions.end(), "AXPress") == actions.end()) return false;
-    std::unordered_set<uint64_t> visited;
-    return pressRecursive(platform, element, kPressSearchDepth, visited);
-}
 
 bool pressRecursive(Platform& platform, const Element& element, int64_t remainingDepth,
                     std::unordered_set<uint64_t>& visited) {
@@ -30,6 +20,17 @@ bool pressRecursive(Platform& platform, const Element& element, int64_t remainin
     for (const Element& child : axChildren(platform, element))
         if (pressRecursive(platform, child, remainingDepth - 1, visited)) return true;
     return false;
+}
+
+}  // namespace
+
+bool pressElement(Platform& platform, const Element& element) {
+    // Only the element's own offer counts: a container whose descendant
+    // happens to be pressable is not pressable itself.
+    std::vector<std::string> actions = axActions(platform, element);
+    if (std::find(actions.begin(), actions.end(), "AXPress") == actions.end()) return false;
+    std::unordered_set<uint64_t> visited;
+    return pressRecursive(platform, element, kPressSearchDepth, visited);
 }
 
 }  // namespace nuvra

@@ -1,17 +1,17 @@
 #include "actions/actions.h"
-#include "cli/fail.h"
 
 namespace nuvra {
 
-void assignText(Platform& platform, int64_t index, std::string_view text, int64_t maxNodes,
-                int64_t maxDepth, int64_t maxTextBytes, std::string_view expectedSha,
-                const std::optional<std::string>& appName) {
-    ObservedElement record =
-        staleGuardedRecord(platform, index, maxNodes, maxDepth, maxTextBytes, expectedSha, appName);
+MaybeFailure assignText(Platform& platform, int64_t index, std::string_view text,
+                        const ObserveLimits& limits, std::string_view expectedSha,
+                        const std::optional<std::string>& appName) {
+    Outcome<ObservedElement> record =
+        staleGuardedRecord(platform, index, limits, expectedSha, appName);
+    if (!record.ok()) return record.failure();
     // One write of the whole text; no focus, no keystrokes, no read-back.
-    if (platform.setAttributeValue(record.element, "AXValue", text) != kAXSuccess)
-        fail("nuvra-click: element [e" + std::to_string(index) + "] rejected the text assignment",
-             8);
+    if (platform.setAttributeValue(record.value().element, "AXValue", text) != kAXSuccess)
+        return Failure{Refusal::TextRejected, std::nullopt, index};
+    return std::nullopt;
 }
 
 }  // namespace nuvra

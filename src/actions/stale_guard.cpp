@@ -1,23 +1,21 @@
 #include "actions/actions.h"
-#include "cli/fail.h"
 #include "observation/run.h"
 
 namespace nuvra {
 
-ObservedElement staleGuardedRecord(Platform& platform, int64_t index, int64_t maxNodes,
-                                   int64_t maxDepth, int64_t maxTextBytes,
-                                   std::string_view expectedSha,
-                                   const std::optional<std::string>& appName) {
-    ObservationRun run = runObserve(platform, maxNodes, maxDepth, maxTextBytes, appName);
+Outcome<ObservedElement> staleGuardedRecord(Platform& platform, int64_t index,
+                                            const ObserveLimits& limits,
+                                            std::string_view expectedSha,
+                                            const std::optional<std::string>& appName) {
+    Outcome<ObservationRun> run =
+        runObserve(platform, limits.maxNodes, limits.maxDepth, limits.maxTextBytes, appName);
+    if (!run.ok()) return run.failure();
     // Exact text equality: a hash in other letter case or with a trailing
     // line end is not the hash this tool printed.
-    if (run.stateHash != expectedSha)
-        fail("nuvra-click: stale observation — the window's element tree changed since "
-             "screen.observe",
-             6);
-    for (auto& record : run.elements)
+    if (run.value().stateHash != expectedSha) return Failure{Refusal::Stale, std::nullopt, 0};
+    for (auto& record : run.value().elements)
         if (record.index == index) return std::move(record);
-    fail("nuvra-click: element [e" + std::to_string(index) + "] is not in the current tree", 6);
+    return Failure{Refusal::NotInTree, std::nullopt, index};
 }
 
 }  // namespace nuvra

@@ -5,108 +5,142 @@
 #include <string_view>
 
 #include "actions/actions.h"
-#include "cli/fail.h"
-#include "cli/output.h"
 #include "cli/parsers.h"
 #include "observation/run.h"
-#include "text/text.h"
 #include "pointer/pointer.h"
+#include "text/text.h"
 
 namespace nuvra {
 
 namespace {
 
-constexpr std::string_view kUsage =
-    "usage: nuvra-click <x> <y> [right] [double] | nuvra-click scroll <x> <y> <dx> <dy> [at] | "
-    "nuvra-click drag <x1> <y1> <x2> <y2> [right] | nuvra-click hit <x> <y> | nuvra-click "
-    "observe <maxNodes> <maxDepth> <maxTextBytes> [app] | nuvra-click press <index> <maxNodes> "
-    "<maxDepth> <maxTextBytes> <sha256> [app] | nuvra-click settext <index> <text> <maxNodes> "
-    "<maxDepth> <maxTextBytes> <sha256> [app]";
-constexpr std::string_view kDragUsage = "usage: nuvra-click drag <x1> <y1> <x2> <y2> [right]";
-constexpr std::string_view kUntrusted =
-    "nuvra-click: 辅助功能未授权（系统设置 → 隐私与安全性 → 辅助功能，勾选 nuvra 所在应用）";
-
 using Args = std::vector<std::string>;
+
+// Reads a command's arguments in the order its form lists them. The first
+// refused argument is kept and every later read is skipped, so a command
+// checks `refused` once before it acts and reports the first bad argument.
+struct ArgReader {
+    std::optional<Diagnostic> refused;
+
+    template <typename T, typename Parse>
+    T read(Parse parse, std::string_view text, std::string_view what) {
+        if (refused) return T{};
+        std::optional<T> value = parse(text);
+        if (!value) refused = badArgument(what, text);
+        return value.value_or(T{});
+    }
+    double coord(std::string_view text) { return read<double>(parseCoord, text, "coordinate"); }
+    int32_t delta(std::string_view text) { return read<int32_t>(parseDelta, text, "scroll delta"); }
+    int64_t positive(std::string_view text, std::string_view what) {
+        return read<int64_t>(parsePositiveInt, text, what);
+    }
+    ObserveLimits limits(const Args& args, size_t first) {
+        ObserveLimits l;
+        l.maxNodes = positive(args[first], "maxNodes");
+        l.maxDepth = positive(args[first + 1], "maxDepth");
+        l.maxTextBytes = positive(args[first + 2], "maxTextBytes");
+        return l;
+    }
+};
 
 std::optional<std::string> optionalArg(const Args& args, size_t position) {
     if (position < args.size()) return args[position];
     return std::nullopt;
 }
 
-void runObserveCommand(Platform& platform, const Args& args) {
-    int64_t maxNodes = positiveInt(args[1], "maxNodes");
-    int64_t maxDepth = positiveInt(args[2], "maxDepth");
-    int64_t maxTextBytes = positiveInt(args[3], "maxTextBytes");
-    ObservationRun run = runObserve(platform, maxNodes, maxDepth, maxTextBytes, optionalArg(args, 4));
-    // The application name and window title come from another program and
-    // are printed unquoted: keep them from breaking or forging a line.
-    printLine("NUVRA_OBSERVE app=" + lineSafe(run.appName));
-    printLine("NUVRA_WINDOW " + lineSafe(run.windowTitle));
-    for (const auto& line : run.lines) printLine(line);
-    printLine("NUVRA_END nodes=" + std::to_string(run.nodes) +
-              " truncated=" + (run.truncated ? "1" : "0") + " sha256=" + run.stateHash);
+// Success, or the failure's diagnostic.
+int finish(RunOutput& output, const MaybeFailure& failure) {
+    return failure ? fail(output, diagnosticFor(*failure)) : 0;
 }
 
-void runPressCommand(Platform& platform, const Args& args) {
-    int64_t index = positiveInt(args[1], "index");
-    int64_t maxNodes = positiveInt(args[2], "maxNodes");
-    int64_t maxDepth = positiveInt(args[3], "maxDepth");
-    int64_t maxTextBytes = positiveInt(args[4], "maxTextBytes");
-    ObservedElement record = staleGuardedRecord(platform, index, maxNodes, maxDepth,
-                                                maxTextBytes, args[5], optionalArg(args, 6));
-    if (!pressElement(platform, record.element))
-        fail("nuvra-click: element [e" + std::to_string(index) + "] has no press action", 8);
+int runObserveCommand(Platform& platform, const Args& args, RunOutput& output) {
+    ArgReader in;
+    ObserveLimits l = in.limits(args, 1);
+    if (in.refused) return fail(output, *in.refused);
+    Outcome<ObservationRun> run =
+        runObserve(platform, l.maxNodes, l.maxDepth, l.maxTextBytes, optionalArg(args, 4));
+    if (!run.ok()) return finish(output, run.failure());
+    printObservation(output, run.value());
+    return 0;
 }
 
-void runSetTextCommand(Platform& platform, const Args& args) {
-    int64_t index = positiveInt(args[1], "index");
+int runPressCommand(Platform& platform, const Args& args, RunOutput& output) {
+    ArgReader in;
+    int64_t index = in.positive(args[1], "index");
+    ObserveLimits limits = in.limits(args, 2);
+    if (in.refused) return fail(output, *in.refused);
+    Outcome<ObservedElement> record =
+        staleGuardedRecord(platform, index, limits, args[5], optionalArg(args, 6));
+    if (!record.ok()) return finish(output, record.failure());
+    if (!pressElement(platform, record.value().element))
+        return finish(output, Failure{Refusal::NoPressAction, std::nullopt, index});
+    return 0;
+}
+
+int runSetTextCommand(Platform& platform, const Args& args, RunOutput& output) {
+    ArgReader in;
+    int64_t index = in.positive(args[1], "index");
+    if (in.refused) return fail(output, *in.refused);
     const std::string& text = args[2];
     // The text becomes a platform string, which cannot hold ill-formed UTF-8;
     // refuse it before anything is observed or written.
-    if (validUtf8(text) != text) fail("nuvra-click: bad text (not valid UTF-8)", 3);
-    int64_t maxNodes = positiveInt(args[3], "maxNodes");
-    int64_t maxDepth = positiveInt(args[4], "maxDepth");
-    int64_t maxTextBytes = positiveInt(args[5], "maxTextBytes");
-    assignText(platform, index, text, maxNodes, maxDepth, maxTextBytes, args[6],
-               optionalArg(args, 7));
+    if (validUtf8(text) != text) return fail(output, badTextDiagnostic());
+    ObserveLimits limits = in.limits(args, 3);
+    if (in.refused) return fail(output, *in.refused);
+    return finish(output,
+                  assignText(platform, index, text, limits, args[6], optionalArg(args, 7)));
 }
 
-void runScrollCommand(Platform& platform, const Args& args) {
-    double x = coord(args[1]);
-    double y = coord(args[2]);
+int runScrollCommand(Platform& platform, const Args& args, RunOutput& output) {
+    ArgReader in;
+    double x = in.coord(args[1]);
+    double y = in.coord(args[2]);
+    if (in.refused) return fail(output, *in.refused);
     // The pointer moves before the deltas are parsed: a bad delta is found
     // after the move, and the move stays.
-    if (args.size() == 6) moveCursor(platform, x, y);
-    int32_t dx = delta(args[3]);
-    int32_t dy = delta(args[4]);
-    scroll(platform, dx, dy);
+    if (args.size() == 6) {
+        if (MaybeFailure moved = moveCursor(platform, x, y)) return finish(output, moved);
+    }
+    int32_t dx = in.delta(args[3]);
+    int32_t dy = in.delta(args[4]);
+    if (in.refused) return fail(output, *in.refused);
+    return finish(output, scroll(platform, dx, dy));
 }
 
-void runDragCommand(Platform& platform, const Args& args) {
-    if (args.size() == 6 && args[5] != "right") fail(kDragUsage, 3);
-    double x1 = coord(args[1]);
-    double y1 = coord(args[2]);
-    double x2 = coord(args[3]);
-    double y2 = coord(args[4]);
-    drag(platform, x1, y1, x2, y2, args.size() == 6);
+int runDragCommand(Platform& platform, const Args& args, RunOutput& output) {
+    if (args.size() == 6 && args[5] != "right") return fail(output, dragUsageDiagnostic());
+    ArgReader in;
+    double x1 = in.coord(args[1]);
+    double y1 = in.coord(args[2]);
+    double x2 = in.coord(args[3]);
+    double y2 = in.coord(args[4]);
+    if (in.refused) return fail(output, *in.refused);
+    return finish(output, drag(platform, x1, y1, x2, y2, args.size() == 6));
 }
 
-void runHitCommand(Platform& platform, const Args& args) {
-    double x = coord(args[1]);
-    double y = coord(args[2]);
-    hitTest(platform, x, y);
+int runHitCommand(Platform& platform, const Args& args, RunOutput& output) {
+    ArgReader in;
+    double x = in.coord(args[1]);
+    double y = in.coord(args[2]);
+    if (in.refused) return fail(output, *in.refused);
+    Outcome<HitElement> hit = hitTest(platform, x, y);
+    if (!hit.ok()) return finish(output, hit.failure());
+    printHit(output, hit.value());
+    return 0;
 }
 
-void runClickForm(Platform& platform, const Args& args) {
-    double x = coord(args[0]);
-    double y = coord(args[1]);
+int runClickForm(Platform& platform, const Args& args, RunOutput& output) {
+    ArgReader in;
+    double x = in.coord(args[0]);
+    double y = in.coord(args[1]);
+    if (in.refused) return fail(output, *in.refused);
     bool right = false;
     bool doubleClick = false;
     for (size_t i = 2; i < args.size(); ++i) {
         right = right || args[i] == "right";
         doubleClick = doubleClick || args[i] == "double";
     }
-    click(platform, x, y, right, doubleClick);
+    return finish(output, click(platform, x, y, right, doubleClick));
 }
 
 bool isCommandWord(std::string_view word) {
@@ -117,32 +151,23 @@ bool isCommandWord(std::string_view word) {
 
 }  // namespace
 
-int runMain(Platform& platform, const std::vector<std::string>& args) {
+int runMain(Platform& platform, const std::vector<std::string>& args, RunOutput& output) {
     // The gate comes before the arguments are looked at, for every command.
     if (!platform.isProcessTrusted()) {
-        printLine("NUVRA_AX_UNTRUSTED");
-        fail(kUntrusted, 2);
+        printUntrustedMarker(output);
+        return fail(output, untrustedDiagnostic());
     }
     const size_t n = args.size();
     const std::string_view word = n > 0 ? std::string_view(args[0]) : std::string_view();
-    if (word == "observe" && (n == 4 || n == 5)) {
-        runObserveCommand(platform, args);
-    } else if (word == "press" && (n == 6 || n == 7)) {
-        runPressCommand(platform, args);
-    } else if (word == "settext" && (n == 7 || n == 8)) {
-        runSetTextCommand(platform, args);
-    } else if (word == "scroll" && (n == 5 || (n == 6 && args[5] == "at"))) {
-        runScrollCommand(platform, args);
-    } else if (word == "drag" && (n == 5 || n == 6)) {
-        runDragCommand(platform, args);
-    } else if (word == "hit" && n == 3) {
-        runHitCommand(platform, args);
-    } else if (n >= 2 && n <= 4 && !isCommandWord(word)) {
-        runClickForm(platform, args);
-    } else {
-        fail(kUsage, 3);
-    }
-    return 0;
+    if (word == "observe" && (n == 4 || n == 5)) return runObserveCommand(platform, args, output);
+    if (word == "press" && (n == 6 || n == 7)) return runPressCommand(platform, args, output);
+    if (word == "settext" && (n == 7 || n == 8)) return runSetTextCommand(platform, args, output);
+    if (word == "scroll" && (n == 5 || (n == 6 && args[5] == "at")))
+        return runScrollCommand(platform, args, output);
+    if (word == "drag" && (n == 5 || n == 6)) return runDragCommand(platform, args, output);
+    if (word == "hit" && n == 3) return runHitCommand(platform, args, output);
+    if (n >= 2 && n <= 4 && !isCommandWord(word)) return runClickForm(platform, args, output);
+    return fail(output, usageDiagnostic());
 }
 
 }  // namespace nuvra

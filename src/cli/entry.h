@@ -3,13 +3,14 @@
 #include <string>
 #include <vector>
 
+#include "cli/protocol.h"
 #include "platform/platform.h"
 
 namespace nuvra {
 
 // One run of the tool: the permission gate, the dispatch on `args` (the
-// arguments without the program path) and the command. Returns 0 on success;
-// every failure ends the process through fail().
-int runMain(Platform& platform, const std::vector<std::string>& args);
+// arguments without the program path) and the command. Fills `output` and
+// returns the exit status; it never ends the process itself.
+int runMain(Platform& platform, const std::vector<std::string>& args, RunOutput& output);
 
 }  // namespace nuvra

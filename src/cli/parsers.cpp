@@ -5,8 +5,6 @@
 #include <limits>
 #include <string>
 
-#include "cli/fail.h"
-
 namespace nuvra {
 
 namespace {
@@ -67,21 +65,6 @@ std::optional<int64_t> parsePositiveInt(std::string_view text) {
     int64_t value = 0;
     if (!parseInteger(text, value) || value < 1) return std::nullopt;
     return value;
-}
-
-double coord(std::string_view text) {
-    if (auto value = parseCoord(text)) return *value;
-    fail("nuvra-click: bad coordinate " + std::string(text), 3);
-}
-
-int32_t delta(std::string_view text) {
-    if (auto value = parseDelta(text)) return *value;
-    fail("nuvra-click: bad scroll delta " + std::string(text), 3);
-}
-
-int64_t positiveInt(std::string_view text, std::string_view name) {
-    if (auto value = parsePositiveInt(text)) return *value;
-    fail("nuvra-click: bad " + std::string(name) + " " + std::string(text), 3);
 }
 
 }  // namespace nuvra

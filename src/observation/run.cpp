@@ -4,14 +4,11 @@
 
 #include "ax/readers.h"
 #include "ax/targeting.h"
-#include "cli/fail.h"
 #include "text/text.h"
 
 namespace nuvra {
 
 namespace {
-
-constexpr int32_t kNoTarget = 5;
 
 std::string stateHashOf(const std::string& appName, const std::string& windowTitle,
                         const std::vector<ObservedElement>& elements) {
@@ -28,18 +25,16 @@ std::string stateHashOf(const std::string& appName, const std::string& windowTit
 
 }  // namespace
 
-ObservationRun runObserve(Platform& platform, int64_t maxNodes, int64_t maxDepth,
-                          int64_t maxTextBytes, const std::optional<std::string>& appName) {
+Outcome<ObservationRun> runObserve(Platform& platform, int64_t maxNodes, int64_t maxDepth,
+                                   int64_t maxTextBytes,
+                                   const std::optional<std::string>& appName) {
     std::optional<RunningApplication> app;
     if (appName) {
         app = resolveApp(platform, *appName);
-        // The name goes back exactly as typed, so the user can see what was
-        // looked for, stray spaces and all.
-        if (!app)
-            fail("nuvra-click: no running application matches \"" + *appName + "\"", kNoTarget);
+        if (!app) return Failure{Refusal::NoMatchingApp, *appName, 0};
     } else {
         app = frontmostApp(platform);
-        if (!app) fail("nuvra-click: no frontmost application", kNoTarget);
+        if (!app) return Failure{Refusal::NoFrontmostApp, std::nullopt, 0};
     }
 
     Element window;
@@ -47,12 +42,7 @@ ObservationRun runObserve(Platform& platform, int64_t maxNodes, int64_t maxDepth
         Element appElement = platform.createApplicationElement(app->processIdentifier);
         window = chosenWindow(platform, appElement);
     }
-    if (!window) {
-        // The display name comes from the other application: it must not be
-        // able to split the diagnostic into several lines.
-        std::string who = app->localizedName ? lineSafe(*app->localizedName) : "app";
-        fail("nuvra-click: " + who + " has no observable window", kNoTarget);
-    }
+    if (!window) return Failure{Refusal::NoObservableWindow, app->localizedName, 0};
 
     ObservedTree tree = observeTree(platform, window, maxNodes, maxDepth, maxTextBytes);
 

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "observation/tree.h"
+#include "outcome.h"
 #include "platform/platform.h"
 
 namespace nuvra {
@@ -22,9 +23,9 @@ struct ObservationRun {
 };
 
 // Chooses the application (by name, else the frontmost) and its window, walks
-// it and hashes the result. Ends the run with exit code 5 when there is no
-// target.
-ObservationRun runObserve(Platform& platform, int64_t maxNodes, int64_t maxDepth,
+// it and hashes the result; NoMatchingApp, NoFrontmostApp or
+// NoObservableWindow when there is nothing to observe.
+Outcome<ObservationRun> runObserve(Platform& platform, int64_t maxNodes, int64_t maxDepth,
                           int64_t maxTextBytes, const std::optional<std::string>& appName);
 
 // SHA-256 of the bytes of `text`, as 64 lowercase hexadecimal digits.

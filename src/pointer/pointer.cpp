@@ -2,7 +2,6 @@
 
 #include <limits>
 
-#include "cli/fail.h"
 
 namespace nuvra {
 
@@ -24,11 +23,12 @@ ButtonChoice buttonChoice(bool right) {
     return {kLeftMouseDown, kLeftMouseUp, kLeftMouseDragged, kLeftButton};
 }
 
+// A created event, or null after which the caller stops posting.
 Event mouseEvent(Platform& platform, int32_t type, double x, double y, int32_t button) {
-    Event e = platform.createMouseEvent(type, ScreenPoint{x, y}, button);
-    if (!e) fail("nuvra-click: cannot create CGEvent", 4);
-    return e;
+    return platform.createMouseEvent(type, ScreenPoint{x, y}, button);
 }
+
+const Failure kNoEvent{Refusal::EventNotCreated, std::nullopt, 0};
 
 // One coordinate of a drag step: the difference, the product and the sum are
 // each rounded on their own (separate statements keep the compiler from
@@ -41,12 +41,14 @@ double stepCoordinate(double from, double to, double t) {
 
 }  // namespace
 
-void click(Platform& platform, double x, double y, bool right, bool doubleClick) {
+MaybeFailure click(Platform& platform, double x, double y, bool right, bool doubleClick) {
     ButtonChoice b = buttonChoice(right);
     // Both events exist before anything is posted, so a failed creation posts
     // nothing; the double click reuses the same two objects.
     Event press = mouseEvent(platform, b.down, x, y, b.button);
+    if (!press) return kNoEvent;
     Event release = mouseEvent(platform, b.up, x, y, b.button);
+    if (!release) return kNoEvent;
     platform.postEvent(press);
     platform.sleepMicroseconds(kPressHoldUs);
     platform.postEvent(release);
@@ -57,17 +59,20 @@ void click(Platform& platform, double x, double y, bool right, bool doubleClick)
         platform.postEvent(release);
         platform.sleepMicroseconds(kBetweenClicksUs);
     }
+    return std::nullopt;
 }
 
-void drag(Platform& platform, double x1, double y1, double x2, double y2, bool right) {
+MaybeFailure drag(Platform& platform, double x1, double y1, double x2, double y2, bool right) {
     ButtonChoice b = buttonChoice(right);
     Event press = mouseEvent(platform, b.down, x1, y1, b.button);
+    if (!press) return kNoEvent;
     platform.postEvent(press);
     platform.sleepMicroseconds(kPressHoldUs);
     for (int i = 1; i <= kDragSteps; ++i) {
         double t = static_cast<double>(i) / kDragSteps;
         Event step = mouseEvent(platform, b.dragged, stepCoordinate(x1, x2, t),
                                 stepCoordinate(y1, y2, t), b.button);
+        if (!step) return kNoEvent;
         platform.postEvent(step);
         platform.sleepMicroseconds(kDragStepUs);
     }
@@ -75,24 +80,29 @@ void drag(Platform& platform, double x1, double y1, double x2, double y2, bool r
     // The release carries the end point exactly, whatever the last step's
     // rounding gave.
     Event release = mouseEvent(platform, b.up, x2, y2, b.button);
+    if (!release) return kNoEvent;
     platform.postEvent(release);
+    return std::nullopt;
 }
 
-void scroll(Platform& platform, int32_t dx, int32_t dy) {
+MaybeFailure scroll(Platform& platform, int32_t dx, int32_t dy) {
     // The horizontal wheel runs the other way round. -2147483648 has no
     // 32-bit negation; it saturates to the largest scroll to the left.
     int32_t horizontal = dx == std::numeric_limits<int32_t>::min()
                              ? std::numeric_limits<int32_t>::max()
                              : -dx;
     Event e = platform.createScrollWheelEvent(dy, horizontal, 0);
-    if (!e) fail("nuvra-click: cannot create scroll CGEvent", 4);
+    if (!e) return Failure{Refusal::ScrollEventNotCreated, std::nullopt, 0};
     platform.postEvent(e);
+    return std::nullopt;
 }
 
-void moveCursor(Platform& platform, double x, double y) {
+MaybeFailure moveCursor(Platform& platform, double x, double y) {
     Event move = mouseEvent(platform, kMouseMoved, x, y, kLeftButton);
+    if (!move) return kNoEvent;
     platform.postEvent(move);
     platform.sleepMicroseconds(kAfterMoveUs);
+    return std::nullopt;
 }
 
 }  // namespace nuvra

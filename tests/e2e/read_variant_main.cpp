@@ -37,7 +37,10 @@ int main(int argc, char** argv) {
     options.tally = &tally;
     auto platform = nuvra::makeLinuxPlatform(options);
     std::vector<std::string> args(argv + 2, argv + argc);
-    int status = nuvra::runMain(*platform, args);
+    nuvra::RunOutput output;
+    int status = nuvra::runMain(*platform, args, output);
+    std::fwrite(output.err.data(), 1, output.err.size(), stderr);
+    std::fwrite(output.out.data(), 1, output.out.size(), stdout);
     std::fprintf(stderr, "snapshots=%lld snapshot-elements=%lld\n",
                  static_cast<long long>(tally.snapshotsTaken),
                  static_cast<long long>(tally.rolesFromSnapshot));

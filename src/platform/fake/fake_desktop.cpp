@@ -155,6 +155,18 @@ void FakeDesktop::clearApps() {
     apps_.clear();
 }
 
+RunningApplication* FakeDesktop::app(int32_t pid) {
+    for (auto& entry : apps_)
+        if (entry.first.processIdentifier == pid) return &entry.first;
+    return nullptr;
+}
+
+Element FakeDesktop::find(std::string_view name) const {
+    for (size_t i = 0; i < nodes_.size(); ++i)
+        if (nodes_[i].name == name) return std::make_shared<FakeElement>(this, i);
+    return nullptr;
+}
+
 void FakeDesktop::setElementAtPosition(Element e, AXResult code) {
     atPosition_ = std::move(e);
     atPositionCode_ = code;

@@ -56,6 +56,11 @@ public:
     // A running application whose accessibility root is `root`.
     void addApp(RunningApplication app, Element root);
     void clearApps();
+    // The workspace record of the application with this process id, to edit
+    // in place; null when there is none.
+    RunningApplication* app(int32_t pid);
+    // The first element made with this name; null when there is none.
+    Element find(std::string_view name) const;
 
     bool trusted = true;
 

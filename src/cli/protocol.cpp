@@ -1,0 +1,114 @@
+#include "cli/protocol.h"
+
+#include "text/text.h"
+
+namespace nuvra {
+
+namespace {
+
+void printLine(RunOutput& output, std::string_view line) {
+    output.out.append(line);
+    output.out.push_back('\n');
+}
+
+std::string elementName(int64_t index) { return "element [e" + std::to_string(index) + "]"; }
+
+}  // namespace
+
+Diagnostic diagnosticFor(const Failure& failure) {
+    switch (failure.refusal) {
+    case Refusal::NoMatchingApp:
+        // The name goes back exactly as typed, so the user can see what was
+        // looked for, stray spaces and all.
+        return {ExitCode::NoTarget, "nuvra-click: no running application matches \"" +
+                                        failure.subject.value_or("") + "\""};
+    case Refusal::NoFrontmostApp:
+        return {ExitCode::NoTarget, "nuvra-click: no frontmost application"};
+    case Refusal::NoObservableWindow:
+        // The display name comes from the other application: it must not be
+        // able to split the diagnostic into several lines.
+        return {ExitCode::NoTarget, "nuvra-click: " +
+                                        (failure.subject ? lineSafe(*failure.subject) : "app") +
+                                        " has no observable window"};
+    case Refusal::Stale:
+        return {ExitCode::Stale,
+                "nuvra-click: stale observation — the window's element tree changed since "
+                "screen.observe"};
+    case Refusal::NotInTree:
+        return {ExitCode::Stale,
+                "nuvra-click: " + elementName(failure.index) + " is not in the current tree"};
+    case Refusal::NoPressAction:
+        return {ExitCode::Refused,
+                "nuvra-click: " + elementName(failure.index) + " has no press action"};
+    case Refusal::TextRejected:
+        return {ExitCode::Refused,
+                "nuvra-click: " + elementName(failure.index) + " rejected the text assignment"};
+    case Refusal::NoElementAtPoint:
+        return {ExitCode::NoEvent, "nuvra-click: 落点无元素"};
+    case Refusal::EventNotCreated:
+        return {ExitCode::NoEvent, "nuvra-click: cannot create CGEvent"};
+    case Refusal::ScrollEventNotCreated:
+        return {ExitCode::NoEvent, "nuvra-click: cannot create scroll CGEvent"};
+    }
+    return {ExitCode::Usage, "nuvra-click: internal error"};
+}
+
+Diagnostic usageDiagnostic() {
+    return {ExitCode::Usage,
+            "usage: nuvra-click <x> <y> [right] [double] | nuvra-click scroll <x> <y> <dx> <dy> "
+            "[at] | nuvra-click drag <x1> <y1> <x2> <y2> [right] | nuvra-click hit <x> <y> | "
+            "nuvra-click observe <maxNodes> <maxDepth> <maxTextBytes> [app] | nuvra-click press "
+            "<index> <maxNodes> <maxDepth> <maxTextBytes> <sha256> [app] | nuvra-click settext "
+            "<index> <text> <maxNodes> <maxDepth> <maxTextBytes> <sha256> [app]"};
+}
+
+Diagnostic dragUsageDiagnostic() {
+    return {ExitCode::Usage, "usage: nuvra-click drag <x1> <y1> <x2> <y2> [right]"};
+}
+
+Diagnostic untrustedDiagnostic() {
+    return {ExitCode::Untrusted,
+            "nuvra-click: 辅助功能未授权（系统设置 → 隐私与安全性 → 辅助功能，勾选 nuvra "
+            "所在应用）"};
+}
+
+Diagnostic badTextDiagnostic() {
+    return {ExitCode::Usage, "nuvra-click: bad text (not valid UTF-8)"};
+}
+
+Diagnostic badArgument(std::string_view what, std::string_view text) {
+    return {ExitCode::Usage, "nuvra-click: bad " + std::string(what) + " " + std::string(text)};
+}
+
+int fail(RunOutput& output, const Diagnostic& diagnostic) {
+    output.err.append(diagnostic.message);
+    output.err.push_back('\n');
+    return static_cast<int>(diagnostic.code);
+}
+
+void printUntrustedMarker(RunOutput& output) { printLine(output, "NUVRA_AX_UNTRUSTED"); }
+
+void printObservation(RunOutput& output, const ObservationRun& run) {
+    // The application name and window title come from another program and
+    // are printed unquoted: keep them from breaking or forging a line.
+    printLine(output, "NUVRA_OBSERVE app=" + lineSafe(run.appName));
+    printLine(output, "NUVRA_WINDOW " + lineSafe(run.windowTitle));
+    for (const auto& line : run.lines) printLine(output, line);
+    printLine(output, "NUVRA_END nodes=" + std::to_string(run.nodes) +
+                          " truncated=" + (run.truncated ? "1" : "0") +
+                          " sha256=" + run.stateHash);
+}
+
+void printHit(RunOutput& output, const HitElement& hit) {
+    // Every field is printed unquoted, so none may break or forge a line.
+    auto field = [](const std::string& text) { return lineSafe(validUtf8(text)); };
+    auto sanitised = [](const std::string& text) {
+        return lineSafe(observeSanitize(validUtf8(text), 120));
+    };
+    printLine(output, "NUVRA_HIT " + field(hit.role) + "|" + field(hit.subrole) + "|" +
+                          sanitised(hit.title.value_or("")) + "|" + sanitised(hit.label) + "|" +
+                          (hit.enabled ? "true" : "false") + "|" +
+                          (hit.focused ? "true" : "false"));
+}
+
+}  // namespace nuvra

@@ -1,0 +1,51 @@
+// The output protocol: every line this tool prints, every diagnostic and the
+// exit status each failure ends with, in one place.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "actions/actions.h"
+#include "observation/run.h"
+#include "outcome.h"
+
+namespace nuvra {
+
+enum class ExitCode {
+    Ok = 0,
+    Untrusted = 2,  // no accessibility permission
+    Usage = 3,      // a command form or an argument refused
+    NoEvent = 4,    // an input event not created, or no element at the point
+    NoTarget = 5,   // no application or no observable window
+    Stale = 6,      // the tree changed, or the element number is not in it
+    Refused = 8,    // the element refused the action
+};
+
+struct Diagnostic {
+    ExitCode code;
+    std::string message;  // one line, without its line feed
+};
+
+// What one run hands back to the process: standard output and standard error.
+struct RunOutput {
+    std::string out;
+    std::string err;
+};
+
+Diagnostic diagnosticFor(const Failure& failure);
+Diagnostic usageDiagnostic();
+Diagnostic dragUsageDiagnostic();
+Diagnostic untrustedDiagnostic();
+Diagnostic badTextDiagnostic();
+// A refused argument, repeated exactly as given: "nuvra-click: bad <what> <text>".
+Diagnostic badArgument(std::string_view what, std::string_view text);
+
+// The one way a run ends in failure: the diagnostic line goes to standard
+// error; returns the status the process exits with.
+int fail(RunOutput& output, const Diagnostic& diagnostic);
+
+void printUntrustedMarker(RunOutput& output);
+void printObservation(RunOutput& output, const ObservationRun& run);
+void printHit(RunOutput& output, const HitElement& hit);
+
+}  // namespace nuvra

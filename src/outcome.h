@@ -1,0 +1,50 @@
+// What a command could not do, as a value. The core says what went wrong and
+// about what; the command layer alone turns that into the diagnostic line and
+// the exit status, so "where does this exit come from" has one answer.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <utility>
+
+namespace nuvra {
+
+enum class Refusal {
+    NoMatchingApp,       // `subject`: the name exactly as the agent typed it
+    NoFrontmostApp,
+    NoObservableWindow,  // `subject`: the application's display name, if it has one
+    Stale,               // the tree no longer hashes to what the agent holds
+    NotInTree,           // `index`
+    NoPressAction,       // `index`
+    TextRejected,        // `index`
+    NoElementAtPoint,
+    EventNotCreated,
+    ScrollEventNotCreated,
+};
+
+struct Failure {
+    Refusal refusal;
+    std::optional<std::string> subject;
+    int64_t index = 0;
+};
+
+// The result of a step that may fail; absent results stay the caller's call.
+using MaybeFailure = std::optional<Failure>;
+
+template <typename T>
+class Outcome {
+public:
+    Outcome(T value) : value_(std::move(value)) {}
+    Outcome(Failure failure) : failure_(std::move(failure)) {}
+
+    bool ok() const { return value_.has_value(); }
+    T& value() { return *value_; }
+    const Failure& failure() const { return *failure_; }
+
+private:
+    std::optional<T> value_;
+    std::optional<Failure> failure_;
+};
+
+}  // namespace nuvra

@@ -1,0 +1,174 @@
+// The breadth-first walk on its own: limits, identities, hostile shapes, and
+// one element's line and hash line for every kind of value it can hold.
+#include <gtest/gtest.h>
+
+#include <limits>
+
+#include "desktop.h"
+#include "observation/tree.h"
+
+namespace nuvra::testing {
+namespace {
+
+using Names = std::vector<std::string>;
+
+Names namesOf(FakeDesktop& d, const ObservedTree& t) {
+    Names out;
+    for (size_t i = 0; i < t.elements.size(); ++i) {
+        EXPECT_EQ(t.elements[i].index, static_cast<int64_t>(i + 1));
+        out.push_back(d.nameOf(t.elements[i].element));
+    }
+    return out;
+}
+
+TEST(Walk, Limits) {
+    // Which of the Notes window's seven lines are printed ("1" each), how
+    // many elements are recorded and whether the walk says it stopped short.
+    const struct {
+        int64_t nodes, depth, bytes;
+        const char* lines;
+        size_t elements;
+        bool truncated;
+    } rows[] = {
+        {3, 99, 9999, "111", 3, true},       {7, 99, 9999, "1111111", 7, false},
+        {1, 99, 9999, "1", 1, true},         {99, 1, 9999, "111", 3, true},
+        {99, 2, 9999, "1111111", 7, false},  {99, 0, 9999, "1", 1, true},
+        {99, -5, 9999, "1", 1, true},        {99, 9, 30, "1", 7, true},
+        {99, 9, 29, "01", 7, true},          {99, 9, 22, "", 7, true},
+        {99, 9, 234, "1111111", 7, false},
+        {99, 9, 233, "111111", 7, true},     {99, 9, 54, "101", 7, true},
+        {99, 9, -1, "", 7, true},            {0, 9, 9999, "", 0, true},
+        {std::numeric_limits<int64_t>::min(), 9, 9999, "", 0, true},
+    };
+    auto d = testDesktop();
+    d->recording = false;
+    ObservedTree all = observeTree(*d, d->find("window"), 99, 99, 9999);
+    ASSERT_EQ(all.lines.size(), 7u);
+    for (const auto& r : rows) {
+        SCOPED_TRACE(std::to_string(r.nodes) + " " + std::to_string(r.depth) + " " + std::to_string(r.bytes));
+        ObservedTree t = observeTree(*d, d->find("window"), r.nodes, r.depth, r.bytes);
+        std::vector<std::string> want;
+        for (size_t i = 0; r.lines[i]; ++i)
+            if (r.lines[i] == '1') want.push_back(all.lines[i]);
+        EXPECT_EQ(t.lines, want);
+        EXPECT_EQ(t.elements.size(), r.elements);
+        EXPECT_EQ(t.truncated, r.truncated);
+    }
+}
+
+TEST(Walk, IdentitiesDecideWhatIsListedOnce) {
+    const struct {
+        const char* what;
+        std::function<void(FakeDesktop&)> edit;
+        Names order;
+    } rows[] = {
+        {"duplicates and a cycle",
+         [](FakeDesktop& d) {
+             d.setChildren(d.find("toolbar"), {d.find("ok"), d.find("text"), d.find("delete")});
+             d.setChildren(d.find("group"), {d.find("window"), d.find("text")});
+         },
+         {"window", "toolbar", "group", "ok", "text", "delete"}},
+        {"equal identities are one element",
+         [](FakeDesktop& d) {
+             d.setIdentityHash(d.find("ok"), 77);
+             d.setIdentityHash(d.find("text"), 77);
+         },
+         {"window", "toolbar", "group", "ok", "delete", "secret"}},
+        {"identity 0 met twice",
+         [](FakeDesktop& d) {
+             d.setIdentityHash(d.find("ok"), 0);
+             d.setIdentityHash(d.find("text"), 0);
+         },
+         {"window", "toolbar", "group", "ok", "delete", "secret"}},
+        {"a null child and a text in a child list are skipped",
+         [](FakeDesktop& d) {
+             d.set(d.find("group"), "AXChildren",
+                   AttrValue::array({AttrValue::elementRef(nullptr), AttrValue::plainText("x"),
+                                     AttrValue::elementRef(d.find("text"))}));
+         },
+         {"window", "toolbar", "group", "ok", "delete", "text"}},
+    };
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.what);
+        auto d = testDesktop();
+        r.edit(*d);
+        ObservedTree t = observeTree(*d, d->find("window"), 99, 99, 9999);
+        EXPECT_EQ(namesOf(*d, t), r.order);
+        EXPECT_FALSE(t.truncated);
+    }
+}
+
+TEST(Walk, SmallIdentitiesSurviveTheSetGrowing) {
+    FakeDesktop d;
+    Element root = d.element("root", "AXList");
+    d.setIdentityHash(root, 5000);
+    std::vector<Element> children;
+    for (uint64_t id = 0; id < 300; ++id) {
+        children.push_back(d.element("row"));
+        d.setIdentityHash(children.back(), id);
+    }
+    std::vector<Element> twice = children;
+    twice.insert(twice.end(), children.begin(), children.end());
+    d.setChildren(root, twice);
+    EXPECT_EQ(observeTree(d, root, 9999, 9, 0).elements.size(), 301u);
+}
+
+TEST(Walk, StoppingWithOnlyDuplicatesLeftStillTruncates) {
+    auto d = testDesktop();
+    Element window = d->find("window"), toolbar = d->find("toolbar");
+    d->setChildren(window, {toolbar, toolbar});
+    d->unset(toolbar, "AXChildren");
+    EXPECT_TRUE(observeTree(*d, window, 2, 9, 9999).truncated);
+    EXPECT_FALSE(observeTree(*d, window, 3, 9, 9999).truncated);
+}
+
+TEST(Walk, OverlongLineIsDroppedButKeepsItsNumber) {
+    auto d = testDesktop();
+    d->setText(d->find("toolbar"), "AXTitle", std::string(100, 'T'));
+    ObservedTree t = observeTree(*d, d->find("window"), 99, 9, 80);
+    EXPECT_EQ(t.lines, (Names{"[e1] AXWindow \"Inbox\" @400,325", "  [e3] AXGroup @400,345"}));
+    EXPECT_EQ(t.elements[1].hashLine, "2|AXToolbar||" + std::string(100, 'T') + "|" + std::string(100, 'T') + "|true|false");
+}
+
+TEST(Walk, HostileShapes) {
+    FakeDesktop d;
+    d.recording = false;
+    ObservedTree deep = observeTree(d, chain(d, 100000), 100000, 100000, int64_t{1} << 40);
+    EXPECT_EQ(deep.elements.size(), 100000u);
+    EXPECT_FALSE(deep.truncated);
+    EXPECT_EQ(deep.lines[18], std::string(36, ' ') + "[e19] AXGroup");  // indentation stops at 20
+    EXPECT_EQ(deep.lines.back(), std::string(40, ' ') + "[e100000] AXGroup");
+
+    FakeDesktop wide;
+    Element root = wide.element("root", "AXList");
+    std::vector<Element> distinct, children;
+    for (int i = 0; i < 1000; ++i) distinct.push_back(wide.element("row", "AXRow"));
+    for (int i = 0; i < 1000000; ++i) children.push_back(distinct[i % 1000]);
+    wide.setChildren(root, std::move(children));
+    ObservedTree t = observeTree(wide, root, 100, 10, 1000000);
+    EXPECT_EQ(t.elements.size(), 100u);
+    EXPECT_TRUE(t.truncated);
+    // A child list is read only for recorded elements, an identity only for
+    // what is recorded or skipped.
+    EXPECT_EQ(wide.calls("hash ").size(), 100u);
+    EXPECT_EQ(wide.calls("read row AXChildren").size(), 99u);
+}
+
+TEST(Walk, ATitleThatChangesBetweenReadsStaysOneLine) {
+    FakeDesktop d;
+    Element root = d.element("root", "AXWindow");
+    int reads = 0;
+    d.beforeRead = [&](const Element& e, std::string_view attribute) {
+        if (attribute != "AXTitle") return;
+        const AttrValue answers[] = {AttrValue::integer(3), AttrValue::attributedText("line\nbreak"),
+                                     AttrValue::plainText(""), AttrValue::plainText("plain")};
+        d.set(e, "AXTitle", answers[reads++ % 4]);
+    };
+    ObservedTree first = observeTree(d, root, 10, 10, 1000);
+    EXPECT_EQ(first.lines, Names{"[e1] AXWindow \"line break\""});
+    EXPECT_EQ(first.elements[0].hashLine, "1|AXWindow||line\nbreak|line\nbreak|true|false");
+    EXPECT_EQ(observeTree(d, root, 10, 10, 1000).lines, Names{"[e1] AXWindow"});
+}
+
+}  // namespace
+}  // namespace nuvra::testing
