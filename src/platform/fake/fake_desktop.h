@@ -132,6 +132,7 @@ private:
     Event newEvent(std::string description);
 
     std::vector<Node> nodes_;
+    Node stray_;
     std::vector<std::pair<RunningApplication, Element>> apps_;
     Element systemWide_;
     Element atPosition_;
