@@ -1,23 +1,17 @@
-// Test stand-in for CommonCrypto's SHA-256 calls, declared as Apple's
-// CommonDigest.h declares them. The context only carries a handle to the
-// digest that does the work in the tests.
+// Stand-in for CommonCrypto's SHA-256 calls: OpenSSL's SHA-256 calls have the
+// same shape (CommonCrypto's were modelled on them), so each name maps onto
+// its OpenSSL twin, and the CommonCrypto glue of the state hash can be tested
+// where CommonCrypto does not exist.
 #pragma once
 
+#define OPENSSL_SUPPRESS_DEPRECATED  // the one-shot-free SHA256_* calls are deprecated in 3.0
+#include <openssl/sha.h>
 #include <stdint.h>
-
-extern "C" {
 
 typedef uint32_t CC_LONG;
 
-#define CC_SHA256_DIGEST_LENGTH 32
-#define CC_SHA256_BLOCK_BYTES 64
-
-typedef struct CC_SHA256state_st {
-    void* standinDigest;
-} CC_SHA256_CTX;
-
-int CC_SHA256_Init(CC_SHA256_CTX* c);
-int CC_SHA256_Update(CC_SHA256_CTX* c, const void* data, CC_LONG len);
-int CC_SHA256_Final(unsigned char* md, CC_SHA256_CTX* c);
-
-}  // extern "C"
+#define CC_SHA256_DIGEST_LENGTH SHA256_DIGEST_LENGTH
+#define CC_SHA256_CTX SHA256_CTX
+#define CC_SHA256_Init SHA256_Init
+#define CC_SHA256_Update SHA256_Update
+#define CC_SHA256_Final SHA256_Final

@@ -1,0 +1,193 @@
+// The macOS backend in four tables: values, accessibility calls, events and
+// workspace records. On a Mac they run against the real frameworks, with
+// ownership checked through CFGetRetainCount; elsewhere against the stand-in
+// in tests/apple_standin, whose ledger answers the same counts and reports
+// every leak and misuse after each test. The parts marked "stand-in only"
+// script the platform's answers or read the arguments it was called with.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <tuple>
+#include <utility>
+#include <vector>
+
+#include "platform/macos/macos_backend.h"
+#include "platform/native.h"
+#ifndef __APPLE__
+#include "standin.h"
+#endif
+
+namespace nuvra::macos {
+namespace {
+
+using Ref = CFHandle<CFTypeRef>;
+using Calls = std::vector<std::string>;
+using namespace std::literals;
+Ref own(CFTypeRef created) { return Ref::adopt(created); }
+CFIndex refs(const Ref& ref) { return CFGetRetainCount(ref.get()); }
+
+// New values whose one reference the caller takes over.
+CFTypeRef str(std::u16string_view s) {
+    return CFStringCreateWithCharacters(nullptr, (const UniChar*)s.data(), CFIndex(s.size()));
+}
+template <class T> CFTypeRef num(CFNumberType type, T v) { return CFNumberCreate(nullptr, type, &v); }
+template <class T> CFTypeRef box(AXValueType type, T v) { return AXValueCreate(type, &v); }
+CFTypeRef arr(std::vector<CFTypeRef> items) {  // takes over the items' references
+    CFTypeRef array = CFArrayCreate(nullptr, items.data(), CFIndex(items.size()), &kCFTypeArrayCallBacks);
+    for (CFTypeRef item : items) CFRelease(item);
+    return array;
+}
+
+std::string render(const AttrValue& v) {
+    const char* const kinds[] = {"text \"", "attributed \"", "", "[", "element",
+                                 "point ", "size ", "box", "other"};
+    const char* const numbers[] = {"integer ", "floating ", "boolean "};
+    std::string out = kinds[int(v.kind)] + v.text;
+    if (v.kind == ValueKind::Number) out += numbers[int(v.numberKind)] + v.decimal;
+    if (v.first || v.second) out += std::to_string(v.first) + "," + std::to_string(v.second);  // boxes only
+    for (const AttrValue& item : v.items) out += render(item) + (&item == &v.items.back() ? "" : ", ");
+    return out + (v.kind == ValueKind::Array ? "]" : v.kind <= ValueKind::AttributedText ? "\"" : "");
+}
+std::string render(const std::optional<AttrValue>& v) { return v ? render(*v) : "none"; }
+
+struct Backend : ::testing::Test {
+#ifndef __APPLE__
+    void TearDown() override { EXPECT_EQ(standin::reset(), Calls{}); }
+#endif
+    std::unique_ptr<Platform> platform = makeNativePlatform();
+};
+
+TEST_F(Backend, ValuesAsTypedWhileTheCallerKeepsThem) {
+    CFTypeRef nested = str(u"leaf");
+    for (int i = 0; i < 40; ++i) nested = arr({nested});
+    const Ref hi = own(str(u"Hi"));
+    const std::pair<CFTypeRef, std::string> rows[] = {
+        {str(u"e\u0301\0 \U0001F44D"sv), "text \"e\xCC\x81\0 \xF0\x9F\x91\x8D\""s},
+        {str(u"a\xD800" "b\xDC00\xD800"), "text \"a\xEF\xBF\xBD" "b\xEF\xBF\xBD\xEF\xBF\xBD\""},
+        {CFRetain(cfStringFromUtf8("\xC3\xA9\xF0\x9F\x91\x8D a\x80z\xE2\x82x\xF0\x9F\x91").get()),
+         "text \"\xC3\xA9\xF0\x9F\x91\x8D a\xEF\xBF\xBDz\xEF\xBF\xBDx\xEF\xBF\xBD\""},
+        {CFAttributedStringCreate(nullptr, CFStringRef(hi.get()), nullptr), "attributed \"Hi\""},
+        {num(kCFNumberSInt64Type, INT64_MIN), "integer -9223372036854775808"},
+        // Beyond int64: kCFNumberSInt128Type (17), as NSNumber keeps a large unsigned.
+        {num(CFNumberType(17), std::pair(int64_t(0), UINT64_MAX)), "floating 1.8446744073709552e+19"},
+        {num(kCFNumberFloat64Type, 3.0), "floating 3"},
+        {num(kCFNumberFloat64Type, 0.1), "floating 0.1"},
+        {num(kCFNumberFloat64Type, 0.1 + 0.2), "floating 0.30000000000000004"},  // all 17 digits
+        // A CFBoolean is no CFNumber; an event is a type the backend does not translate.
+        {arr({CFRetain(kCFBooleanTrue), CFRetain(kCFBooleanFalse),
+              CGEventCreateMouseEvent(nullptr, CGEventType(5), {}, CGMouseButton(0))}),
+         "[boolean 1, boolean 0, other]"},
+        {nested, std::string(32, '[') + "other" + std::string(32, ']')},  // nesting stops at 32
+        {AXUIElementCreateApplication(getpid()), "element"},
+        {box(kAXValueTypeCGPoint, CGPoint{10, 20.5}), "point 10.000000,20.500000"},
+        {box(kAXValueTypeCGSize, CGSize{1440, 875}), "size 1440.000000,875.000000"},
+        {box(kAXValueTypeCGRect, CGRect{{1, 2}, {3, 4}}), "box"},
+    };
+    for (const auto& [value, expected] : rows) {
+        ASSERT_NE(value, nullptr) << expected;
+        const Ref owned = own(value);
+        const CFIndex before = refs(owned);
+        std::optional<AttrValue> translated = attrValueFromCF(value);
+        EXPECT_EQ(render(translated), expected);
+        // The Get rule: nothing released; only an element is kept, while its value lives.
+        EXPECT_EQ(refs(owned), before + (translated->kind == ValueKind::ElementRef)) << expected;
+        translated.reset();
+        EXPECT_EQ(refs(owned), before) << expected;
+    }
+}
+
+TEST_F(Backend, ElementsAreKnownByTheirHashAndNamesCompareIgnoringCaseAndDiacritics) {
+    const auto id = [&](pid_t p) { return platform->identityHash(platform->createApplicationElement(p)); };
+    EXPECT_EQ(id(getpid()), id(getpid()));  // two handles, one element
+    EXPECT_NE(id(getpid()), id(1));
+    std::optional<AttrValue> out = AttrValue::other();  // a null element is never asked
+    EXPECT_EQ(platform->copyAttributeValue(Element(), "AXRole", out), kAXErrorInvalidUIElement);
+    const std::pair<const char*, CFComparisonResult> rows[] = {
+        {"EDITEUR", kCFCompareEqualTo}, {"Editeurs", kCFCompareLessThan}, {"Editeu", kCFCompareGreaterThan}};
+    for (const auto& [other, answer] : rows) {
+#ifndef __APPLE__  // the real frameworks answer for themselves
+        standin::script("CFStringCompare", answer);
+#endif
+        EXPECT_EQ(platform->equalIgnoringCaseAndDiacritics("\xC3\x89" "diteur", other),
+                  answer == kCFCompareEqualTo);
+    }
+#ifndef __APPLE__  // stand-in only: the options asked for
+    EXPECT_EQ(standin::calls("CFStringCompare")[0], "CFStringCompare \"\xC3\x89" "diteur\" \"EDITEUR\" 129");
+#endif
+}
+
+#ifndef __APPLE__  // stand-in only: scripted answers, and what was passed
+TEST_F(Backend, AccessibilityCallsKeepTheSlotContractAndReleaseWhatTheyAreGiven) {
+    const Ref title = own(str(u"Title")), names = own(arr({str(u"AXPress")}));
+    const Ref found = own(AXUIElementCreateApplication(9));
+    const Element window = platform->createApplicationElement(7);
+    const struct { AXError code; bool filled; std::string expected; } rows[] = {
+        {kAXErrorSuccess, true, "text \"Title\" [text \"AXPress\"] 9"},
+        {kAXErrorSuccess, false, "none none 0"},
+        {kAXErrorNoValue, false, "other other 7"},
+        {kAXErrorCannotComplete, true, "other other 7"},  // a value returned together with an error
+    };
+    for (const auto& row : rows) {
+        standin::script("AXUIElementCopyAttributeValue", row.code, row.filled ? title.get() : nullptr);
+        standin::script("AXUIElementCopyActionNames", row.code, row.filled ? names.get() : nullptr);
+        standin::script("AXUIElementCopyElementAtPosition", row.code, row.filled ? found.get() : nullptr);
+        std::optional<AttrValue> attribute = AttrValue::other(), actions = AttrValue::other();
+        Element at = window;
+        EXPECT_EQ(platform->copyAttributeValue(window, "AXTitle", attribute), row.code);
+        EXPECT_EQ(platform->copyActionNames(window, actions), row.code);
+        EXPECT_EQ(platform->copyElementAtPosition(window, 10.5f, 20.25f, at), row.code);
+        EXPECT_EQ(render(attribute) + " " + render(actions) + " " +
+                  std::to_string(platform->identityHash(at)), row.expected);
+        at = nullptr;
+        // Whatever a call handed out was released once: only the test's references remain.
+        EXPECT_EQ(std::tuple(refs(title), refs(names), refs(found)), std::tuple(1, 1, 1)) << row.expected;
+    }
+    EXPECT_FALSE(platform->isProcessTrusted());  // asked each time, never remembered
+    standin::script("AXIsProcessTrusted", 1);
+    EXPECT_TRUE(platform->isProcessTrusted());
+    standin::script("AXUIElementPerformAction", kAXErrorCannotComplete);
+    EXPECT_EQ(platform->performAction(window, "AXPress"), kAXErrorCannotComplete);
+    EXPECT_EQ(platform->setAttributeValue(window, "AXValue", "w\xC3\xB6rld"), kAXErrorSuccess);
+    const Calls calls = standin::calls("AXUIElement");
+    EXPECT_EQ(Calls(calls.end() - 5, calls.end()), (Calls{
+        "AXUIElementCopyAttributeValue #4 \"AXTitle\" ptr", "AXUIElementCopyActionNames #4 ptr",
+        "AXUIElementCopyElementAtPosition #4 10.5 20.25 ptr", "AXUIElementPerformAction #4 \"AXPress\"",
+        "AXUIElementSetAttributeValue #4 \"AXValue\" \"w\xC3\xB6rld\""}));
+}
+#endif
+
+TEST_F(Backend, EventsFromNoSourceInPixelsWithTwoWheelsPostedAtTheHidTap) {
+    const Event events[] = {platform->createMouseEvent(kLeftMouseDown, {100, 200}, kLeftButton),
+                            platform->createMouseEvent(kRightMouseDragged, {0.25, -3}, kRightButton),
+                            platform->createScrollWheelEvent(-3, -5, 0),
+                            platform->createScrollWheelEvent(INT32_MIN, 0, 0)};
+    for (const Event& event : events) EXPECT_TRUE(event);
+#ifndef __APPLE__  // stand-in only: the arguments, and posting (never on a real desktop)
+    for (const Event& event : {events[2], events[0], events[0], Event()}) platform->postEvent(event);
+    standin::script("CGEventCreateMouseEvent", 1);  // creation fails: a null event
+    EXPECT_FALSE(platform->createMouseEvent(kLeftMouseUp, {1, 2}, kLeftButton));
+    EXPECT_EQ(standin::calls("CGEvent"), (Calls{"CGEventCreateMouseEvent null 1 100,200 0",
+        "CGEventCreateMouseEvent null 7 0.25,-3 1", "CGEventCreateScrollWheelEvent2 null 0 2 -3 -5 0",
+        "CGEventCreateScrollWheelEvent2 null 0 2 -2147483648 0 0", "CGEventPost 0 #2",
+        "CGEventPost 0 #0", "CGEventPost 0 #0", "CGEventCreateMouseEvent null 2 1,2 0"}));
+#endif
+}
+
+TEST_F(Backend, WorkspaceRecordsTellNilFromEmpty) {
+    const Ref notes = own(str(u"Notes")), empty = own(str(u""));
+    const RunningApplication a = runningApplicationRecord(3, true, nullptr, CFStringRef(notes.get()), 501);
+    const RunningApplication b = runningApplicationRecord(0, false, CFStringRef(empty.get()), nullptr, -1);
+    EXPECT_EQ(std::tie(a.activationPolicy, a.isActive, a.bundleIdentifier, a.localizedName,
+                       a.processIdentifier, b.bundleIdentifier, b.localizedName),
+              std::tuple(3, true, std::nullopt, "Notes", 501, "", std::nullopt));
+#ifdef __APPLE__  // the real list: the runner's session has Finder, the Dock and more
+    EXPECT_FALSE(platform->runningApplications().empty());
+#endif
+}
+
+}  // namespace
+}  // namespace nuvra::macos
