@@ -14,8 +14,10 @@ if(APPLE)
   target_link_libraries(nuvra_macos_tests PRIVATE
     nuvra_backend nuvra_core GTest::gtest GTest::gtest_main)
 else()
-  file(GLOB NUVRA_MACOS_BACKEND_CXX CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/platform/macos/*.cpp)
-  add_executable(nuvra_macos_tests ${NUVRA_MACOS_BACKEND_CXX}
+  set(mac ${CMAKE_SOURCE_DIR}/src/platform/macos)
+  add_executable(nuvra_macos_tests
+    ${mac}/ax_values.cpp ${mac}/cf_text.cpp ${mac}/macos_accessibility.cpp
+    ${mac}/macos_events.cpp ${mac}/macos_platform.cpp ${mac}/workspace_record.cpp
     ${NUVRA_STANDIN_DIR}/standin.cpp
     ${NUVRA_MACOS_TESTS_DIR}/backend_test.cpp)
   target_include_directories(nuvra_macos_tests PRIVATE ${NUVRA_STANDIN_DIR}/include ${NUVRA_STANDIN_DIR})
