@@ -1,7 +1,8 @@
 // How AT-SPI's accessibility model is spoken in the AX vocabulary that the
-// core and the agents know: roles, attributes and action names. Every
-// mapping decision lives in ax_vocabulary.cpp; the rest of the backend only
-// fetches what these tables ask for.
+// core and the agents know: roles, states, attributes and action names.
+// The tables live in vocabulary.cpp; ax_answers.cpp applies them to an
+// element's facts, and the rest of the backend only fetches what they ask
+// for.
 #pragma once
 
 #include <cstdint>
