@@ -6,8 +6,8 @@ start-up cost of short commands. Prints one Markdown table.
     bench/e2e_bench.py [--build DIR] [--runs N] [--sizes 300,1200,5000,10000]
 
 Starts its own headless session (scripts/headless-session) unless it already
-runs inside one. Needs a build with benchmarks and tests (nuvra-click,
-bench/atspi_cache_walk, tests' nuvra_click_variant) and python3-pyatspi.
+runs inside one. Needs a build with benchmarks (nuvra-click,
+bench/atspi_cache_walk) and python3-pyatspi.
 
 Every measurement is the median of --runs rounds; within a round the
 contenders run back to back in an order that rotates from round to round,
@@ -137,18 +137,17 @@ def main():
         os.execv(command[0], command)
 
     tool = os.path.join(args.build, "nuvra-click")
-    variant = os.path.join(args.build, "tests", "nuvra_click_variant")
     cache_walk = os.path.join(args.build, "bench", "atspi_cache_walk")
-    for path in (tool, variant, cache_walk):
+    for path in (tool, cache_walk):
         if not os.path.exists(path):
-            sys.exit("e2e_bench: %s is missing (build with tests and benchmarks)" % path)
+            sys.exit("e2e_bench: %s is missing (build with benchmarks)" % path)
 
     print("Medians of %d interleaved runs; %d cores; load average before: %.2f" % (
         args.runs, os.cpu_count(), os.getloadavg()[0]))
     print()
-    print("| window | elements | nuvra-click observe | one by one | pyatspi walk | "
+    print("| window | elements | nuvra-click observe | pyatspi walk | "
           "libatspi+cache walk | vs pyatspi | vs libatspi+cache | per element | peak memory |")
-    print("|---|---|---|---|---|---|---|---|---|---|")
+    print("|---|---|---|---|---|---|---|---|---|")
     small_line = None
     for size in [int(s) for s in args.sizes.split(",") if s]:
         rows = max(1, size // 4)
@@ -157,11 +156,8 @@ def main():
             observe = [tool, "observe", *BIG, APP_NAME]
             first = subprocess.run(observe, capture_output=True)
             elements = first.stdout.decode().rsplit("nodes=", 1)[-1].split()[0]
-            one_by_one = [variant, "one-by-one", "observe", *BIG, APP_NAME]
-            same = subprocess.run(one_by_one, capture_output=True).stdout == first.stdout
             contenders = {
                 "tool": lambda: timed(observe),
-                "one": lambda: timed(one_by_one),
                 "pyatspi": lambda: walk_seconds(
                     [SYSTEM_PYTHON, "-B", PYATSPI_WALK, APP_NAME, BIG[0], BIG[1]]),
                 "cache": lambda: walk_seconds([cache_walk, APP_NAME, BIG[0], BIG[1]]),
@@ -172,20 +168,19 @@ def main():
             memory = peak_memory_kb(observe)
             ratio_py = m["pyatspi"] / m["tool"] if m["tool"] and m["pyatspi"] else None
             ratio_cache = m["tool"] / m["cache"] if m["tool"] and m["cache"] else None
-            print("| %d rows%s | %s | %s | %s | %s | %s | %s | %s | %s | %s |" % (
-                rows, "" if same else " (outputs differ!)", elements, ms(m["tool"]),
-                ms(m["one"]), ms(m["pyatspi"]), ms(m["cache"]),
+            print("| %d rows | %s | %s | %s | %s | %s | %s | %s | %s |" % (
+                rows, elements, ms(m["tool"]), ms(m["pyatspi"]), ms(m["cache"]),
                 "%.1f× faster" % ratio_py if ratio_py else "—",
                 "%.2f×" % ratio_cache if ratio_cache else "—",
                 "%.0f µs" % (m["tool"] / int(elements) * 1e6),
                 "%.1f MB" % (memory / 1024) if memory else "—"))
             if size >= 10000:
                 small = [tool, "observe", *SMALL, APP_NAME]
-                small_one = [variant, "one-by-one", "observe", *SMALL, APP_NAME]
-                s = rounds({"tool": lambda: timed(small), "one": lambda: timed(small_one)},
+                small_py = [SYSTEM_PYTHON, "-B", PYATSPI_WALK, APP_NAME, SMALL[0], SMALL[1]]
+                s = rounds({"tool": lambda: timed(small), "pyatspi": lambda: walk_seconds(small_py)},
                            args.runs)
                 small_line = "| `observe %s` on %d rows | %s | %s |" % (
-                    " ".join(SMALL), rows, ms(s["tool"]), ms(s["one"]))
+                    " ".join(SMALL), rows, ms(s["tool"]), ms(s["pyatspi"]))
         finally:
             app.close()
 
@@ -195,7 +190,7 @@ def main():
             "%s %d" % (os.path.basename(name), count) for name, count in HUNG.items()))
     if small_line:
         print()
-        print("| small observation of a big window | nuvra-click | one by one |")
+        print("| small observation of a big window | nuvra-click | pyatspi walk |")
         print("|---|---|---|")
         print(small_line)
     print()

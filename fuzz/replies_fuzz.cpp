@@ -8,8 +8,8 @@
 #include <string>
 #include <string_view>
 
-#include "src/platform/linux/app_snapshot.h"
-#include "src/platform/linux/atspi_calls.h"
+#include "platform/linux/atspi/requests.h"
+#include "platform/linux/atspi/snapshot.h"
 
 namespace {
 

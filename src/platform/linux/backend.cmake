@@ -1,12 +1,32 @@
-# The Linux backend: AT-SPI2 over D-Bus through libdbus (see dbus_client.h)
-# and XTest pointer events. libatspi is used for its constants header only;
-# the backend never links its client (see bus_link.h), nor GLib.
+# The Linux backend: AT-SPI2 over D-Bus through libdbus (dbus/) and XTest
+# pointer events (x11/). libatspi is used for its constants header only;
+# the backend never links its client (see atspi/link.h), nor GLib.
 pkg_check_modules(NUVRA_LINUX REQUIRED IMPORTED_TARGET x11 xtst)
 pkg_check_modules(NUVRA_ATSPI REQUIRED atspi-2)
 pkg_check_modules(NUVRA_DBUS REQUIRED IMPORTED_TARGET dbus-1)
-file(GLOB NUVRA_LINUX_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/platform/linux/*.cpp)
-list(REMOVE_ITEM NUVRA_LINUX_SOURCES ${CMAKE_SOURCE_DIR}/src/platform/linux/socket_activation.c)
-add_library(nuvra_backend STATIC ${NUVRA_LINUX_SOURCES})
+set(NUVRA_LINUX_DIR ${CMAKE_SOURCE_DIR}/src/platform/linux)
+add_library(nuvra_backend STATIC
+  # the D-Bus wire, connections and where the buses are
+  ${NUVRA_LINUX_DIR}/dbus/bus_address.cpp
+  ${NUVRA_LINUX_DIR}/dbus/connection.cpp
+  ${NUVRA_LINUX_DIR}/dbus/message.cpp
+  # AT-SPI: the link to the applications, its requests and their meaning
+  ${NUVRA_LINUX_DIR}/atspi/link.cpp
+  ${NUVRA_LINUX_DIR}/atspi/requests.cpp
+  ${NUVRA_LINUX_DIR}/atspi/snapshot.cpp
+  ${NUVRA_LINUX_DIR}/atspi/vocabulary.cpp
+  ${NUVRA_LINUX_DIR}/atspi/workspace.cpp
+  # X11: the display, windows, XTest
+  ${NUVRA_LINUX_DIR}/x11/display.cpp
+  ${NUVRA_LINUX_DIR}/x11/server_probe.cpp
+  ${NUVRA_LINUX_DIR}/x11/window_at.cpp
+  ${NUVRA_LINUX_DIR}/x11/xtest_events.cpp
+  # the Platform: elements' facts, their AX answers, the walk's prefetch
+  ${NUVRA_LINUX_DIR}/ax_answers.cpp
+  ${NUVRA_LINUX_DIR}/element_facts.cpp
+  ${NUVRA_LINUX_DIR}/linux_platform.cpp
+  ${NUVRA_LINUX_DIR}/reply_cache.cpp
+  ${NUVRA_LINUX_DIR}/walk_prefetch.cpp)
 target_include_directories(nuvra_backend PRIVATE ${NUVRA_ATSPI_INCLUDE_DIRS})
 target_include_directories(nuvra_backend PUBLIC ${NUVRA_DBUS_INCLUDE_DIRS})
 # libdbus from its archive too, where there is one (see socket_activation.c).
@@ -16,7 +36,7 @@ if(NUVRA_DBUS_ARCHIVE)
   target_link_libraries(nuvra_backend PUBLIC ${NUVRA_DBUS_ARCHIVE} Threads::Threads)
   # In every program that links the archive, ahead of it on the command line.
   target_sources(nuvra_backend INTERFACE
-    ${CMAKE_SOURCE_DIR}/src/platform/linux/socket_activation.c)
+    ${NUVRA_LINUX_DIR}/dbus/socket_activation.c)
 else()
   target_link_libraries(nuvra_backend PUBLIC PkgConfig::NUVRA_DBUS)
 endif()
@@ -45,5 +65,5 @@ if(NOT NUVRA_SANITIZE AND NOT NUVRA_FUZZ)
 endif()
 # The role table is one switch over the whole AT-SPI role enum: a role
 # missing from it is a build error.
-set_source_files_properties(${CMAKE_SOURCE_DIR}/src/platform/linux/ax_vocabulary.cpp
+set_source_files_properties(${NUVRA_LINUX_DIR}/atspi/vocabulary.cpp
   PROPERTIES COMPILE_OPTIONS "-Wswitch-enum")

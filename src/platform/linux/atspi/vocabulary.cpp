@@ -1,4 +1,4 @@
-#include "platform/linux/ax_vocabulary.h"
+#include "platform/linux/atspi/vocabulary.h"
 
 #include <array>
 #include <cctype>
@@ -223,6 +223,10 @@ bool equalsAsciiNoCase(std::string_view a, std::string_view b) {
 }
 
 }  // namespace
+
+bool StateSet::enabled() const {
+    return has(ATSPI_STATE_ENABLED) || has(ATSPI_STATE_SENSITIVE);
+}
 
 std::optional<RoleEntry> roleEntry(uint32_t atspiRole) {
     if (atspiRole >= static_cast<uint32_t>(ATSPI_ROLE_LAST_DEFINED)) return std::nullopt;

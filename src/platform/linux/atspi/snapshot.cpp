@@ -1,4 +1,4 @@
-#include "platform/linux/app_snapshot.h"
+#include "platform/linux/atspi/snapshot.h"
 
 #include <string_view>
 #include <utility>

@@ -43,6 +43,9 @@ int32_t wheelNotches(int32_t pixels);
 // coordinate range.
 int pixelOf(double coordinate);
 
+// Whether the server offers XTest; false without a display.
+bool hasXTest(_XDisplay* display);
+
 // Sends one event. Unknown objects are ignored.
 void postEvent(_XDisplay* display, const EventObject& event);
 

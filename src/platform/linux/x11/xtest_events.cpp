@@ -1,9 +1,10 @@
-#include "platform/linux/xtest_events.h"
+#include "platform/linux/x11/xtest_events.h"
 
 #include <cmath>
 #include <cstdlib>
 
-#include "platform/linux/x11_desktop.h"
+#include <X11/Xlib.h>
+#include <X11/extensions/XTest.h>
 
 namespace nuvra::x11 {
 
@@ -13,6 +14,14 @@ constexpr unsigned kWheelUp = 4;
 constexpr unsigned kWheelDown = 5;
 constexpr unsigned kWheelLeft = 6;
 constexpr unsigned kWheelRight = 7;
+
+void fakeMotion(_XDisplay* display, int x, int y) {
+    XTestFakeMotionEvent(display, -1, x, y, CurrentTime);
+}
+
+void fakeButton(_XDisplay* display, unsigned button, bool press) {
+    XTestFakeButtonEvent(display, button, press ? True : False, CurrentTime);
+}
 
 // Core Graphics numbers buttons from 0 (left, right, middle); X from 1
 // (left, middle, right).
@@ -36,6 +45,12 @@ void turnWheel(_XDisplay* display, unsigned positiveButton, unsigned negativeBut
 }
 
 }  // namespace
+
+bool hasXTest(_XDisplay* display) {
+    if (display == nullptr) return false;
+    int eventBase = 0, errorBase = 0, major = 0, minor = 0;
+    return XTestQueryExtension(display, &eventBase, &errorBase, &major, &minor);
+}
 
 int32_t wheelNotches(int32_t pixels) {
     int64_t magnitude = std::llabs(static_cast<int64_t>(pixels));
@@ -72,7 +87,8 @@ void postEvent(_XDisplay* display, const EventObject& event) {
         turnWheel(display, kWheelUp, kWheelDown, wheelNotches(wheel->wheel1));
         turnWheel(display, kWheelLeft, kWheelRight, wheelNotches(wheel->wheel2));
     }
-    sync(display);
+    // Processed by the server before the pause that follows.
+    XSync(display, False);
 }
 
 }  // namespace nuvra::x11

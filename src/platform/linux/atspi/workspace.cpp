@@ -1,9 +1,9 @@
-#include "platform/linux/workspace.h"
+#include "platform/linux/atspi/workspace.h"
 
 #include <atspi/atspi-constants.h>
 
-#include "platform/linux/atspi_calls.h"
-#include "platform/linux/x11_desktop.h"
+#include "platform/linux/atspi/requests.h"
+#include "platform/linux/x11/window_at.h"
 
 namespace nuvra::atspi {
 

@@ -17,8 +17,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "platform/linux/atspi_calls.h"
-#include "platform/linux/bus_link.h"
+#include "platform/linux/atspi/requests.h"
 
 namespace nuvra::atspi {
 

@@ -1,11 +1,6 @@
-// D-Bus through libdbus, the reference implementation (and the one AT-SPI's
-// own client library is built on), driven from the calling thread: no
-// worker thread, no main loop, no signal subscription, no handler ever run.
-//
-// Why not GDBus: one synchronous GDBus call hands the message to a worker
-// thread and the reply back through a main context, which costs more than
-// the application's own work for the request; and loading GIO costs a
-// short command more than its whole start-up budget.
+// D-Bus messages through libdbus, the reference implementation (and the
+// one AT-SPI's own client library is built on): the arguments of the calls
+// this side makes, and the replies it reads.
 //
 // libdbus aborts the process on a call it considers a programming error
 // (a name or path that is not valid, a string that is not UTF-8, reading an
@@ -13,20 +8,19 @@
 // first, and every read checks the type it is about to take.
 #pragma once
 
-#include <chrono>
 #include <cstdint>
-#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 #include <dbus/dbus.h>
 
 namespace nuvra::dbus {
 
-using Clock = std::chrono::steady_clock;
+// The largest message accepted from a peer: a whole application's cache of
+// 100,000 objects fits.
+constexpr long kMaxMessage = 64L << 20;
 
 // A message, holding one libdbus reference.
 class Message {
@@ -115,57 +109,8 @@ private:
     bool ok_ = true;
 };
 
-struct MethodCall {
-    std::string_view destination;  // empty on a connection straight to the peer
-    std::string_view path;
-    const char* interface = "";
-    const char* member = "";
-    const BodyWriter* body = nullptr;
-};
-
 // The names D-Bus can carry.
 bool validObjectPath(std::string_view s);
 bool validBusName(std::string_view s);
-
-// One private connection. Calls can be pipelined: several are sent before
-// the first reply is awaited, and the peer answers them in turn.
-class Connection {
-public:
-    // Connects to `address` and, on a message bus, says Hello; nothing
-    // unless that completes before `deadline`.
-    static std::unique_ptr<Connection> open(const std::string& address, bool messageBus,
-                                            Clock::time_point deadline);
-    ~Connection();
-    Connection(const Connection&) = delete;
-    Connection& operator=(const Connection&) = delete;
-
-    // Sends one call whose reply is awaited at most `timeout` from now; a
-    // handle for the reply, or nothing when the call cannot be sent. Calls
-    // never ask the bus to start a service.
-    std::optional<uint32_t> send(const MethodCall& call, std::chrono::milliseconds timeout);
-
-    // Writes whatever is still queued, without waiting for any reply.
-    void push();
-
-    // The reply (a return or an error) to the call `handle`, waiting until
-    // it arrives or its time-out passes. A time-out, or the peer gone,
-    // gives libdbus's own error reply; nothing when the handle is unknown.
-    std::optional<Message> reply(uint32_t handle);
-
-    // No reply to `handle` is wanted any more.
-    void abandon(uint32_t handle);
-
-    // Drops whatever the peer sent unasked (signals, calls to this side),
-    // so it does not pile up during a long walk.
-    void dropUnasked();
-
-    bool broken() const;
-
-private:
-    explicit Connection(DBusConnection* connection) : connection_(connection) {}
-
-    DBusConnection* connection_;
-    std::unordered_map<uint32_t, DBusPendingCall*> pending_;
-};
 
 }  // namespace nuvra::dbus

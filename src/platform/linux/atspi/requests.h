@@ -9,18 +9,10 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/linux/bus_link.h"
+#include "platform/linux/atspi/link.h"
+#include "platform/linux/atspi/vocabulary.h"
 
 namespace nuvra::atspi {
-
-// The 64 state bits of GetState, indexed by AtspiStateType.
-struct StateSet {
-    uint64_t bits = 0;
-    bool has(uint32_t state) const { return state < 64 && ((bits >> state) & 1U) != 0; }
-    // Whether a user can act on the element. GTK 3 and Qt set ENABLED and
-    // SENSITIVE together; GTK 4 sets only SENSITIVE.
-    bool enabled() const;
-};
 
 // Component extents: screen position and size in pixels.
 struct Extents {

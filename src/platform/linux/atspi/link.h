@@ -22,13 +22,10 @@
 #include <string>
 #include <vector>
 
-#include "platform/linux/dbus_client.h"
-
-struct _XDisplay;
+#include "platform/linux/atspi/object_ref.h"
+#include "platform/linux/dbus/connection.h"
 
 namespace nuvra::atspi {
-
-using Clock = std::chrono::steady_clock;
 
 // How long one request to an application may take. A responsive toolkit
 // answers in well under a millisecond and a busy one within tens; one that
@@ -36,27 +33,6 @@ using Clock = std::chrono::steady_clock;
 // so a run touching one hung application costs it one second, not one
 // second per request.
 constexpr std::chrono::milliseconds kCallTimeout{1000};
-
-// Where an accessible object lives: the owning connection's name on the
-// bus and the object path. The registry's desktop and each application's
-// root are ordinary objects too.
-struct ObjectRef {
-    std::string bus;
-    std::string path;
-};
-
-inline constexpr const char* kNullPath = "/org/a11y/atspi/null";
-inline constexpr const char* kRootPath = "/org/a11y/atspi/accessible/root";
-inline constexpr const char* kRegistryName = "org.a11y.atspi.Registry";
-
-bool isNullRef(const ObjectRef& ref);
-
-// The accessibility bus address, looked up the way AT-SPI clients do:
-// AT_SPI_BUS_ADDRESS, then the AT_SPI_BUS property of the X root window,
-// then org.a11y.Bus.GetAddress on the session bus. Nothing is started on the
-// way: no bus autolaunch, no service activation. Gives up at `deadline`.
-// `display` may be null (no X display).
-std::optional<std::string> findAccessibilityBus(_XDisplay* display, Clock::time_point deadline);
 
 // One method call on one object, and the type its reply must have.
 struct Request {
@@ -75,7 +51,7 @@ class BusLink {
 public:
     // Joins the message bus at `address`; false unless that completes
     // before `deadline`.
-    bool connect(const std::string& address, Clock::time_point deadline);
+    bool connect(const std::string& address, dbus::Clock::time_point deadline);
     bool connected() const { return bus_ != nullptr && !bus_->broken(); }
 
     // From now on speaks to the application behind `bus` on its own socket,

@@ -1,7 +1,8 @@
 // How AT-SPI's accessibility model is spoken in the AX vocabulary that the
-// core and the agents know: roles, attributes and action names. Every
-// mapping decision lives in ax_vocabulary.cpp; the rest of the backend only
-// fetches what these tables ask for.
+// core and the agents know: roles, states, attributes and action names.
+// The tables live in vocabulary.cpp; ax_answers.cpp applies them to an
+// element's facts, and the rest of the backend only fetches what they ask
+// for.
 #pragma once
 
 #include <cstdint>
@@ -12,6 +13,15 @@
 #include <vector>
 
 namespace nuvra::atspi {
+
+// The 64 state bits of GetState, indexed by AtspiStateType.
+struct StateSet {
+    uint64_t bits = 0;
+    bool has(uint32_t state) const { return state < 64 && ((bits >> state) & 1U) != 0; }
+    // Whether a user can act on the element. GTK 3 and Qt set ENABLED and
+    // SENSITIVE together; GTK 4 sets only SENSITIVE.
+    bool enabled() const;
+};
 
 // Where an element's "AXValue" comes from, decided by its AT-SPI role.
 enum class ValueSource {
@@ -32,6 +42,16 @@ struct RoleEntry {
     ValueSource value = ValueSource::None;
     uint32_t variantState = 0;  // an AtspiStateType; 0 (invalid) means none
     std::string_view variantRole;
+
+    // The AX role of an element of this role; its states (`statesOf()`, a
+    // std::optional<StateSet>) are asked for only when the role has a
+    // variant, and an element whose states cannot be read has the plain role.
+    template <class StatesOf>
+    std::string_view roleIn(StatesOf&& statesOf) const {
+        if (variantState == 0) return role;
+        const std::optional<StateSet> states = statesOf();
+        return states && states->has(variantState) ? variantRole : role;
+    }
 };
 
 // The entry for a role number as GetRole answers it, or nothing for a

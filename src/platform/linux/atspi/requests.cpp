@@ -1,4 +1,4 @@
-#include "platform/linux/atspi_calls.h"
+#include "platform/linux/atspi/requests.h"
 
 #include <climits>
 
@@ -81,10 +81,6 @@ std::optional<std::string> singleString(const Reply& reply) {
 }
 
 }  // namespace
-
-bool StateSet::enabled() const {
-    return has(ATSPI_STATE_ENABLED) || has(ATSPI_STATE_SENSITIVE);
-}
 
 Request roleRequest(const ObjectRef& ref) {
     return on(ref, kAccessible, "GetRole", "u");

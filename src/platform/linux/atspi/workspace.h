@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/linux/bus_link.h"
+#include "platform/linux/atspi/link.h"
 #include "platform/platform.h"
 
 struct _XDisplay;

@@ -1,12 +1,7 @@
-#include "platform/linux/bus_link.h"
+#include "platform/linux/atspi/link.h"
 
 #include <array>
-#include <cstdlib>
 #include <string_view>
-
-#include <sys/stat.h>
-
-#include "platform/linux/x11_desktop.h"
 
 namespace nuvra::atspi {
 
@@ -20,54 +15,9 @@ constexpr std::array<std::string_view, 6> kStoppedAnswering{
     "org.freedesktop.DBus.Error.NameHasNoOwner", "org.freedesktop.DBus.Error.Disconnected",
 };
 
-// The session bus address without the fallback of autolaunching a daemon:
-// the environment, or the per-user socket that systemd and
-// dbus-user-session provide.
-std::optional<std::string> sessionBusAddress() {
-    const char* env = std::getenv("DBUS_SESSION_BUS_ADDRESS");
-    if (env != nullptr && *env != '\0') return std::string(env);
-    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-    if (runtime == nullptr || *runtime == '\0') return std::nullopt;
-    std::string path = std::string(runtime) + "/bus";
-    struct stat info;
-    if (stat(path.c_str(), &info) != 0 || !S_ISSOCK(info.st_mode)) return std::nullopt;
-    return "unix:path=" + path;
-}
-
-std::optional<std::string> addressFromSessionBus(Clock::time_point deadline) {
-    auto address = sessionBusAddress();
-    if (!address) return std::nullopt;
-    auto session = dbus::Connection::open(*address, true, deadline);
-    if (!session) return std::nullopt;
-    // The launcher is normally started with the session; asking must not
-    // start it, so the call forbids activation like every other call here.
-    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-    auto handle = session->send(
-        dbus::MethodCall{"org.a11y.Bus", "/org/a11y/bus", "org.a11y.Bus", "GetAddress"}, left);
-    if (!handle) return std::nullopt;
-    auto reply = session->reply(*handle);
-    if (!reply || !reply->isReturn() || !reply->hasSignature("s")) return std::nullopt;
-    dbus::BodyReader body(*reply);
-    std::string_view value;
-    if (!body.string(value) || value.empty()) return std::nullopt;
-    return std::string(value);
-}
-
 }  // namespace
 
-bool isNullRef(const ObjectRef& ref) {
-    return ref.bus.empty() || ref.path.empty() || ref.path == kNullPath;
-}
-
-std::optional<std::string> findAccessibilityBus(_XDisplay* display,
-                                                Clock::time_point deadline) {
-    const char* env = std::getenv("AT_SPI_BUS_ADDRESS");
-    if (env != nullptr && *env != '\0') return std::string(env);
-    if (auto address = x11::rootStringProperty(display, "AT_SPI_BUS")) return address;
-    return addressFromSessionBus(deadline);
-}
-
-bool BusLink::connect(const std::string& address, Clock::time_point deadline) {
+bool BusLink::connect(const std::string& address, dbus::Clock::time_point deadline) {
     bus_ = dbus::Connection::open(address, true, deadline);
     return connected();
 }
@@ -87,7 +37,7 @@ bool BusLink::connectDirect(const std::string& bus) {
     dbus::BodyReader body(*reply);
     std::string_view address;
     if (!body.string(address) || address.empty()) return false;
-    auto connection = dbus::Connection::open(std::string(address), false, Clock::now() + kCallTimeout);
+    auto connection = dbus::Connection::open(std::string(address), false, dbus::Clock::now() + kCallTimeout);
     if (!connection) return false;
     direct_[bus] = std::move(connection);
     return true;

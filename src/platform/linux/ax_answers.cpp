@@ -1,0 +1,151 @@
+#include "platform/linux/ax_answers.h"
+
+#include <atspi/atspi-constants.h>
+
+namespace nuvra::atspi {
+
+namespace {
+
+struct AxRole {
+    uint32_t atspiRole = 0;
+    std::string role;
+    std::string_view subrole;
+    ValueSource value = ValueSource::None;
+};
+
+// The element's role in AX terms: by the role table, or by the role's name
+// for a number the table does not know. The variant role that depends on a
+// state (multi-line text, an editable combo box) only when `withVariant`.
+std::optional<AxRole> axRoleOf(ElementFacts& facts, bool withVariant) {
+    auto number = facts.role();
+    if (!number) return std::nullopt;
+    auto entry = roleEntry(*number);
+    if (!entry) {
+        auto name = facts.roleName();
+        if (!name) return std::nullopt;
+        return AxRole{*number, axRoleFromAtspiName(*name), {}, ValueSource::None};
+    }
+    std::string_view role =
+        withVariant ? entry->roleIn([&] { return facts.states(); }) : entry->role;
+    return AxRole{*number, std::string(role), entry->subrole, entry->value};
+}
+
+AXResult text(std::optional<std::string> text, std::optional<AttrValue>& out) {
+    if (!text) return kAXCannotComplete;
+    out = AttrValue::plainText(std::move(*text));
+    return kAXSuccess;
+}
+
+AXResult state(ElementFacts& facts, uint32_t state, std::optional<AttrValue>& out) {
+    auto states = facts.states();
+    if (!states) return kAXCannotComplete;
+    out = AttrValue::boolean(states->has(state));
+    return kAXSuccess;
+}
+
+AXResult value(ElementFacts& facts, ValueSource source, std::optional<AttrValue>& out) {
+    switch (source) {
+        case ValueSource::None:
+        case ValueSource::Secret:
+            return kAXAttributeUnsupported;
+        case ValueSource::Name:
+            return text(facts.name(), out);
+        case ValueSource::TextContents: {
+            TextFact shown = facts.text();
+            if (shown.hidden) return kAXAttributeUnsupported;
+            return text(std::move(shown.text), out);
+        }
+        case ValueSource::Number: {
+            auto number = facts.number();
+            if (!number) return kAXNoValue;
+            out = AttrValue::floating(*number);
+            return kAXSuccess;
+        }
+        case ValueSource::Checked: {
+            auto states = facts.states();
+            if (!states) return kAXCannotComplete;
+            out = AttrValue::integer(states->has(ATSPI_STATE_CHECKED) ? 1 : 0);
+            return kAXSuccess;
+        }
+    }
+    return kAXAttributeUnsupported;
+}
+
+// The application's first top-level window in `state`.
+AXResult window(ElementFacts& facts, uint32_t state, std::optional<AttrValue>& out) {
+    auto role = axRoleOf(facts, false);
+    if (!role) return kAXCannotComplete;
+    if (role->atspiRole != ATSPI_ROLE_APPLICATION) return kAXAttributeUnsupported;
+    auto window = facts.windowIn(state);
+    if (!window) return kAXCannotComplete;
+    if (!*window) return kAXNoValue;
+    out = AttrValue::elementRef(elementFor(std::move(**window)));
+    return kAXSuccess;
+}
+
+}  // namespace
+
+AXResult answer(AxAttribute which, ElementFacts& facts, std::optional<AttrValue>& out) {
+    switch (which) {
+        case AxAttribute::Role: {
+            auto role = axRoleOf(facts, true);
+            if (!role) return kAXCannotComplete;
+            out = AttrValue::plainText(role->role);
+            return kAXSuccess;
+        }
+        case AxAttribute::Subrole: {
+            auto role = axRoleOf(facts, false);
+            if (!role) return kAXCannotComplete;
+            if (role->subrole.empty()) return kAXNoValue;
+            out = AttrValue::plainText(std::string(role->subrole));
+            return kAXSuccess;
+        }
+        case AxAttribute::Title: {
+            // A label's text is its value, not its title.
+            auto role = axRoleOf(facts, false);
+            if (!role) return kAXCannotComplete;
+            if (role->value == ValueSource::Name) return kAXNoValue;
+            return text(facts.name(), out);
+        }
+        case AxAttribute::Description:
+            return text(facts.description(), out);
+        case AxAttribute::Value: {
+            auto role = axRoleOf(facts, false);
+            if (!role) return kAXCannotComplete;
+            return value(facts, role->value, out);
+        }
+        case AxAttribute::Enabled: {
+            auto states = facts.states();
+            if (!states) return kAXCannotComplete;
+            out = AttrValue::boolean(states->enabled());
+            return kAXSuccess;
+        }
+        case AxAttribute::Focused:
+            return state(facts, ATSPI_STATE_FOCUSED, out);
+        case AxAttribute::Position:
+        case AxAttribute::Size: {
+            auto extents = facts.extents();
+            if (!extents) return kAXNoValue;
+            out = which == AxAttribute::Position ? AttrValue::pointBox(extents->x, extents->y)
+                                                 : AttrValue::sizeBox(extents->width, extents->height);
+            return kAXSuccess;
+        }
+        case AxAttribute::Children: {
+            auto children = facts.children();
+            if (!children) return kAXCannotComplete;
+            std::vector<AttrValue> items;
+            items.reserve(children->size());
+            for (auto& child : *children)
+                items.push_back(AttrValue::elementRef(elementFor(std::move(child))));
+            out = AttrValue::array(std::move(items));
+            return kAXSuccess;
+        }
+        case AxAttribute::FocusedWindow:
+            return window(facts, ATSPI_STATE_ACTIVE, out);
+        case AxAttribute::MainWindow:
+            return window(facts, ATSPI_STATE_SHOWING, out);
+    }
+    return kAXAttributeUnsupported;
+}
+
+}  // namespace nuvra::atspi

@@ -1,0 +1,75 @@
+// What AT-SPI tells of one element: its role, states, name, description,
+// extents, children, text and number. Every AX attribute is answered from
+// these alone (ax_answers.cpp); where each comes from is decided here.
+//
+// An element the walk's snapshot holds tells what the snapshot holds and
+// what the walk fetched ahead; any other element is asked itself, through
+// its burst of shared replies, and afresh for what must be current at the
+// moment of the read (its text, its number). Either way an element tells
+// the same: an object lacking an interface simply has no such fact.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/linux/atspi/requests.h"
+#include "platform/linux/reply_cache.h"
+#include "platform/linux/walk_prefetch.h"
+#include "platform/platform.h"
+
+namespace nuvra::atspi {
+
+// An element handle: where the object lives. The role is remembered once
+// read, because every attribute's meaning depends on it and an object's
+// role does not change; the one exception that matters (an entry turning
+// into password text) is guarded where text is read.
+struct AtspiElement : ElementObject {
+    ObjectRef ref;
+    bool systemWide = false;
+    mutable std::optional<uint32_t> role;
+};
+
+Element elementFor(ObjectRef ref);
+
+// Where facts come from; one of each for the platform's life.
+struct FactSources {
+    BusLink& link;
+    ElementBurst& burst;
+    WalkPrefetch& walk;
+    ScreenCoordinates& screen;
+};
+
+// The text of a text element. Hidden: password text (or an element whose
+// current role cannot be read), whose text is never asked for.
+struct TextFact {
+    bool hidden = false;
+    std::optional<std::string> text;
+};
+
+class ElementFacts {
+public:
+    ElementFacts(const AtspiElement& element, FactSources from);
+    bool inSnapshot() const { return index_ >= 0; }
+
+    std::optional<uint32_t> role();         // the AT-SPI role number
+    std::optional<std::string> roleName();  // for a number the role table does not know
+    std::optional<StateSet> states();
+    std::optional<std::string> name();
+    std::optional<std::string> description();
+    std::optional<Extents> extents();       // on screen, in screen coordinates
+    std::optional<std::vector<ObjectRef>> children();
+    TextFact text();
+    std::optional<double> number();
+    // An application's first top-level window in `state`; nothing when its
+    // windows cannot be read, an empty answer when none is in that state.
+    std::optional<std::optional<ObjectRef>> windowIn(uint32_t state);
+
+private:
+    const AtspiElement& element_;
+    FactSources from_;
+    int32_t index_ = -1;  // in the walk's snapshot
+};
+
+}  // namespace nuvra::atspi
