@@ -6,8 +6,9 @@ start-up cost of short commands. Prints one Markdown table.
     bench/e2e_bench.py [--build DIR] [--runs N] [--sizes 300,1200,5000,10000]
 
 Starts its own headless session (scripts/headless-session) unless it already
-runs inside one. Needs a build with benchmarks and tests (nuvra-click,
-bench/atspi_cache_walk, tests' nuvra_click_variant) and python3-pyatspi.
+runs inside one. Needs a build with benchmarks (nuvra-click,
+bench/atspi_cache_walk) and python3-pyatspi; the "one by one" column needs a
+nuvra_click_variant binary in the build's tests folder and shows "—" without.
 
 Every measurement is the median of --runs rounds; within a round the
 contenders run back to back in an order that rotates from round to round,
@@ -27,7 +28,7 @@ import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(HERE)
-ROWS_APP = os.path.join(ROOT, "tests", "fixtures", "rows_app.py")
+FIXTURE = os.path.join(ROOT, "tests", "fixtures", "fixture_app.py")
 PYATSPI_WALK = os.path.join(HERE, "pyatspi_walk.py")
 SYSTEM_PYTHON = "/usr/bin/python3"
 APP_NAME = "Nuvra Rows"
@@ -90,7 +91,8 @@ def walk_seconds(command):
 class RowsApp:
     def __init__(self, rows, tool):
         self.process = subprocess.Popen(
-            [SYSTEM_PYTHON, "-B", ROWS_APP, "--rows", str(rows)],
+            [SYSTEM_PYTHON, "-B", FIXTURE, "--mode", "rows", "--rows", str(rows),
+             "--app-name", APP_NAME, "--title", "Rows"],
             stdin=subprocess.PIPE, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         deadline = time.monotonic() + 120
         while time.monotonic() < deadline:
@@ -139,9 +141,10 @@ def main():
     tool = os.path.join(args.build, "nuvra-click")
     variant = os.path.join(args.build, "tests", "nuvra_click_variant")
     cache_walk = os.path.join(args.build, "bench", "atspi_cache_walk")
-    for path in (tool, variant, cache_walk):
+    for path in (tool, cache_walk):
         if not os.path.exists(path):
-            sys.exit("e2e_bench: %s is missing (build with tests and benchmarks)" % path)
+            sys.exit("e2e_bench: %s is missing (build with benchmarks)" % path)
+    has_variant = os.path.exists(variant)
 
     print("Medians of %d interleaved runs; %d cores; load average before: %.2f" % (
         args.runs, os.cpu_count(), os.getloadavg()[0]))
@@ -158,10 +161,11 @@ def main():
             first = subprocess.run(observe, capture_output=True)
             elements = first.stdout.decode().rsplit("nodes=", 1)[-1].split()[0]
             one_by_one = [variant, "one-by-one", "observe", *BIG, APP_NAME]
-            same = subprocess.run(one_by_one, capture_output=True).stdout == first.stdout
+            same = not has_variant or subprocess.run(
+                one_by_one, capture_output=True).stdout == first.stdout
             contenders = {
                 "tool": lambda: timed(observe),
-                "one": lambda: timed(one_by_one),
+                "one": lambda: timed(one_by_one) if has_variant else None,
                 "pyatspi": lambda: walk_seconds(
                     [SYSTEM_PYTHON, "-B", PYATSPI_WALK, APP_NAME, BIG[0], BIG[1]]),
                 "cache": lambda: walk_seconds([cache_walk, APP_NAME, BIG[0], BIG[1]]),
@@ -182,8 +186,8 @@ def main():
             if size >= 10000:
                 small = [tool, "observe", *SMALL, APP_NAME]
                 small_one = [variant, "one-by-one", "observe", *SMALL, APP_NAME]
-                s = rounds({"tool": lambda: timed(small), "one": lambda: timed(small_one)},
-                           args.runs)
+                s = rounds({"tool": lambda: timed(small),
+                            "one": lambda: timed(small_one) if has_variant else None}, args.runs)
                 small_line = "| `observe %s` on %d rows | %s | %s |" % (
                     " ".join(SMALL), rows, ms(s["tool"]), ms(s["one"]))
         finally:
