@@ -90,7 +90,7 @@ class FaultsTest(unittest.TestCase):
 
     def test_disruptions(self):
         for name, target, sig, command, statuses, whole in cases("faults", "disruption"):
-            if name in ROWS if ROWS else sig == "STOP":
+            if (name in ROWS) if ROWS else (sig == "STOP"):
                 with self.subTest(name):
                     self.disrupt(name, target, getattr(signal, "SIG" + sig), command, statuses,
                                  whole and run("observe", *WALK).sha)
