@@ -37,7 +37,7 @@ def protocol_fault(r):
     # a bad argument exactly as given, line feeds and all; a JSON string may
     # hold DEL, but no other control character.
     lines = r.out.split("\n")[:-1]
-    err = functools.reduce(lambda err, arg: err.replace(arg, "ARG") if arg else err, r.args, r.err)
+    err = functools.reduce(lambda e, a: e.replace(a, "ARG") if "\n" in a else e, r.args, r.err)
     if "\ufffd" in r.out or r.out[-1:] not in ("", "\n") or r.out.splitlines() != lines \
             or re.search("[\x00-\x09\x0b-\x1f\x80-\x9f\u2028\u2029]", r.out):
         return "not valid UTF-8 lines, each ended by a line feed, free of control characters"

@@ -15,7 +15,7 @@ import sys
 import tempfile
 import unittest
 
-from e2e import (A11Y, LIMITS, UNTRUSTED, App, BusMonitor, bus_call, cases, names_of,
+from e2e import (LIMITS, UNTRUSTED, App, BusMonitor, bus_call, cases, names_of,
                  pid_of, run, wait_for)
 
 ROWS, sys.argv[1:] = sys.argv[1:], []
