@@ -27,7 +27,7 @@ import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(HERE)
-ROWS_APP = os.path.join(ROOT, "tests", "fixtures", "rows_app.py")
+FIXTURE = os.path.join(ROOT, "tests", "fixtures", "fixture_app.py")
 PYATSPI_WALK = os.path.join(HERE, "pyatspi_walk.py")
 SYSTEM_PYTHON = "/usr/bin/python3"
 APP_NAME = "Nuvra Rows"
@@ -90,7 +90,8 @@ def walk_seconds(command):
 class RowsApp:
     def __init__(self, rows, tool):
         self.process = subprocess.Popen(
-            [SYSTEM_PYTHON, "-B", ROWS_APP, "--rows", str(rows)],
+            [SYSTEM_PYTHON, "-B", FIXTURE, "--mode", "rows", "--rows", str(rows),
+             "--app-name", APP_NAME, "--title", "Rows"],
             stdin=subprocess.PIPE, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         deadline = time.monotonic() + 120
         while time.monotonic() < deadline:

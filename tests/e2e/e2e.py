@@ -1,0 +1,167 @@
+# The one driver of the end-to-end tests, after ninja's misc/output_test.py:
+# it runs the real nuvra-click binary (NUVRA_CLICK) inside
+# scripts/headless-session, holds every run to the output protocol, reads
+# the tables of cases, starts and commands the fixture applications, and
+# watches the accessibility bus.
+import functools
+import json
+import os
+import re
+import subprocess
+import tempfile
+import time
+import types
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+FIXTURES = os.path.join(HERE, "..", "fixtures")
+A11Y = os.environ.get("NUVRA_A11Y_BUS_ADDRESS", "")
+LIMITS = ("400", "40", "1000000")
+UNTRUSTED = ("NUVRA_AX_UNTRUSTED\n",
+             "nuvra-click: 辅助功能未授权（系统设置 → 隐私与安全性 → 辅助功能，勾选 nuvra 所在应用）\n")
+STALE = "nuvra-click: stale observation — the window's element tree changed since screen.observe\n"
+_TEXT = r'"(?:[^"\\]|\\.)*"'
+ELEMENT = re.compile(r"((?:  )*)\[e(\d+)\] (\S+)(?: (%s))?(?: @(-?\d+),(-?\d+))?(?: value=(%s))?"
+                     r"( disabled)?( focused)?" % (_TEXT, _TEXT))
+END = re.compile(r"NUVRA_END nodes=\d+ truncated=[01] sha256=([0-9a-f]{64})")
+
+
+def cases(name, table):
+    # The rows of one table in NAME.cases: JSON arrays, one a line, led by the table's name.
+    lines = open(os.path.join(HERE, name + ".cases"), encoding="utf-8").read().split("\n")
+    return [row[1:] for row in map(json.loads, filter(lambda line: line[:1] == "[", lines))
+            if row[0] == table]
+
+
+def protocol_fault(r):
+    # What in a run's output breaks the protocol, or None. A diagnostic quotes
+    # a bad argument exactly as given, line feeds and all; a JSON string may
+    # hold DEL, but no other control character.
+    lines = r.out.split("\n")[:-1]
+    err = functools.reduce(lambda e, a: e.replace(a, "ARG") if "\n" in a else e, r.args, r.err)
+    if "\ufffd" in r.out or r.out[-1:] not in ("", "\n") or r.out.splitlines() != lines \
+            or re.search("[\x00-\x09\x0b-\x1f\x80-\x9f\u2028\u2029]", r.out):
+        return "not valid UTF-8 lines, each ended by a line feed, free of control characters"
+    if r.status != 0:
+        one = re.fullmatch(r"(nuvra-click|usage): [^\n]*\n", err)
+        return None if one and r.out == ("", UNTRUSTED[0])[r.status == 2] else "not one diagnostic"
+    hit = len(lines) == 1 and lines[0].startswith("NUVRA_HIT ")
+    block = len(lines) >= 3 and lines[0].startswith("NUVRA_OBSERVE app=") and lines[1].startswith(
+        "NUVRA_WINDOW ") and END.fullmatch(lines[-1]) and all(map(ELEMENT.fullmatch, lines[2:-1]))
+    return "standard error on success" if r.err else None if hit or block or not lines else \
+        "neither a hit line nor an observation block"
+
+
+class Run(types.SimpleNamespace):
+    @property
+    def sha(self):
+        return END.fullmatch(self.out.split("\n")[-2])[1]
+
+    @property
+    def elements(self):
+        return [types.SimpleNamespace(index=int(m[2]), role=m[3], label=m[4] and json.loads(m[4]),
+                                      value=m[7] and json.loads(m[7]), disabled=bool(m[8]),
+                                      center=m[5] and (int(m[5]), int(m[6])), focused=bool(m[9]))
+            for m in map(ELEMENT.fullmatch, self.out.split("\n")[2:-2])]
+
+    def find(self, key):
+        # The one element labelled `key`, or else the one whose value starts with it.
+        found = [e for e in self.elements if e.label == key] or [
+            e for e in self.elements if (e.value or "").startswith(key)]
+        assert len(found) == 1, "%d elements for %r in %r" % (len(found), key, self)
+        return found[0]
+
+
+def run(*args, env=None, timeout=20.0, wrapper=(), check=True, during=None):
+    # One run of the tool, held to the protocol; `during(process)` may act
+    # while it runs (its answer is kept as run.cut). A run that outlives
+    # `timeout` has hung.
+    args, started = [str(a) for a in args], time.monotonic()
+    tool = subprocess.Popen([*wrapper, os.environ["NUVRA_CLICK"], *args], env=env,
+                            stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+    cut = during and during(tool)
+    try:
+        out, err = tool.communicate(timeout=timeout)
+    except subprocess.TimeoutExpired:
+        tool.kill()
+        raise AssertionError("nuvra-click %s did not end within %.0f s" % (args, timeout))
+    result = Run(args=args, status=tool.returncode, out=out.decode("utf-8", "replace"),
+                 err=err.decode("utf-8", "replace"), seconds=time.monotonic() - started, cut=cut)
+    assert not (fault := check and protocol_fault(result)), "%s: %r" % (fault, result)
+    return result
+
+
+def wait_for(predicate, timeout=5.0, interval=0.05):
+    # Polls until `predicate` holds; returns its last answer.
+    deadline = time.monotonic() + timeout
+    while not (answer := predicate()) and time.monotonic() < deadline:
+        time.sleep(interval)
+    return answer
+
+
+class App:
+    # A fixture application that the tool knows as `name`, commanded through
+    # its standard input (fixture_app.py tells how).
+    def __init__(self, name, *args, script="fixture_app.py"):
+        self.name = name
+        self.process = subprocess.Popen(
+            ["/usr/bin/python3", "-B", os.path.join(FIXTURES, script), "--app-name", name, *args],
+            stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
+        # It registers with the AT-SPI registry in its own time.
+        if not wait_for(lambda: self.process.poll() is not None or run(
+                "observe", 1, 1, 1000, name).status == 0, 30) or self.process.poll() is not None:
+            self.close()
+            raise AssertionError("fixture %r never became observable" % name)
+
+    def command(self, name, method, *args):
+        print(name, method, json.dumps(args), file=self.process.stdin, flush=True)
+        return json.loads(self.process.stdout.readline()[len("done "):])
+
+    def close(self):
+        self.process.kill()  # stopped or not
+        self.process.communicate(timeout=10)
+
+
+def bus_call(method, *args, address=A11Y):
+    # A method of the bus daemon itself, by default the accessibility bus's.
+    return subprocess.run(
+        ["gdbus", "call", "--address", address, "--dest", "org.freedesktop.DBus", "--object-path",
+         "/org/freedesktop/DBus", "--method", "org.freedesktop.DBus." + method, *args],
+        capture_output=True, text=True, timeout=10).stdout
+
+
+def pid_of(name):
+    found = re.search(r"uint32 (\d+)", bus_call("GetConnectionUnixProcessID", name))
+    return found and int(found[1])
+
+
+def names_of(pid):
+    return {n for n in re.findall(r"'(:[0-9.]+)'", bus_call("ListNames")) if pid_of(n) == pid}
+
+
+class BusMonitor:
+    # Every message that crosses the accessibility bus, as dbus-monitor prints it.
+    def __init__(self):
+        self.log = tempfile.TemporaryFile("a+", encoding="utf-8", errors="replace")
+        self.process = subprocess.Popen(["dbus-monitor", "--address", A11Y], stdout=self.log)
+        self.mark()
+
+    def messages(self):
+        self.log.seek(0)
+        return re.split(r"\n(?=method call|method return|signal|error)", self.log.read())
+
+    def mark(self):
+        # Sends a marker through the bus and waits until it is seen; returns
+        # where the messages after it begin.
+        token = "nuvra-mark-%d" % time.monotonic_ns()
+        bus_call("NameHasOwner", token)
+        seen = wait_for(lambda: [i + 1 for i, m in enumerate(self.messages()) if token in m], 10)
+        return seen[0]  # none, if the monitor never saw it
+
+    def calls_to(self, names, since):
+        return [m for m in self.messages()[since:] if m.startswith("method call")
+                and re.search(r"destination=(\S+)", m)[1] in names]
+
+    def close(self):
+        self.process.kill()
+        self.log.close()
+

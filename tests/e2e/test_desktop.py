@@ -1,0 +1,125 @@
+# The tool against real windows, as an agent uses it: what observe prints of
+# GTK3 windows (golden output: without a window manager, Xvfb leaves every
+# window where the fixture puts it), what the application does when the tool
+# presses, writes, clicks, drags and scrolls, what hit names, that a password
+# never leaves the application, and what GTK4 and Qt5 windows read as.
+# The tables are in desktop.cases.
+import contextlib
+import json
+import os
+import time
+import unittest
+
+from e2e import FIXTURES, HERE, LIMITS, App, BusMonitor, cases, run, wait_for
+
+NAME = "Nuvra Éditeur"
+SECRET = "hunter2-Zebra-Secret-7731"  # the password fixture.ui holds
+NEW_SECRET, HIDDEN_LATER = "Zweites-Geheimnis-5519-Okapi", "was-visible-then-hidden-8830"
+HOSTILE = json.load(open(os.path.join(FIXTURES, "hostile.json"), encoding="utf-8"))
+
+
+class DesktopTest(unittest.TestCase):
+    # The tests run in the order of their names on two windows that stay
+    # open, as an agent's runs would.
+    @classmethod
+    def setUpClass(cls):
+        cls.hostile = App(HOSTILE["app name"], "--mode", "hostile", "--title", HOSTILE["title"],
+                          "--app-id", "org.nuvra.Hostile", "--x", "640")
+        cls.app = App(NAME, "--bare-password")
+        # The window shown last becomes the active one.
+        wait_for(lambda: run("observe", 1, 1, 1000).out.startswith("NUVRA_OBSERVE app=" + NAME))
+        cls.first = run("observe", *LIMITS, NAME)
+
+    @classmethod
+    def tearDownClass(cls):
+        for app in (cls.app, cls.hostile):
+            app.close()
+
+    def test_1_observe_prints_the_golden_block(self):
+        for target, golden in [(NAME, "controls.out"), ("org.nuvra.Hostile", "hostile.out")]:
+            out, path = run("observe", *LIMITS, target).out, os.path.join(HERE, "golden", golden)
+            if os.environ.get("NUVRA_GOLDEN_UPDATE"):  # after a change meant to show
+                open(path, "w", encoding="utf-8").write(out)
+            with open(path, encoding="utf-8", newline="") as f:
+                self.assertEqual(out, f.read(), golden)
+        # The active window is the frontmost; a GTK application id is a bundle identifier.
+        self.assertEqual(run("observe", *LIMITS).out, self.first.out)
+        self.assertEqual(run("observe", *LIMITS, "org.nuvra.Fixture").out, self.first.out)
+
+    def test_2_the_application_reacts_to_each_command(self):
+        for command, status, key, value in cases("desktop", "reaction"):
+            with self.subTest(command=command):
+                if command[0] in ("press", "settext"):
+                    command = [command[0], self.first.find(command[1]).index, *command[2:],
+                               *LIMITS, self.first.sha, NAME]
+                else:
+                    time.sleep(0.5)  # GTK would join presses closer than 400 ms into one click
+                self.assertEqual(run(*command).status, status)
+                self.assertTrue(wait_for(lambda: run("observe", *LIMITS, NAME).find(key).value
+                                         == value), run("observe", *LIMITS, NAME).find(key))
+
+    def test_3_hit_names_the_element_at_a_printed_centre(self):
+        for target, line in cases("desktop", "hit"):
+            point = self.first.find(target).center if isinstance(target, str) else target
+            result = run("hit", *point)
+            self.assertEqual((result.status, result.out), (0 if line else 4, line), target)
+
+    def test_4_a_password_never_leaves_the_application(self):
+        self.assertEqual(self.app.command("password", "get_text"), SECRET)
+        self.app.command("password", "grab_focus")
+        with contextlib.closing(BusMonitor()) as monitor:
+            seen = run("observe", *LIMITS, NAME)
+            field, entry = seen.find("Password field"), seen.find("Name field")
+            bare = [e for e in seen.elements if e.role == "AXTextField" and e.label is None]
+            self.assertEqual((field.focused, field.value, [e.value for e in bare]),
+                             (True, None, [None]))
+            runs = [seen, run("hit", *field.center), run("hit", *bare[0].center),
+                    run("press", field.index, *LIMITS, seen.sha, NAME),
+                    run("settext", field.index, NEW_SECRET, *LIMITS, seen.sha, NAME)]
+            self.assertEqual((runs[-2].status in (0, 8), runs[-1].status), (True, 0))
+            self.assertEqual(self.app.command("password", "get_text"), NEW_SECRET)
+            runs += [run("observe", *LIMITS, NAME), run("hit", *field.center),
+                     run("settext", field.index, "x", *LIMITS, "0" * 64, NAME)]
+            # The password is neither printed nor hashed.
+            self.assertEqual(runs[-3].out, seen.out)
+            # A name field hidden after it showed its text.
+            run("settext", entry.index, HIDDEN_LATER, *LIMITS, seen.sha, NAME)
+            self.assertEqual(run("observe", *LIMITS, NAME).find("Name field").value, HIDDEN_LATER)
+            self.app.command("name", "set_visibility", False)
+            hidden = monitor.mark()
+            runs += [run("observe", *LIMITS, NAME), run("hit", *entry.center)]
+            self.assertEqual(runs[-2].find("Name field").value, None)
+            messages = monitor.messages()[:monitor.mark()]
+        self.assertEqual([r for r in runs for secret in (SECRET, NEW_SECRET, HIDDEN_LATER)
+                          if secret in r.out + r.err], [])
+        # The write alone may carry the new password (it goes to the application's own socket).
+        self.assertEqual([m for m in messages if SECRET in m or NEW_SECRET in m
+                          and "member=SetTextContents" not in m.split("\n")[0]], [])
+        self.assertEqual([m for m in messages[hidden:] if HIDDEN_LATER in m], [])
+
+
+class ToolkitTest(unittest.TestCase):
+    def test_gtk4_and_qt5_windows(self):
+        for toolkit in ("gtk4", "qt5"):
+            name = "Nuvra " + toolkit
+            with self.subTest(toolkit), contextlib.closing(App(
+                    name, "--toolkit", toolkit, "--rows", "40", script="toolkit_app.py")):
+                # GTK4 lays its scroll bars out again for a while after it shows.
+                outs = []
+                wait_for(lambda: outs.append(run("observe", 5000, 64, 1000000, name).out) or (
+                    outs[-3:] == [outs[-1]] * 3), 15, 0.2)
+                seen = run("observe", 5000, 64, 1000000, name)
+                button = seen.find("Button 7")
+                # GTK4 marks what can be used sensitive, not enabled, and knows no
+                # screen positions: none printed, none hit.
+                self.assertEqual((len(seen.elements) > 100, button.disabled), (True, False))
+                if toolkit == "gtk4":
+                    self.assertEqual(([e for e in seen.elements if e.center], run(
+                        "hit", 60, 60).status), ([], 4))
+                else:
+                    self.assertEqual(run("hit", *button.center).out,
+                                     "NUVRA_HIT AXButton||Button 7|Button 7|true|false\n")
+
+
+if __name__ == "__main__":
+    unittest.main(verbosity=2)

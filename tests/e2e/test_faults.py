@@ -1,0 +1,157 @@
+# The tool when what it depends on fails: the permission gate without a bus,
+# a registry or a display; and the accessibility bus, its registry, the X
+# server or an application stopped (SIGSTOP) or killed (SIGKILL), between
+# runs or in the middle of one. Every run ends within its bound with a
+# documented result, and what was stopped serves the next run once it
+# answers again. The tables are in faults.cases. Killing the bus or the
+# registry ends the session, so tests.cmake runs each such row in a session
+# of its own: `test_faults.py ROW`.
+import contextlib
+import os
+import signal
+import socket
+import subprocess
+import sys
+import tempfile
+import unittest
+
+from e2e import (LIMITS, UNTRUSTED, App, BusMonitor, bus_call, cases, names_of,
+                 pid_of, run, wait_for)
+
+ROWS, sys.argv[1:] = sys.argv[1:], []
+LIVE, HUNG, WALK = "Nuvra Wach", "Nuvra Stumm", ("5000", "64", "1000000")  # WALK: whole windows
+# Seconds a run may take, per column of the between table: a second for the
+# gate, one request time-out for a stopped application, a second more for two.
+BOUNDS = (2.0, 3.0, 3.0, 4.0)
+
+
+@unittest.skipIf(ROWS, "rows chosen")
+class GateTest(unittest.TestCase):
+    def test_the_gate_answers_within_a_second_and_starts_nothing(self):
+        with tempfile.TemporaryDirectory() as scratch, socket.socket(socket.AF_UNIX) as silent, \
+                subprocess.Popen(["dbus-daemon", "--session", "--nofork", "--print-address=1"],
+                                 stdout=subprocess.PIPE, text=True) as plain:
+            silent.bind(os.path.join(scratch, "silent"))
+            silent.listen(64)
+            places = dict(os.environ, dir=scratch, plain=plain.stdout.readline().strip())
+            try:
+                for variables, args, status, err in cases("faults", "gate"):
+                    result = run(*args, env={k: v.format(**places) for k, v in
+                                             {"PATH": os.environ["PATH"], **variables}.items()})
+                    self.assertEqual((result.status, result.err[:len(err)], result.seconds < 1.0),
+                                     (status, err, True), variables)
+                # Neither the bus launcher nor the registry was started on the plain bus.
+                self.assertNotIn("org.a11y", bus_call("ListNames", address=places["plain"]))
+            finally:
+                plain.kill()
+
+
+class FaultsTest(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        # Side by side on the screen, so that a point names one.
+        cls.live, cls.hung, cls.monitor = App(LIVE), App(HUNG, "--x", "660"), BusMonitor()
+        cls.names = {app.name: names_of(app.process.pid) for app in (cls.live, cls.hung)}
+        cls.seen = {name: run("observe", *LIMITS, name) for name in (LIVE, HUNG)}
+        cls.walk = run("observe", *WALK, LIVE)
+
+    @classmethod
+    def tearDownClass(cls):
+        for each in (cls.monitor, cls.hung, cls.live):
+            each.close()
+
+    def expand(self, command, typed=""):
+        live, hung = self.seen[LIVE], self.seen[HUNG]
+        (cx, cy), (hx, hy) = live.find("Count").center, hung.find("Count").center
+        return [str(arg).format(count=live.find("Count").index, field=live.find("Name field").index,
+                                sha=live.sha, hung=hung.find("Count").index, hungsha=hung.sha,
+                                walksha=self.walk.sha, typed=typed, cx=cx, cy=cy, hx=hx, hy=hy)
+                for arg in command]
+
+    def between(self, column, typed=""):
+        # Every command of the column within its bound; a stopped application
+        # is asked once, and never again in the run.
+        runs, stopped = [], ((), (), (HUNG,), (HUNG, LIVE))[column]
+        for command, *statuses in filter(lambda row: row[column + 1], cases("faults", "between")):
+            mark = stopped and self.monitor.mark()
+            result = run(*self.expand(command, typed))
+            runs.append((command, result))
+            self.assertLess(result.seconds, BOUNDS[column], result)
+            self.assertIn(str(result.status), statuses[column], result)
+            self.assertTrue(column or (result.out, result.err) == UNTRUSTED, result)
+            asks = (1,) if command[0] in ("observe", "press", "settext") else (0, 1)
+            self.assertEqual([a for a in stopped if len(self.monitor.calls_to(self.names[a], mark))
+                              not in asks], [], result)
+        return runs
+
+    def state(self):
+        seen = run("observe", *LIMITS, LIVE)
+        return seen.find("Clicks: ").value, seen.find("Name field").value
+
+    def test_disruptions(self):
+        for name, target, sig, command, statuses, whole in cases("faults", "disruption"):
+            if (name in ROWS) if ROWS else (sig == "STOP"):
+                with self.subTest(name):
+                    self.disrupt(name, target, getattr(signal, "SIG" + sig), command, statuses,
+                                 whole and run("observe", *WALK).sha)
+
+    def disrupt(self, name, target, sig, command, statuses, whole):
+        pids = {"bus": [pid_of("org.freedesktop.DBus")],
+                "registry": [pid_of("org.a11y.atspi.Registry")],
+                "x": [int(subprocess.check_output(["pgrep", "-P", str(os.getppid()), "Xvfb"]))],
+                "hung": [self.hung.process.pid],
+                "both": [self.hung.process.pid, self.live.process.pid]}[target]
+        column = ("bus", "x", "hung", "both").index(target.replace("registry", "bus"))
+        clicks, typed = self.state()
+        try:
+            if not command:
+                [os.kill(pid, sig) for pid in pids]
+                runs = self.between(column, "typed while %s" % name)
+            else:
+                cut = self.cut(self.names[LIVE if LIVE in command else HUNG],
+                               lambda: [os.kill(pid, sig) for pid in pids])
+                runs = [(command, run(*self.expand(command), during=cut))]
+                result = runs[0][1]
+                self.assertEqual((result.cut, result.seconds < 3.0, str(result.status) in statuses,
+                                  not whole or result.sha == whole), (True,) * 4, result)
+        finally:
+            [os.kill(pid, signal.SIGCONT) for pid in pids if sig == signal.SIGSTOP]
+        if sig == signal.SIGKILL:
+            return self.between(0)  # every later run ends at the gate
+        # Each press or click that reported success landed once, the last text
+        # written arrived, and what was stopped answers again.
+        for command, result in filter(lambda run: run[1].status == 0, runs):
+            if [command[0], command[-1]] in (["{cx}", "{cy}"], ["press", LIVE]):
+                clicks = "Clicks: %d" % (int(clicks.split()[1]) + 1)
+            typed = result.args[2] if command[0] == "settext" else typed
+        self.assertTrue(wait_for(lambda: self.state() == (clicks, typed), 10), self.state())
+        self.assertEqual(run("observe", *LIMITS, HUNG).sha, self.seen[HUNG].sha)
+        self.assertRegex(run("hit", *self.seen[LIVE].find("Count").center).out,
+                         r"^NUVRA_HIT AXButton\|\|Count\|Count\|true\|")
+
+    def cut(self, names, act):
+        # Acts once the tool has asked one of `names` something; tells whether
+        # the tool was still running then.
+        mark = self.monitor.mark()
+
+        def during(tool):
+            wait_for(lambda: self.monitor.calls_to(names, mark), 20, 0.002)
+            return [tool.poll() is None, act()][0]
+        return during
+
+    @unittest.skipIf(ROWS, "rows chosen")
+    def test_every_application_that_quits_or_dies_mid_run(self):
+        for name, end in [("Nuvra Kurz", lambda app: app.command("app", "quit")),
+                          ("Nuvra Tod", lambda app: os.kill(app.process.pid, signal.SIGKILL))]:
+            with contextlib.closing(App(name)) as app:
+                cut = self.cut(names_of(app.process.pid), lambda: end(app))
+                result = run("observe", *WALK, name, during=cut)
+                app.process.wait(10)
+            self.assertEqual((result.cut, result.status in (0, 5), result.seconds < 3.0),
+                             (True,) * 3, result)
+            self.assertEqual(run("observe", *LIMITS, name).err,
+                             'nuvra-click: no running application matches "%s"\n' % name)
+
+
+if __name__ == "__main__":
+    unittest.main(verbosity=2)
