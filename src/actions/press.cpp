@@ -45,7 +45,7 @@ bool pressElement(Platform& platform, const Element& element, const Element& win
     // An application busy in a nested event loop still answers reads; a hung
     // one does not. Any answer, even "no such element", means it is alive.
     std::optional<AttrValue> ignored;
-    return platform.copyAttributeValue(window, "AXRole", ignored) != kAXCannotComplete;
+    return platform.copyAttributeValue(window, "AXTitle", ignored) != kAXCannotComplete;
 }
 
 }  // namespace nuvra
