@@ -18,18 +18,27 @@ struct ObserveLimits {
     int64_t maxTextBytes = 0;
 };
 
+// An element found again under the stale guard, with the window it was
+// observed in.
+struct GuardedElement {
+    Element element;
+    Element window;
+};
+
 // Observes again and returns the element numbered `index`, but only when the
 // new state hash equals `expectedSha` exactly: Stale otherwise, NotInTree when
 // the number is not in the new observation, and the observation's own
 // failures before either.
-Outcome<ObservedElement> staleGuardedRecord(Platform& platform, int64_t index,
-                                            const ObserveLimits& limits,
-                                            std::string_view expectedSha,
-                                            const std::optional<std::string>& appName);
+Outcome<GuardedElement> staleGuardedRecord(Platform& platform, int64_t index,
+                                           const ObserveLimits& limits,
+                                           std::string_view expectedSha,
+                                           const std::optional<std::string>& appName);
 
 // "AXPress" on the element if it offers it, else false; a refusal is retried
-// on its descendants, depth first, four levels down.
-bool pressElement(Platform& platform, const Element& element);
+// on its descendants, depth first, four levels down. A press left unanswered
+// ends the search and counts as done when the application still answers a
+// read of `window` (its observed window).
+bool pressElement(Platform& platform, const Element& element, const Element& window);
 
 // The settext command after its arguments are parsed: guard, then one write
 // of "AXValue"; TextRejected when the element refuses it.

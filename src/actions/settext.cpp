@@ -5,7 +5,7 @@ namespace nuvra {
 MaybeFailure assignText(Platform& platform, int64_t index, std::string_view text,
                         const ObserveLimits& limits, std::string_view expectedSha,
                         const std::optional<std::string>& appName) {
-    Outcome<ObservedElement> record =
+    Outcome<GuardedElement> record =
         staleGuardedRecord(platform, index, limits, expectedSha, appName);
     if (!record.ok()) return record.failure();
     // One write of the whole text; no focus, no keystrokes, no read-back.

@@ -49,7 +49,7 @@ std::unique_ptr<FakeDesktop> testDesktop() {
     d.setChildren(group, {text, secret});
     d.setActions(ok, {"AXPress"});
     d.setActions(del, {"AXShowMenu", "AXPress"});
-    d.setPerformResult(del, kAXCannotComplete);
+    d.setPerformResult(del, kAXFailure);
     d.setActions(text, {"AXConfirm"});
     d.addApp(record(42, "org.example.notes", "Notes", true), app);
 

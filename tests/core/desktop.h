@@ -1,7 +1,7 @@
 // The one desktop every core test starts from, so a reader learns one tree:
 //
 //   Notes (pid 42, org.example.notes, frontmost) — window "Inbox"
-//     toolbar: OK (presses), Delete (disabled; offers press but refuses)
+//     toolbar: OK (presses), Delete (disabled; offers press but refuses it)
 //     group:   text area "hello" (focused), a secure field holding "hunter2"
 //   Éditeur (101), two "Notes Twin" (201, 202), Helper (502, not regular),
 //   and an application without a display name and without a window (701).

@@ -140,6 +140,10 @@ void FakeDesktop::setWriteResult(const Element& e, AXResult code) {
     node(e).writeResult = code;
 }
 
+void FakeDesktop::setHangsOnPress(const Element& e) {
+    node(e).hangsOnPress = true;
+}
+
 void FakeDesktop::setIdentityHash(const Element& e, uint64_t hash) {
     node(e).hash = hash;
 }
@@ -215,6 +219,7 @@ AXResult FakeDesktop::copyAttributeValue(const Element& element, std::string_vie
     if (beforeRead) beforeRead(element, attribute);
     if (recording) log_.push_back("read " + nameOf(element) + " " + std::string(attribute));
     const Node* n = nodeOrNull(element);
+    if (hung_) return kAXCannotComplete;
     if (n == nullptr || n->gone) return kAXInvalidElement;
     auto it = n->attributes.find(attribute);
     if (it == n->attributes.end()) return kAXNoValue;
@@ -235,6 +240,8 @@ AXResult FakeDesktop::copyActionNames(const Element& element, std::optional<Attr
 AXResult FakeDesktop::performAction(const Element& element, std::string_view action) {
     const Node* n = nodeOrNull(element);
     AXResult code = (n == nullptr || n->gone) ? kAXInvalidElement : n->performResult;
+    if (hung_ || (n != nullptr && n->hangsOnPress)) code = kAXCannotComplete;
+    hung_ = hung_ || (n != nullptr && n->hangsOnPress);
     if (recording) log_.push_back("perform " + nameOf(element) + " " + std::string(action) + " -> " +
                    std::to_string(code));
     return code;

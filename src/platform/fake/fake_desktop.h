@@ -48,6 +48,9 @@ public:
     // The answer to performAction and to setAttributeValue (default 0).
     void setPerformResult(const Element& e, AXResult code);
     void setWriteResult(const Element& e, AXResult code);
+    // Pressing this element leaves the press unanswered and the application
+    // hung: every later call on any element answers kAXCannotComplete.
+    void setHangsOnPress(const Element& e);
 
     void setIdentityHash(const Element& e, uint64_t hash);
     // The element's application quit: every call on it fails.
@@ -126,6 +129,7 @@ private:
         Answer actionNames{kAXSuccess, AttrValue::array({})};
         AXResult performResult = 0;
         AXResult writeResult = 0;
+        bool hangsOnPress = false;
     };
     Node& node(const Element& e);
     const Node* nodeOrNull(const Element& e) const;
@@ -133,6 +137,7 @@ private:
 
     std::vector<Node> nodes_;
     Node stray_;
+    bool hung_ = false;
     std::vector<std::pair<RunningApplication, Element>> apps_;
     Element systemWide_;
     Element atPosition_;

@@ -125,7 +125,14 @@ public:
         for (const auto& [axName, index] : atspi::axActions(*names)) {
             if (axName != action) continue;
             auto done = atspi::doAction(link_, e->ref, index);
-            return done && *done ? kAXSuccess : kAXCannotComplete;
+            if (done) return *done ? kAXSuccess : kAXFailure;
+            // Toolkits answer DoAction only when the action's handler
+            // returns, and a handler that runs a modal dialog returns when
+            // the dialog closes. Unanswered is not refused: the caller may
+            // ask again whether the application is alive.
+            if (!link_.unresponsive(e->ref.bus)) return kAXFailure;
+            link_.forgive(e->ref.bus);
+            return kAXCannotComplete;
         }
         return kAXActionUnsupported;
     }

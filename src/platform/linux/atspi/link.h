@@ -85,6 +85,9 @@ public:
     void drop(Sent& sent);
 
     bool unresponsive(const std::string& bus) const { return unresponsive_.count(bus) != 0; }
+    // Asks the application again after a request it did not answer in time,
+    // for a caller that knows why the answer may be late.
+    void forgive(const std::string& bus) { unresponsive_.erase(bus); }
 
 private:
     dbus::Connection* route(const std::string& bus, std::string& destination);
