@@ -7,6 +7,7 @@
 import contextlib
 import json
 import os
+import tempfile
 import time
 import unittest
 
@@ -119,6 +120,26 @@ class ToolkitTest(unittest.TestCase):
                 else:
                     self.assertEqual(run("hit", *button.center).out,
                                      "NUVRA_HIT AXButton||Button 7|Button 7|true|false\n")
+
+    def test_qt5_press_that_opens_a_modal_dialog_or_hangs(self):
+        # Qt answers DoAction when the handler returns: a modal dialog keeps it
+        # waiting, yet the application answers reads meanwhile; a blocked one
+        # answers nothing. Each item must be pressed once, and nothing else.
+        log, name = tempfile.NamedTemporaryFile("r"), "Nuvra modal"
+        with contextlib.closing(App(name, "--toolkit", "qt5", "--rows", "1", "--log", log.name,
+                                    script="toolkit_app.py")):
+            for item, status, err, window in (
+                    ("Freeze", 8, "nuvra-click: element [e%d] has no press action\n", "Toolkit Rows"),
+                    ("Open", 0, "", "Notice")):
+                seen = run("observe", 200, 20, 100000, name)
+                index = seen.find(item).index
+                pressed = run("press", index, 200, 20, 100000, seen.sha, name, timeout=10)
+                self.assertEqual((pressed.status, pressed.err), (status, err.replace("%d", str(index))))
+                self.assertLess(pressed.seconds, 5)
+                time.sleep(max(0, 4.5 - pressed.seconds) if status else 0.5)  # it comes back
+                after = run("observe", 200, 20, 100000, name)
+                self.assertEqual(after.out.split("\n")[1], "NUVRA_WINDOW " + window)
+            self.assertEqual(log.read(), "freeze\nopen\n")
 
 
 if __name__ == "__main__":
