@@ -141,6 +141,22 @@ class ToolkitTest(unittest.TestCase):
                 self.assertEqual(after.out.split("\n")[1], "NUVRA_WINDOW " + window)
             self.assertEqual(log.read(), "freeze\nopen\n")
 
+    def test_menus_show_positions_only_while_open(self):
+        # A closed menu's items have no true position; an open one's do, a
+        # hit there names the item and a click there activates it.
+        for toolkit in ("gtk3", "qt5"):
+            log, name = tempfile.NamedTemporaryFile("r"), "Nuvra menu " + toolkit
+            with self.subTest(toolkit), contextlib.closing(App(
+                    name, "--toolkit", toolkit, "--rows", "1", "--log", log.name,
+                    script="toolkit_app.py")):
+                closed = run("observe", 200, 20, 100000, name)
+                self.assertEqual([closed.find(i).center for i in ("Open", "Note")], [None, None])
+                run(*closed.find("File").center)
+                note = wait_for(lambda: run("observe", 200, 20, 100000, name).find("Note").center)
+                self.assertEqual(run("hit", *note).out, "NUVRA_HIT AXMenuItem||Note|Note|true|false\n")
+                run(*note)
+                self.assertEqual(wait_for(log.read), "note\n")
+
 
 if __name__ == "__main__":
     unittest.main(verbosity=2)

@@ -124,8 +124,15 @@ AXResult answer(AxAttribute which, ElementFacts& facts, std::optional<AttrValue>
             return state(facts, ATSPI_STATE_FOCUSED, out);
         case AxAttribute::Position:
         case AxAttribute::Size: {
+            // Only a position an agent can click: none for an element that
+            // is not showing (a closed menu's items, which Qt places at the
+            // menu's would-be spot; a background tab's page) or that has no
+            // area (toolkits answer -1,-1,-1,-1 or 0,0,0,0 for unknown).
             auto extents = facts.extents();
-            if (!extents) return kAXNoValue;
+            if (!extents || extents->width <= 0 || extents->height <= 0) return kAXNoValue;
+            auto states = facts.states();
+            if (!states) return kAXCannotComplete;
+            if (!states->has(ATSPI_STATE_SHOWING)) return kAXNoValue;
             out = which == AxAttribute::Position ? AttrValue::pointBox(extents->x, extents->y)
                                                  : AttrValue::sizeBox(extents->width, extents->height);
             return kAXSuccess;

@@ -2,6 +2,8 @@
 
 #include <atspi/atspi-constants.h>
 
+#include <deque>
+
 #include "platform/linux/atspi/requests.h"
 #include "platform/linux/x11/window_at.h"
 
@@ -11,6 +13,8 @@ namespace {
 
 // Deep enough for any real toolkit tree; a cycle in a hostile one ends here.
 constexpr int kMaxHitDepth = 64;
+// Showing elements looked at to find an open popup's own element.
+constexpr int kMaxPopupSearch = 400;
 
 bool contains(const Extents& e, int x, int y) {
     return x >= e.x && y >= e.y && static_cast<int64_t>(x) < static_cast<int64_t>(e.x) + e.width &&
@@ -19,6 +23,32 @@ bool contains(const Extents& e, int x, int y) {
 
 bool sameGeometry(const Extents& e, const x11::ClientWindow& w) {
     return e.x == w.x && e.y == w.y && e.width == w.width && e.height == w.height;
+}
+
+// A popup (a menu bar's open menu, a combo box's list) is an X window of its
+// own, but GTK3 and Qt place its elements inside the tree of the window it
+// belongs to, below the item that opened it, so no top-level window matches
+// it. The deepest showing element that lies within the popup and holds the
+// point stands for it. Closed menus are not showing, so the bounded search
+// never enters them.
+std::optional<ObjectRef> popupElementAt(BusLink& link, const std::vector<ObjectRef>& windows,
+                                        const x11::ClientWindow& popup, int x, int y) {
+    std::optional<ObjectRef> found;
+    std::deque<ObjectRef> queue(windows.begin(), windows.end());
+    for (int seen = 0; !queue.empty() && seen < kMaxPopupSearch; ++seen) {
+        ObjectRef element = std::move(queue.front());
+        queue.pop_front();
+        auto states = getState(link, element);
+        if (!states || !states->has(ATSPI_STATE_SHOWING)) continue;
+        auto e = getExtents(link, element);
+        if (e && contains(*e, x, y) && e->x >= popup.x && e->y >= popup.y &&
+            int64_t{e->x} + e->width <= int64_t{popup.x} + popup.width &&
+            int64_t{e->y} + e->height <= int64_t{popup.y} + popup.height)
+            found = element;
+        if (auto children = getChildren(link, element))
+            for (auto& child : *children) queue.push_back(std::move(child));
+    }
+    return found;
 }
 
 // The accessible top-level window shown by an X client window: among the
@@ -32,6 +62,9 @@ std::optional<ObjectRef> topLevelFor(BusLink& link, const x11::ClientWindow& win
         if (window.pid && app.pid != *window.pid) continue;
         auto windows = getChildren(link, ObjectRef{app.bus, kRootPath});
         if (!windows) continue;
+        if (window.popup && window.pid) {
+            if (auto popup = popupElementAt(link, *windows, window, x, y)) return popup;
+        }
         for (auto& candidate : *windows) {
             auto extents = getExtents(link, candidate);
             if (!extents) continue;
@@ -89,6 +122,10 @@ std::optional<ObjectRef> objectAt(BusLink& link, _XDisplay* display, int x, int 
     for (int depth = 0; depth < kMaxHitDepth; ++depth) {
         auto next = accessibleAtPoint(link, *current, x, y);
         if (!next || (next->bus == current->bus && next->path == current->path)) break;
+        // A toolkit may answer with an element it does not show (Qt: the
+        // items of a closed menu); what is shown there is the one above.
+        auto states = getState(link, *next);
+        if (!states || !states->has(ATSPI_STATE_SHOWING)) break;
         current = std::move(next);
     }
     return current;

@@ -64,6 +64,7 @@ std::optional<ClientWindow> clientWindowAt(_XDisplay* display, int x, int y) {
         return std::nullopt;
     result.width = attributes.width;
     result.height = attributes.height;
+    result.popup = attributes.override_redirect;
     result.pid = windowPid(display, client);
     if (!result.pid && client != topLevel) result.pid = windowPid(display, topLevel);
     return result;

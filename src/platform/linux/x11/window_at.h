@@ -21,6 +21,7 @@ struct ClientWindow {
     int width = 0;
     int height = 0;
     std::optional<int32_t> pid;  // _NET_WM_PID, when the client set it
+    bool popup = false;          // override-redirect: a menu or list the toolkit placed itself
 };
 std::optional<ClientWindow> clientWindowAt(_XDisplay* display, int x, int y);
 
