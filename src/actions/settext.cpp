@@ -1,6 +1,16 @@
 #include "actions/actions.h"
+#include "ax/readers.h"
 
 namespace nuvra {
+
+namespace {
+
+bool sameValue(const std::optional<AttrValue>& a, const std::optional<AttrValue>& b) {
+    if (!a || !b) return !a && !b;
+    return a->kind == b->kind && a->text == b->text && a->decimal == b->decimal;
+}
+
+}  // namespace
 
 MaybeFailure assignText(Platform& platform, int64_t index, std::string_view text,
                         const ObserveLimits& limits, std::string_view expectedSha,
@@ -8,9 +18,24 @@ MaybeFailure assignText(Platform& platform, int64_t index, std::string_view text
     Outcome<GuardedElement> record =
         staleGuardedRecord(platform, index, limits, expectedSha, appName);
     if (!record.ok()) return record.failure();
-    // One write of the whole text; no focus, no keystrokes, no read-back.
-    if (platform.setAttributeValue(record.value().element, "AXValue", text) != kAXSuccess)
-        return Failure{Refusal::TextRejected, std::nullopt, index};
+    const Element& element = record.value().element;
+    const Failure rejected{Refusal::TextRejected, std::nullopt, index};
+    // A password's value is never read, not even to check a write: there the
+    // write's own answer stands.
+    bool secure = axIsSecure(axString(platform, element, "AXRole"),
+                             axString(platform, element, "AXSubrole"));
+    std::optional<AttrValue> before;
+    if (!secure) before = axCopy(platform, element, "AXValue");
+    // One write of the whole text; no focus, no keystrokes.
+    if (platform.setAttributeValue(element, "AXValue", text) != kAXSuccess) return rejected;
+    if (secure) return std::nullopt;
+    // Some applications answer yes and keep their old value (a read-only
+    // display, a web page's input). The write took when the value now is
+    // the text, or at least changed (a field may normalise what it is
+    // given); a value that cannot be read leaves the write's answer.
+    std::optional<AttrValue> after = axCopy(platform, element, "AXValue");
+    bool isText = after && after->kind == ValueKind::Text && after->text == text;
+    if (after && !isText && sameValue(before, after)) return rejected;
     return std::nullopt;
 }
 

@@ -79,4 +79,9 @@ std::optional<ScreenSize> axSize(Platform& platform, const Element& element) {
     return ScreenSize{pair->first, pair->second};
 }
 
+bool axIsSecure(const std::optional<std::string>& role, const std::optional<std::string>& subrole) {
+    constexpr std::string_view kSecure = "AXSecureTextField";
+    return role == kSecure || subrole == kSecure;
+}
+
 }  // namespace nuvra

@@ -30,4 +30,7 @@ std::vector<Element> axChildren(Platform& platform, const Element& element);
 std::optional<ScreenPoint> axPoint(Platform& platform, const Element& element);
 std::optional<ScreenSize> axSize(Platform& platform, const Element& element);
 
+// A password field, by role or subrole: its value is never read.
+bool axIsSecure(const std::optional<std::string>& role, const std::optional<std::string>& subrole);
+
 }  // namespace nuvra

@@ -16,7 +16,6 @@ namespace {
 constexpr int64_t kIndentCap = 20;
 constexpr int64_t kTextBound = 120;
 constexpr std::string_view kUnknownRole = "AXUnknown";
-constexpr std::string_view kSecureRole = "AXSecureTextField";
 
 void appendInt(std::string& out, int64_t v) {
     char buf[24];
@@ -79,8 +78,7 @@ Reading readElement(Platform& platform, const Element& element) {
     r.subrole = axString(platform, element, "AXSubrole");
     r.title = axString(platform, element, "AXTitle");
     if (!r.title) r.description = axString(platform, element, "AXDescription");
-    bool secure = r.role == kSecureRole || r.subrole == kSecureRole;
-    if (!secure) {
+    if (!axIsSecure(r.role, r.subrole)) {
         std::optional<AttrValue> value = axCopy(platform, element, "AXValue");
         if (value && value->kind == ValueKind::Text) {
             r.valueText.emplace();

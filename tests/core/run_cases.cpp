@@ -96,6 +96,7 @@ void edit(FakeDesktop& d, const Words& w) {
     else if (verb == "write") d.setWriteResult(named(d, w[1]), number(2));
     else if (verb == "remove") d.removeElement(named(d, w[1]));
     else if (verb == "hang") d.setHangsOnPress(named(d, w[1]));
+    else if (verb == "ignore") d.setIgnoresWrites(named(d, w[1]));
     else ADD_FAILURE() << "unknown edit " << verb;
 }
 

@@ -157,6 +157,18 @@ class ToolkitTest(unittest.TestCase):
                 run(*note)
                 self.assertEqual(wait_for(log.read), "note\n")
 
+    def test_a_write_the_application_ignores_is_refused(self):
+        name = "Nuvra fields"
+        with contextlib.closing(App(name, "--toolkit", "gtk3", "--rows", "1", script="toolkit_app.py")):
+            seen = run("observe", 200, 20, 100000, name)
+            for value, status in (("fixed", 8), ("free", 0)):
+                index = seen.find(value).index
+                written = run("settext", index, "typed", 200, 20, 100000, seen.sha, name)
+                self.assertEqual((written.status, written.err), (status, "" if not status else
+                                 "nuvra-click: element [e%d] rejected the text assignment\n" % index))
+            after = run("observe", 200, 20, 100000, name)
+            self.assertEqual([e.value for e in after.elements if e.role == "AXTextField"], ["fixed", "typed"])
+
 
 if __name__ == "__main__":
     unittest.main(verbosity=2)

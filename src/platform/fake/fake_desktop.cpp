@@ -144,6 +144,10 @@ void FakeDesktop::setHangsOnPress(const Element& e) {
     node(e).hangsOnPress = true;
 }
 
+void FakeDesktop::setIgnoresWrites(const Element& e) {
+    node(e).ignoresWrites = true;
+}
+
 void FakeDesktop::setIdentityHash(const Element& e, uint64_t hash) {
     node(e).hash = hash;
 }
@@ -254,7 +258,8 @@ AXResult FakeDesktop::setAttributeValue(const Element& element, std::string_view
     if (recording) log_.push_back("write " + nameOf(element) + " " + std::string(attribute) + " \"" +
                    std::string(text) + "\" -> " + std::to_string(code));
     writes_.push_back(nameOf(element) + " " + std::string(attribute) + " " + std::string(text));
-    if (code == kAXSuccess) set(element, std::string(attribute), AttrValue::plainText(std::string(text)));
+    if (code == kAXSuccess && !n->ignoresWrites)
+        set(element, std::string(attribute), AttrValue::plainText(std::string(text)));
     return code;
 }
 

@@ -51,6 +51,8 @@ public:
     // Pressing this element leaves the press unanswered and the application
     // hung: every later call on any element answers kAXCannotComplete.
     void setHangsOnPress(const Element& e);
+    // Writes to this element answer success and change nothing.
+    void setIgnoresWrites(const Element& e);
 
     void setIdentityHash(const Element& e, uint64_t hash);
     // The element's application quit: every call on it fails.
@@ -130,6 +132,7 @@ private:
         AXResult performResult = 0;
         AXResult writeResult = 0;
         bool hangsOnPress = false;
+        bool ignoresWrites = false;
     };
     Node& node(const Element& e);
     const Node* nodeOrNull(const Element& e) const;
