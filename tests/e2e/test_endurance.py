@@ -23,7 +23,7 @@ MEMCHECK = ["valgrind", "--leak-check=full", "--error-exitcode=99", "--num-calle
 
 class StormTest(unittest.TestCase):
     def test_runs_against_a_window_that_never_holds_still(self):
-        outcomes, texts, presses, seen = collections.Counter(), set(), 0, {}
+        outcomes, texts, presses, seen, under = collections.Counter(), set(), 0, {}, set()
         with contextlib.closing(App(NAME, "--mode", "storm")):
             for i in range(RUNS):
                 kind, limits = ("observe", "press", "hit")[i % 3], (SHALLOW, DEEP)[i // 3 % 2]
@@ -41,6 +41,7 @@ class StormTest(unittest.TestCase):
                     still = seen[SHALLOW].find("Still button").center
                     result = run("hit", *((300, 600) if limits == DEEP else still), timeout=10)
                     texts.add(result.out.split("|")[2] if result.status == 0 else None)
+                    under.add(result.out if limits == DEEP else None)
                 outcomes[kind, result.status] += 1
             # Every press that reported success pressed the button once, in the
             # application's main loop after the reply.
@@ -49,9 +50,11 @@ class StormTest(unittest.TestCase):
         self.assertLessEqual(set(outcomes), {("observe", 0), ("press", 0), ("press", 6),
                                              ("hit", 0), ("hit", 4)}, outcomes)
         # The window moved under the runs: the label changed, the popup came and
-        # went under the point, and presses both landed and were refused as stale.
+        # went under the point (how often it was caught there depends on the
+        # machine's load), and presses both landed and were refused as stale.
         self.assertGreater(sum(str(t).startswith("Tick") for t in texts), RUNS // 6)
-        self.assertLessEqual({"Popup button", "Still button"}, texts)
+        self.assertIn("Still button", texts)
+        self.assertGreater(len(under - {None}), 1, under)
         self.assertGreater(min(outcomes["press", 0], outcomes["press", 6]), 0, outcomes)
 
 
