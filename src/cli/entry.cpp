@@ -155,7 +155,7 @@ int runMain(Platform& platform, const std::vector<std::string>& args, RunOutput&
     // The gate comes before the arguments are looked at, for every command.
     if (!platform.isProcessTrusted()) {
         printUntrustedMarker(output);
-        return fail(output, untrustedDiagnostic());
+        return fail(output, untrustedDiagnostic(platform.trustGap()));
     }
     const size_t n = args.size();
     const std::string_view word = n > 0 ? std::string_view(args[0]) : std::string_view();

@@ -66,7 +66,22 @@ Diagnostic dragUsageDiagnostic() {
     return {ExitCode::Usage, "usage: nuvra-click drag <x1> <y1> <x2> <y2> [right]"};
 }
 
-Diagnostic untrustedDiagnostic() {
+Diagnostic untrustedDiagnostic(Platform::TrustGap gap) {
+    // On Linux nothing is granted: accessibility is off, or not started yet.
+    constexpr std::string_view kTurnOn =
+        " — turn accessibility on (GNOME: gsettings set org.gnome.desktop.interface "
+        "toolkit-accessibility true; elsewhere start at-spi-bus-launcher, or an application "
+        "with QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1)";
+    switch (gap) {
+    case Platform::TrustGap::Permission:
+        break;
+    case Platform::TrustGap::NoBus:
+        return {ExitCode::Untrusted,
+                "nuvra-click: no accessibility bus answered" + std::string(kTurnOn)};
+    case Platform::TrustGap::NoRegistry:
+        return {ExitCode::Untrusted, "nuvra-click: the accessibility bus answered but its "
+                                     "registry did not" + std::string(kTurnOn)};
+    }
     return {ExitCode::Untrusted,
             "nuvra-click: 辅助功能未授权（系统设置 → 隐私与安全性 → 辅助功能，勾选 nuvra "
             "所在应用）"};

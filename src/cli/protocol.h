@@ -35,7 +35,7 @@ struct RunOutput {
 Diagnostic diagnosticFor(const Failure& failure);
 Diagnostic usageDiagnostic();
 Diagnostic dragUsageDiagnostic();
-Diagnostic untrustedDiagnostic();
+Diagnostic untrustedDiagnostic(Platform::TrustGap gap);
 Diagnostic badTextDiagnostic();
 // A refused argument, repeated exactly as given: "nuvra-click: bad <what> <text>".
 Diagnostic badArgument(std::string_view what, std::string_view text);

@@ -122,6 +122,11 @@ public:
     // never blocks for long; false leads to the untrusted report.
     virtual bool isProcessTrusted() = 0;
 
+    // After isProcessTrusted answered false, why: the permission not granted
+    // (macOS), or no accessibility bus, or no registry on it, answered (Linux).
+    enum class TrustGap { Permission, NoBus, NoRegistry };
+    virtual TrustGap trustGap() { return TrustGap::Permission; }
+
     // The root element of the application with this process number. Never
     // null: for a process that is gone, every later read of it fails.
     virtual Element createApplicationElement(int32_t pid) = 0;

@@ -16,8 +16,10 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 FIXTURES = os.path.join(HERE, "..", "fixtures")
 A11Y = os.environ.get("NUVRA_A11Y_BUS_ADDRESS", "")
 LIMITS = ("400", "40", "1000000")
-UNTRUSTED = ("NUVRA_AX_UNTRUSTED\n",
-             "nuvra-click: 辅助功能未授权（系统设置 → 隐私与安全性 → 辅助功能，勾选 nuvra 所在应用）\n")
+# The untrusted marker, and the starts of the diagnostic when no accessibility
+# bus, or no registry on it, answered.
+UNTRUSTED = ("NUVRA_AX_UNTRUSTED\n", "nuvra-click: no accessibility bus answered — turn ",
+             "nuvra-click: the accessibility bus answered but its registry did not — turn ")
 STALE = "nuvra-click: stale observation — the window's element tree changed since screen.observe\n"
 _TEXT = r'"(?:[^"\\]|\\.)*"'
 ELEMENT = re.compile(r"((?:  )*)\[e(\d+)\] (\S+)(?: (%s))?(?: @(-?\d+),(-?\d+))?(?: value=(%s))?"

@@ -78,7 +78,8 @@ class FaultsTest(unittest.TestCase):
             runs.append((command, result))
             self.assertLess(result.seconds, BOUNDS[column], result)
             self.assertIn(str(result.status), statuses[column], result)
-            self.assertTrue(column or (result.out, result.err) == UNTRUSTED, result)
+            self.assertTrue(column or result.out == UNTRUSTED[0] and result.err.startswith(
+                UNTRUSTED[1:]), result)
             asks = (1,) if command[0] in ("observe", "press", "settext") else (0, 1)
             self.assertEqual([a for a in stopped if len(self.monitor.calls_to(self.names[a], mark))
                               not in asks], [], result)
@@ -116,6 +117,12 @@ class FaultsTest(unittest.TestCase):
                                   not whole or result.sha == whole), (True,) * 4, result)
         finally:
             [os.kill(pid, signal.SIGCONT) for pid in pids if sig == signal.SIGSTOP]
+        if sig == signal.SIGKILL and target == "registry":
+            # With no registry running, the bus starts one for the next run's
+            # gate: a usage error is the usage, and a click is posted.
+            runs = [run(), run(10, 20)]
+            return self.assertEqual([(r.status, r.seconds < BOUNDS[0]) for r in runs],
+                                    [(3, True), (0, True)], runs)
         if sig == signal.SIGKILL:
             return self.between(0)  # every later run ends at the gate
         # Each press or click that reported success landed once, the last text

@@ -46,10 +46,14 @@ class LinuxPlatform : public Platform {
 public:
     bool isProcessTrusted() override {
         auto deadline = Clock::now() + kGateBudget;
+        gap_ = TrustGap::NoBus;
         if (!connect(deadline)) return false;
+        gap_ = TrustGap::NoRegistry;
         auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
         return left.count() > 0 && atspi::registryAnswers(link_, left);
     }
+
+    TrustGap trustGap() override { return gap_; }
 
     Element createApplicationElement(int32_t pid) override {
         ensureConnected();
@@ -207,6 +211,7 @@ public:
     }
 
 private:
+    TrustGap gap_ = TrustGap::Permission;
     bool connect(Clock::time_point deadline) {
         if (connectTried_) return link_.connected();
         connectTried_ = true;

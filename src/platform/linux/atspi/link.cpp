@@ -108,7 +108,7 @@ BusLink::Sent BusLink::send(const std::vector<Request>& requests,
         if (r.bus.empty() || unresponsive(r.bus)) continue;
         sent.via[i] = route(r.bus, destination);
         sent.handles[i] = sent.via[i]->send(
-            dbus::MethodCall{destination, r.path, r.interface, r.method, &r.body}, timeout);
+            dbus::MethodCall{destination, r.path, r.interface, r.method, &r.body, r.activate}, timeout);
         used.insert(sent.via[i]);
     }
     for (auto* connection : used) connection->push();

@@ -42,6 +42,9 @@ struct Request {
     const char* method = "";
     dbus::BodyWriter body;
     const char* replySignature = "";
+    // Whether the bus may start the destination's program to answer; only
+    // ever for the registry, which the accessibility bus starts on demand.
+    bool activate = false;
 };
 
 // A reply of the requested type, or nothing.

@@ -300,10 +300,12 @@ std::vector<ObjectRef> registeredApplications(BusLink& link) {
 }
 
 bool registryAnswers(BusLink& link, std::chrono::milliseconds timeout) {
-    Reply reply = link.call(propertyRequest(ObjectRef{kRegistryName, kRootPath}, kAccessible,
-                                            "ChildCount"),
-                            timeout);
-    return reply.has_value();
+    // Until an accessible application has started, nothing has asked the
+    // bus for the registry yet; the bus starts it on this first request.
+    Request request = propertyRequest(ObjectRef{kRegistryName, kRootPath}, kAccessible,
+                                      "ChildCount");
+    request.activate = true;
+    return link.call(request, timeout).has_value();
 }
 
 std::optional<int32_t> connectionPid(BusLink& link, const std::string& bus) {

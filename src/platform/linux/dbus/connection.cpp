@@ -79,7 +79,7 @@ std::optional<uint32_t> Connection::send(const MethodCall& call,
         destination.empty() ? nullptr : destination.c_str(), path.c_str(), call.interface,
         call.member);
     if (message == nullptr) return std::nullopt;
-    dbus_message_set_auto_start(message, FALSE);
+    dbus_message_set_auto_start(message, call.activate ? TRUE : FALSE);
     DBusPendingCall* pending = nullptr;
     bool sent = (call.body == nullptr || call.body->appendTo(message)) &&
                 dbus_connection_send_with_reply(connection_, message, &pending,

@@ -28,6 +28,7 @@ struct MethodCall {
     const char* interface = "";
     const char* member = "";
     const BodyWriter* body = nullptr;
+    bool activate = false;  // let the bus start the destination's program
 };
 
 // One private connection. Calls can be pipelined: several are sent before
