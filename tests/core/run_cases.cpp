@@ -19,12 +19,12 @@ using Words = std::vector<std::string>;
 
 struct State {
     std::unique_ptr<FakeDesktop> d = testDesktop();
-    std::string sha, out, err;
+    std::string sha, out, err;  // the kept hash; the expected streams
     Words logSeen;
     std::optional<Words> logAll;
+    int wantStatus = -1;
+    RunOutput output;  // what the run gave
     int status = -1;
-    RunOutput output;
-    int exitStatus = -1;
 };
 
 // The escapes of cases/README, after "{sha}" and "{N*TEXT}" are replaced.
@@ -109,9 +109,9 @@ void step(State& s, const std::string& verb, const std::string& rest) {
         s.sha = o.out.substr(o.out.rfind("sha256=") + 7, 64);
     } else if (verb == "run") {
         s.d->clearLog();
-        s.exitStatus = runMain(*s.d, split(s, rest), s.output);
+        s.status = runMain(*s.d, split(s, rest), s.output);
     } else if (verb == "exit") {
-        s.status = std::stoi(rest);
+        s.wantStatus = std::stoi(rest);
     } else if (verb == "out" || verb == "err") {
         (verb == "out" ? s.out : s.err) += expand(s, rest) + "\n";
     } else if (verb == "log=") {
@@ -129,7 +129,7 @@ void step(State& s, const std::string& verb, const std::string& rest) {
 
 void finish(const State& s, const std::string& name) {
     SCOPED_TRACE(name);
-    EXPECT_EQ(s.exitStatus, s.status);
+    EXPECT_EQ(s.status, s.wantStatus);
     EXPECT_EQ(s.output.out, s.out);
     EXPECT_EQ(s.output.err, s.err);
     if (s.logAll) {
