@@ -7,6 +7,7 @@
 import contextlib
 import json
 import os
+import subprocess
 import tempfile
 import time
 import unittest
@@ -168,6 +169,54 @@ class ToolkitTest(unittest.TestCase):
                                  "nuvra-click: element [e%d] rejected the text assignment\n" % index))
             after = run("observe", 200, 20, 100000, name)
             self.assertEqual([e.value for e in after.elements if e.role == "AXTextField"], ["fixed", "typed"])
+
+
+class WebPageTest(unittest.TestCase):
+    # Firefox on a local page, read as an agent first meets it: its words
+    # are values, its button counts, its password never shows, its inputs
+    # refuse what Gecko ignores, and its closed menus have no place.
+    def test_page_in_firefox(self):
+        profile = tempfile.TemporaryDirectory()
+        with open(os.path.join(profile.name, "user.js"), "w") as prefs:
+            prefs.write("".join('user_pref("%s", %s);\n' % pref for pref in (
+                ("browser.shell.checkDefaultBrowser", "false"), ("browser.aboutwelcome.enabled", "false"),
+                ("browser.startup.homepage_override.mstone", '"ignore"'),
+                ("datareporting.policy.dataSubmissionEnabled", "false"))))
+        browser = subprocess.Popen(
+            ["firefox-esr", "--no-remote", "--new-instance", "--profile", profile.name,
+             "file://" + os.path.join(FIXTURES, "page.html")], stdout=subprocess.DEVNULL,
+            stderr=subprocess.DEVNULL, env=dict(os.environ, GNOME_ACCESSIBILITY="1", MOZ_CRASHREPORTER_DISABLE="1"))
+        try:
+            # The window's title tells the page is in without asking the page
+            # itself, so the first full observation meets a cold content cache.
+            self.assertTrue(wait_for(lambda: "Counter page" in run(
+                "observe", 1, 1, 1000, "Firefox", check=False).out, 60))
+            seen = run("observe", 400, 40, 100000, "Firefox")
+            self.assertEqual([seen.find(key).value for key in ("Order form", "Counter", "Jump to the end")],
+                             [None, "Counter: 0", None])
+            self.assertNotIn("hunter2", seen.out + run("hit", *seen.find("Password").center).out)
+            self.assertEqual({e.center for e in seen.elements if e.role == "AXMenu"}, {None})
+            # The browser goes on opening a tab and its toolbars for a few
+            # seconds; acting waits until its tree has held still for one.
+            def settled():
+                before = run("observe", 400, 40, 100000, "Firefox")
+                time.sleep(1)
+                now = run("observe", 400, 40, 100000, "Firefox")
+                return now.sha == before.sha and now
+            seen = wait_for(settled, 30)
+            for field in ("Name", "Notes"):
+                index = seen.find(field).index
+                written = run("settext", index, "typed", 400, 40, 100000, seen.sha, "Firefox")
+                self.assertEqual((written.status, written.err),
+                                 (8, "nuvra-click: element [e%d] rejected the text assignment\n" % index))
+            self.assertEqual(run("press", seen.find("Count").index, 400, 40, 100000, seen.sha, "Firefox").status, 0)
+            after = wait_for(lambda: (lambda o: o.find("Counter").value == "Counter: 1" and o)(
+                run("observe", 400, 40, 100000, "Firefox")))
+            self.assertEqual([after.find(field).value for field in ("Name", "Notes")], ["", ""])
+        finally:
+            browser.kill()
+            browser.communicate(timeout=10)
+            profile.cleanup()
 
 
 if __name__ == "__main__":

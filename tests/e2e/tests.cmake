@@ -23,6 +23,7 @@ set(NUVRA_E2E_TESTS
   "storm|test_endurance.py StormTest|reliability"
   "desktop|test_desktop.py DesktopTest|"
   "toolkits|test_desktop.py ToolkitTest|"
+  "web|test_desktop.py WebPageTest|"
   "faults|test_faults.py|reliability"
   "faults_bus_killed|test_faults.py bus_killed|reliability"
   "faults_bus_killed_press|test_faults.py bus_killed_press|reliability"

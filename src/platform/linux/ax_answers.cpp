@@ -36,6 +36,31 @@ AXResult text(std::optional<std::string> text, std::optional<AttrValue>& out) {
     return kAXSuccess;
 }
 
+// Running text with each embedded object (U+FFFC, where a link or an image
+// stands in a paragraph) as a space; nothing when no words are left or
+// they only say again what the name says.
+std::optional<std::string> wordsOf(std::string_view shown, const std::optional<std::string>& name) {
+    constexpr std::string_view kObject = "\xEF\xBF\xBC";
+    std::string text;
+    text.reserve(shown.size());
+    for (size_t at = 0; at < shown.size();) {
+        if (shown.substr(at, kObject.size()) == kObject) {
+            text += ' ';
+            at += kObject.size();
+        } else {
+            text += shown[at++];
+        }
+    }
+    auto trimmed = [](std::string_view s) {
+        const auto first = s.find_first_not_of(" \t\n\r");
+        if (first == std::string_view::npos) return std::string_view();
+        return s.substr(first, s.find_last_not_of(" \t\n\r") - first + 1);
+    };
+    const std::string_view words = trimmed(text);
+    if (words.empty() || (name && trimmed(*name) == words)) return std::nullopt;
+    return text;
+}
+
 AXResult state(ElementFacts& facts, uint32_t state, std::optional<AttrValue>& out) {
     auto states = facts.states();
     if (!states) return kAXCannotComplete;
@@ -54,6 +79,14 @@ AXResult value(ElementFacts& facts, ValueSource source, std::optional<AttrValue>
             TextFact shown = facts.text();
             if (shown.hidden) return kAXAttributeUnsupported;
             return text(std::move(shown.text), out);
+        }
+        case ValueSource::RunningText: {
+            auto shown = facts.runningText();
+            if (!shown) return kAXNoValue;
+            auto words = wordsOf(*shown, facts.name());
+            if (!words) return kAXNoValue;
+            out = AttrValue::plainText(std::move(*words));
+            return kAXSuccess;
         }
         case ValueSource::Number: {
             auto number = facts.number();

@@ -79,6 +79,14 @@ TextFact ElementFacts::text() {
     return {false, getText(from_.link, element_.ref)};
 }
 
+std::optional<std::string> ElementFacts::runningText() {
+    if (inSnapshot()) {
+        if ((from_.walk.object(index_).interfaces & kTextInterface) == 0) return std::nullopt;
+        return from_.walk.ahead(index_).text;
+    }
+    return getText(from_.link, element_.ref);
+}
+
 std::optional<double> ElementFacts::number() {
     if (inSnapshot()) {
         if ((from_.walk.object(index_).interfaces & kValueInterface) == 0) return std::nullopt;

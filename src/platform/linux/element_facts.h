@@ -61,6 +61,9 @@ public:
     std::optional<Extents> extents();       // on screen, in screen coordinates
     std::optional<std::vector<ObjectRef>> children();
     TextFact text();
+    // The text of an element of running text; never password text, so
+    // its role need not be read again first.
+    std::optional<std::string> runningText();
     std::optional<double> number();
     // An application's first top-level window in `state`; nothing when its
     // windows cannot be read, an empty answer when none is in that state.

@@ -5,6 +5,9 @@
 #include <ctime>
 #include <cerrno>
 #include <map>
+#include <set>
+
+#include <atspi/atspi-constants.h>
 
 #include "platform/linux/atspi/workspace.h"
 #include "platform/linux/ax_answers.h"
@@ -33,6 +36,9 @@ constexpr std::chrono::milliseconds kGateBudget{500};
 // Finding and joining the bus outside the gate (a platform used without
 // asking the gate first) is bounded the same way.
 constexpr std::chrono::milliseconds kConnectBudget{2000};
+// Gecko sends a page's cached facts within tens of milliseconds of the
+// first request for them (about 16 ms measured for a small page).
+constexpr std::chrono::milliseconds kWebContentWait{500};
 
 uint64_t fnv1a(uint64_t hash, std::string_view bytes) {
     for (unsigned char c : bytes) {
@@ -99,8 +105,19 @@ public:
         // A walk reads an element's role first; everything it reads of
         // every element the snapshot does not hold is asked for then, in
         // one round.
-        if (*which == AxAttribute::Role && walk_.walking() && !facts.inSnapshot())
-            burst_.gather(e->ref, e->role);
+        if (*which == AxAttribute::Role && walk_.walking()) {
+            if (!facts.inSnapshot()) burst_.gather(e->ref, e->role);
+            if (coldWebContent(*e, facts)) {
+                // What was read of the page before its facts arrived is
+                // not what it shows.
+                atspi::awaitWebContent(link_, e->ref, Clock::now() + kWebContentWait);
+                walk_.forgetSnapshot();
+                burst_.clear();
+                atspi::ElementFacts fresh(*e, {link_, burst_, walk_, screen_});
+                burst_.gather(e->ref, e->role);
+                return atspi::answer(*which, fresh, out);
+            }
+        }
         return atspi::answer(*which, facts, out);
     }
 
@@ -149,8 +166,7 @@ public:
         ensureConnected();
         burst_.clear();
         walk_.end();
-        auto accepted = atspi::setTextContents(link_, e->ref, text);
-        return accepted && *accepted ? kAXSuccess : kAXFailure;
+        return writeText(e->ref, text);
     }
 
     uint64_t identityHash(const Element& element) override {
@@ -233,6 +249,44 @@ private:
         return xtest_;
     }
 
+    // The whole text at once. A toolkit that answers yes and keeps its old
+    // text may take it as an insertion instead; what was there goes only
+    // once the new text stands before it, so a refused write loses nothing.
+    // Focus is left where it is: moving it would change the window for a
+    // write that may still be refused. Password text is never read: there
+    // the toolkit's answer stands.
+    AXResult writeText(const ObjectRef& ref, std::string_view text) {
+        auto role = atspi::getRole(link_, ref);
+        const bool secret = !role || *role == ATSPI_ROLE_PASSWORD_TEXT;
+        auto before = secret ? std::nullopt : atspi::getText(link_, ref);
+        auto accepted = atspi::setTextContents(link_, ref, text);
+        if (!accepted || !*accepted) return kAXFailure;
+        if (secret || !before) return kAXSuccess;
+        auto after = atspi::getText(link_, ref);
+        if (!after || *after == text || *after != *before) return kAXSuccess;
+        auto inserted = atspi::insertText(link_, ref, 0, text);
+        auto now = atspi::getText(link_, ref);
+        if (!inserted || !*inserted || !now || !now->starts_with(text)) return kAXFailure;
+        if (*now != text) {
+            const auto kept = static_cast<int32_t>(std::min<size_t>(atspi::characterCount(*now), INT32_MAX));
+            atspi::deleteText(link_, ref, static_cast<int32_t>(atspi::characterCount(text)), kept);
+            now = atspi::getText(link_, ref);
+        }
+        return now && *now == text ? kAXSuccess : kAXFailure;
+    }
+
+    // A web document that has no place yet, in a Gecko whose content cache
+    // no client has filled yet: the page's facts are on their way. Looked
+    // at once per application and run.
+    bool coldWebContent(const AtspiElement& e, atspi::ElementFacts& facts) {
+        if (webLooked_.count(e.ref.bus) != 0 || facts.role() != ATSPI_ROLE_DOCUMENT_WEB)
+            return false;
+        webLooked_.insert(e.ref.bus);
+        auto extents = facts.extents();
+        if (extents && extents->width > 0 && extents->height > 0) return false;
+        return screen_.gecko(e.ref.bus);
+    }
+
     const AtspiElement* objectOf(const Element& element) const {
         const auto* e = dynamic_cast<const AtspiElement*>(element.get());
         if (e == nullptr || e->systemWide || atspi::isNullRef(e->ref)) return nullptr;
@@ -249,6 +303,7 @@ private:
     bool xtest_ = false;
     // Processes met in this run, and their connections on the bus.
     std::map<int32_t, std::string> busByPid_;
+    std::set<std::string> webLooked_;
 };
 
 }  // namespace

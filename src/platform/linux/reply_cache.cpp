@@ -70,12 +70,10 @@ ElementBurst::Burst& ElementBurst::burstFor(const ObjectRef& object) {
     return burst_;
 }
 
-bool ScreenCoordinates::of(const std::string& bus) {
+const Toolkit& ScreenCoordinates::toolkit(const std::string& bus) {
     auto known = known_.find(bus);
-    if (known != known_.end()) return known->second;
-    bool screen = reportsScreenCoordinates(link_, bus);
-    known_.emplace(bus, screen);
-    return screen;
+    if (known == known_.end()) known = known_.emplace(bus, getToolkit(link_, bus)).first;
+    return known->second;
 }
 
 }  // namespace nuvra::atspi

@@ -55,16 +55,22 @@ private:
     Burst burst_;
 };
 
-// Whether each application's extents are screen coordinates
-// (reportsScreenCoordinates), asked once per application and run.
+// What each application's toolkit implies, asked once per application and
+// run.
 class ScreenCoordinates {
 public:
     explicit ScreenCoordinates(BusLink& link) : link_(link) {}
-    bool of(const std::string& bus);
+    // Whether its Component extents are in screen coordinates, as AT-SPI
+    // defines them. GTK 4 cannot know where its windows are and answers in
+    // window coordinates instead, whatever is asked. An application that
+    // does not tell its toolkit is taken at its word.
+    bool of(const std::string& bus) { return toolkit(bus).name != "GTK" || toolkit(bus).major < 4; }
+    bool gecko(const std::string& bus) { return toolkit(bus).name == "Gecko"; }
 
 private:
+    const Toolkit& toolkit(const std::string& bus);
     BusLink& link_;
-    std::map<std::string, bool> known_;
+    std::map<std::string, Toolkit> known_;
 };
 
 }  // namespace nuvra::atspi

@@ -36,6 +36,12 @@ void WalkPrefetch::end() {
     bulk_.reset();
 }
 
+void WalkPrefetch::forgetSnapshot() {
+    if (bulk_ && bulk_->inFlight) link_.drop(bulk_->inFlight->sent);
+    bulk_.reset();
+    if (plan_) plan_->snapshotTried = false;
+}
+
 void WalkPrefetch::childrenRead(const ObjectRef& parent, const std::vector<ObjectRef>& children) {
     noteChildren(parent, children);
     noteReadChildren(parent, children);
@@ -148,6 +154,10 @@ WalkPrefetch::AheadBatch WalkPrefetch::startBatch(std::vector<int32_t> objects) 
             batch.requests.push_back(roleRequest(refOf(k)));
             batch.slots.emplace_back(k, Slot::Role);
         }
+        if (source == ValueSource::RunningText && (o.interfaces & kTextInterface) != 0) {
+            batch.requests.push_back(textRequest(refOf(k)));
+            batch.slots.emplace_back(k, Slot::Text);
+        }
         if (source == ValueSource::Number && (o.interfaces & kValueInterface) != 0) {
             batch.requests.push_back(currentValueRequest(refOf(k)));
             batch.slots.emplace_back(k, Slot::Number);
@@ -196,6 +206,9 @@ const AheadReads& WalkPrefetch::ahead(int32_t k) {
                     texts.push_back(textRequest(refOf(object)));
                     textObjects.push_back(object);
                 }
+                break;
+            case Slot::Text:
+                at(object).text = textFrom(replies[i]);
                 break;
             case Slot::Number:
                 at(object).number = currentValueFrom(replies[i]);

@@ -37,6 +37,10 @@ public:
     void begin(const ObjectRef& root, int64_t maxNodes, int64_t maxDepth);
     // The walk is over: what was sent ahead is not waited for.
     void end();
+    // The application changed under the walk: the snapshot and what was
+    // read ahead are dropped, and the snapshot is taken again when next
+    // worth it.
+    void forgetSnapshot();
     bool walking() const { return plan_.has_value(); }
 
     // A children list read from the object itself: the walk's size so far
@@ -65,7 +69,7 @@ private:
     };
 
     // One round of ahead reads on its way: which reply is which.
-    enum class Slot { Extents, Role, Number };
+    enum class Slot { Extents, Role, Text, Number };
     struct AheadBatch {
         std::vector<int32_t> objects;
         std::vector<Request> requests;

@@ -1,6 +1,8 @@
 #include "platform/linux/atspi/requests.h"
 
+#include <algorithm>
 #include <climits>
+#include <thread>
 
 #include <atspi/atspi-constants.h>
 
@@ -11,6 +13,7 @@ namespace {
 constexpr const char* kAccessible = "org.a11y.atspi.Accessible";
 constexpr const char* kComponent = "org.a11y.atspi.Component";
 constexpr const char* kAction = "org.a11y.atspi.Action";
+constexpr const char* kEditableText = "org.a11y.atspi.EditableText";
 constexpr const char* kProperties = "org.freedesktop.DBus.Properties";
 constexpr uint32_t kScreenCoordinates = 0;
 
@@ -231,19 +234,49 @@ std::optional<double> getCurrentValue(BusLink& link, const ObjectRef& ref) {
     return currentValueFrom(callOn(link, currentValueRequest(ref)));
 }
 
+namespace {
+
+// The yes or no of a call answered with one boolean.
+std::optional<bool> answerOf(BusLink& link, const Request& request) {
+    Reply reply = callOn(link, request);
+    if (!reply) return std::nullopt;
+    dbus::BodyReader body(*reply);
+    bool yes = false;
+    if (!body.boolean(yes)) return std::nullopt;
+    return yes;
+}
+
+}  // namespace
+
 std::optional<bool> setTextContents(BusLink& link, const ObjectRef& ref, std::string_view text) {
     // D-Bus strings are UTF-8 without NUL by definition; anything else
     // cannot be sent.
     dbus::BodyWriter args;
     args.string(text);
     if (!args.ok()) return std::nullopt;
-    Reply reply = callOn(
-        link, withBody(on(ref, "org.a11y.atspi.EditableText", "SetTextContents", "b"), args));
-    if (!reply) return std::nullopt;
-    dbus::BodyReader body(*reply);
-    bool accepted = false;
-    if (!body.boolean(accepted)) return std::nullopt;
-    return accepted;
+    return answerOf(link, withBody(on(ref, kEditableText, "SetTextContents", "b"), args));
+}
+
+size_t characterCount(std::string_view text) {
+    size_t n = 0;
+    for (unsigned char c : text) n += (c & 0xC0) != 0x80 ? 1 : 0;
+    return n;
+}
+
+std::optional<bool> insertText(BusLink& link, const ObjectRef& ref, int32_t at, std::string_view text) {
+    dbus::BodyWriter args;
+    args.i32(at);
+    args.string(text);
+    args.i32(static_cast<int32_t>(std::min<size_t>(characterCount(text), INT32_MAX)));
+    if (!args.ok()) return std::nullopt;
+    return answerOf(link, withBody(on(ref, kEditableText, "InsertText", "b"), args));
+}
+
+std::optional<bool> deleteText(BusLink& link, const ObjectRef& ref, int32_t from, int32_t to) {
+    dbus::BodyWriter args;
+    args.i32(from);
+    args.i32(to);
+    return answerOf(link, withBody(on(ref, kEditableText, "DeleteText", "b"), args));
 }
 
 std::optional<std::vector<std::string>> getActionNames(BusLink& link, const ObjectRef& ref) {
@@ -268,30 +301,35 @@ std::optional<std::vector<std::string>> getActionNames(BusLink& link, const Obje
 std::optional<bool> doAction(BusLink& link, const ObjectRef& ref, int index) {
     dbus::BodyWriter args;
     args.i32(index);
-    Reply reply = callOn(link, withBody(on(ref, kAction, "DoAction", "b"), args));
-    if (!reply) return std::nullopt;
-    dbus::BodyReader body(*reply);
-    bool done = false;
-    if (!body.boolean(done)) return std::nullopt;
-    return done;
+    return answerOf(link, withBody(on(ref, kAction, "DoAction", "b"), args));
 }
 
-bool reportsScreenCoordinates(BusLink& link, const std::string& bus) {
+Toolkit getToolkit(BusLink& link, const std::string& bus) {
     const ObjectRef root{bus, kRootPath};
     constexpr const char* kApplication = "org.a11y.atspi.Application";
     auto replies = link.callAll({propertyRequest(root, kApplication, "ToolkitName"),
                                  propertyRequest(root, kApplication, "Version")});
-    auto toolkit = nameFrom(replies[0]);
-    auto version = nameFrom(replies[1]);
-    if (!toolkit || *toolkit != "GTK" || !version) return true;
+    Toolkit toolkit;
+    toolkit.name = nameFrom(replies[0]).value_or("");
     // "4.8.3": the major version, up to the first dot.
-    int major = 0;
-    for (char c : *version) {
+    for (char c : nameFrom(replies[1]).value_or("")) {
         if (c < '0' || c > '9') break;
-        major = major * 10 + (c - '0');
-        if (major > 1000) break;
+        toolkit.major = toolkit.major * 10 + (c - '0');
+        if (toolkit.major > 1000) break;
     }
-    return major < 4;
+    return toolkit;
+}
+
+bool awaitWebContent(BusLink& link, const ObjectRef& document, dbus::Clock::time_point deadline) {
+    auto placed = [](const std::optional<Extents>& e) { return e && e->width > 0 && e->height > 0; };
+    link.callAll({nameRequest(document), stateRequest(document), textRequest(document),
+                  currentValueRequest(document), propertyRequest(document, kAction, "NActions"),
+                  extentsRequest(document)});
+    while (dbus::Clock::now() < deadline) {
+        if (placed(getExtents(link, document))) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return false;
 }
 
 std::vector<ObjectRef> registeredApplications(BusLink& link) {

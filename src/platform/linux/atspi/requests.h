@@ -61,16 +61,31 @@ std::optional<std::string> getText(BusLink& link, const ObjectRef& ref);
 std::optional<double> getCurrentValue(BusLink& link, const ObjectRef& ref);
 // org.a11y.atspi.EditableText; true when the toolkit accepted the text.
 std::optional<bool> setTextContents(BusLink& link, const ObjectRef& ref, std::string_view text);
+// Offsets count characters (code points), as AT-SPI's do: those of
+// well-formed UTF-8 are its bytes that begin one.
+size_t characterCount(std::string_view text);
+std::optional<bool> insertText(BusLink& link, const ObjectRef& ref, int32_t at, std::string_view text);
+std::optional<bool> deleteText(BusLink& link, const ObjectRef& ref, int32_t from, int32_t to);
 
 // org.a11y.atspi.Action: the actions' non-localised names, in index order.
 std::optional<std::vector<std::string>> getActionNames(BusLink& link, const ObjectRef& ref);
 std::optional<bool> doAction(BusLink& link, const ObjectRef& ref, int index);
 
-// Whether the application's Component extents are in screen coordinates,
-// as AT-SPI defines them. GTK 4 cannot know where its windows are and
-// answers in window coordinates instead, whatever is asked. An application
-// that does not tell its toolkit is taken at its word.
-bool reportsScreenCoordinates(BusLink& link, const std::string& bus);
+// The toolkit an application names (Application.ToolkitName: "GTK",
+// "Qt", "Gecko") and its major version; empty and 0 where it does not say.
+struct Toolkit {
+    std::string name;
+    int major = 0;
+};
+Toolkit getToolkit(BusLink& link, const std::string& bus);
+
+// Gecko answers for web content from a cache that it fills with each kind
+// of fact (names, states, bounds, text, actions, values) only once some
+// client has asked for that kind; until the content process has sent it,
+// a page reads as nameless, placeless and without text. Asks `document`
+// for every kind, then waits, until `deadline` at most, for its place to
+// arrive: the kinds asked first arrive before it. True once it has.
+bool awaitWebContent(BusLink& link, const ObjectRef& document, dbus::Clock::time_point deadline);
 
 // The registry's desktop: one root object per registered application.
 std::vector<ObjectRef> registeredApplications(BusLink& link);

@@ -47,11 +47,13 @@ RoleEntry entryFor(AtspiRole role) {
         case ATSPI_ROLE_RADIO_BUTTON: return plain("AXRadioButton", V::Checked);
         case ATSPI_ROLE_COMBO_BOX:
             return byState("AXPopUpButton", V::None, ATSPI_STATE_EDITABLE, "AXComboBox");
-        case ATSPI_ROLE_LINK: return plain("AXLink");
+        case ATSPI_ROLE_LINK: return plain("AXLink", V::RunningText);
 
         // Text. A label's text is its value, not its title: a changing
         // counter or status line must not change the state hash, which
-        // covers titles but not values. Password text is never read.
+        // covers titles but not values. Password text is never read. The
+        // roles of running text (paragraphs, headings, cells, links: web
+        // pages hold their words there) carry it in the Text interface.
         case ATSPI_ROLE_LABEL: return plain("AXStaticText", V::Name);
         case ATSPI_ROLE_STATIC: return plain("AXStaticText", V::Name);
         case ATSPI_ROLE_TEXT:
@@ -60,7 +62,7 @@ RoleEntry entryFor(AtspiRole role) {
         case ATSPI_ROLE_EDITBAR: return plain("AXTextField", V::TextContents);
         case ATSPI_ROLE_PASSWORD_TEXT:
             return withSubrole("AXTextField", "AXSecureTextField", V::Secret);
-        case ATSPI_ROLE_HEADING: return plain("AXHeading");
+        case ATSPI_ROLE_HEADING: return plain("AXHeading", V::RunningText);
 
         // Menus. Check and radio menu items are menu items with a mark.
         case ATSPI_ROLE_MENU_BAR: return plain("AXMenuBar");
@@ -73,13 +75,13 @@ RoleEntry entryFor(AtspiRole role) {
         // Collections.
         case ATSPI_ROLE_LIST: return plain("AXList");
         case ATSPI_ROLE_LIST_BOX: return plain("AXList");
-        case ATSPI_ROLE_LIST_ITEM: return plain("AXCell");
+        case ATSPI_ROLE_LIST_ITEM: return plain("AXCell", V::RunningText);
         case ATSPI_ROLE_TABLE: return plain("AXTable");
         case ATSPI_ROLE_TREE: return plain("AXOutline");
         case ATSPI_ROLE_TREE_TABLE: return plain("AXOutline");
         case ATSPI_ROLE_TABLE_ROW: return plain("AXRow");
         case ATSPI_ROLE_TREE_ITEM: return plain("AXRow");
-        case ATSPI_ROLE_TABLE_CELL: return plain("AXCell");
+        case ATSPI_ROLE_TABLE_CELL: return plain("AXCell", V::RunningText);
 
         // Ranges: the Value interface's current value.
         case ATSPI_ROLE_SCROLL_BAR: return plain("AXScrollBar", V::Number);
@@ -94,7 +96,7 @@ RoleEntry entryFor(AtspiRole role) {
         case ATSPI_ROLE_FILLER: return plain("AXGroup");
         case ATSPI_ROLE_PANEL: return plain("AXGroup");
         case ATSPI_ROLE_GROUPING: return plain("AXGroup");
-        case ATSPI_ROLE_SECTION: return plain("AXGroup");
+        case ATSPI_ROLE_SECTION: return plain("AXGroup", V::RunningText);
         case ATSPI_ROLE_SPLIT_PANE: return plain("AXSplitGroup");
         case ATSPI_ROLE_TOOL_BAR: return plain("AXToolbar");
         case ATSPI_ROLE_PAGE_TAB_LIST: return plain("AXTabGroup");
@@ -112,7 +114,7 @@ RoleEntry entryFor(AtspiRole role) {
         case ATSPI_ROLE_CALENDAR: return plain("AXCalendar");
         case ATSPI_ROLE_CANVAS: return plain("AXCanvas");
         case ATSPI_ROLE_COLOR_CHOOSER: return plain("AXColorChooser");
-        case ATSPI_ROLE_COLUMN_HEADER: return plain("AXColumnHeader");
+        case ATSPI_ROLE_COLUMN_HEADER: return plain("AXColumnHeader", V::RunningText);
         case ATSPI_ROLE_DATE_EDITOR: return plain("AXDateEditor");
         case ATSPI_ROLE_DESKTOP_ICON: return plain("AXDesktopIcon");
         case ATSPI_ROLE_DESKTOP_FRAME: return plain("AXDesktopFrame");
@@ -128,7 +130,7 @@ RoleEntry entryFor(AtspiRole role) {
         case ATSPI_ROLE_LAYERED_PANE: return plain("AXLayeredPane");
         case ATSPI_ROLE_OPTION_PANE: return plain("AXOptionPane");
         case ATSPI_ROLE_ROOT_PANE: return plain("AXRootPane");
-        case ATSPI_ROLE_ROW_HEADER: return plain("AXRowHeader");
+        case ATSPI_ROLE_ROW_HEADER: return plain("AXRowHeader", V::RunningText);
         case ATSPI_ROLE_SEPARATOR: return plain("AXSeparator");
         case ATSPI_ROLE_STATUS_BAR: return plain("AXStatusBar");
         case ATSPI_ROLE_TABLE_COLUMN_HEADER: return plain("AXTableColumnHeader");
@@ -140,12 +142,12 @@ RoleEntry entryFor(AtspiRole role) {
         case ATSPI_ROLE_EXTENDED: return plain("AXExtended");
         case ATSPI_ROLE_HEADER: return plain("AXHeader");
         case ATSPI_ROLE_FOOTER: return plain("AXFooter");
-        case ATSPI_ROLE_PARAGRAPH: return plain("AXParagraph");
+        case ATSPI_ROLE_PARAGRAPH: return plain("AXParagraph", V::RunningText);
         case ATSPI_ROLE_RULER: return plain("AXRuler");
         case ATSPI_ROLE_AUTOCOMPLETE: return plain("AXAutocomplete");
         case ATSPI_ROLE_EMBEDDED: return plain("AXEmbedded");
         case ATSPI_ROLE_CHART: return plain("AXChart");
-        case ATSPI_ROLE_CAPTION: return plain("AXCaption");
+        case ATSPI_ROLE_CAPTION: return plain("AXCaption", V::RunningText);
         case ATSPI_ROLE_DOCUMENT_FRAME: return plain("AXDocumentFrame");
         case ATSPI_ROLE_PAGE: return plain("AXPage");
         case ATSPI_ROLE_REDUNDANT_OBJECT: return plain("AXRedundantObject");
@@ -153,18 +155,18 @@ RoleEntry entryFor(AtspiRole role) {
         case ATSPI_ROLE_INPUT_METHOD_WINDOW: return plain("AXInputMethodWindow");
         case ATSPI_ROLE_DOCUMENT_SPREADSHEET: return plain("AXDocumentSpreadsheet");
         case ATSPI_ROLE_DOCUMENT_PRESENTATION: return plain("AXDocumentPresentation");
-        case ATSPI_ROLE_DOCUMENT_TEXT: return plain("AXDocumentText");
+        case ATSPI_ROLE_DOCUMENT_TEXT: return plain("AXDocumentText", V::RunningText);
         case ATSPI_ROLE_DOCUMENT_WEB: return plain("AXDocumentWeb");
         case ATSPI_ROLE_DOCUMENT_EMAIL: return plain("AXDocumentEmail");
-        case ATSPI_ROLE_COMMENT: return plain("AXComment");
+        case ATSPI_ROLE_COMMENT: return plain("AXComment", V::RunningText);
         case ATSPI_ROLE_IMAGE_MAP: return plain("AXImageMap");
         case ATSPI_ROLE_NOTIFICATION: return plain("AXNotification");
         case ATSPI_ROLE_INFO_BAR: return plain("AXInfoBar");
         case ATSPI_ROLE_TITLE_BAR: return plain("AXTitleBar");
-        case ATSPI_ROLE_BLOCK_QUOTE: return plain("AXBlockQuote");
+        case ATSPI_ROLE_BLOCK_QUOTE: return plain("AXBlockQuote", V::RunningText);
         case ATSPI_ROLE_AUDIO: return plain("AXAudio");
         case ATSPI_ROLE_VIDEO: return plain("AXVideo");
-        case ATSPI_ROLE_DEFINITION: return plain("AXDefinition");
+        case ATSPI_ROLE_DEFINITION: return plain("AXDefinition", V::RunningText);
         case ATSPI_ROLE_ARTICLE: return plain("AXArticle");
         case ATSPI_ROLE_LANDMARK: return plain("AXLandmark");
         case ATSPI_ROLE_LOG: return plain("AXLog");
@@ -177,9 +179,9 @@ RoleEntry entryFor(AtspiRole role) {
         case ATSPI_ROLE_SUBSCRIPT: return plain("AXSubscript");
         case ATSPI_ROLE_SUPERSCRIPT: return plain("AXSuperscript");
         case ATSPI_ROLE_DESCRIPTION_LIST: return plain("AXDescriptionList");
-        case ATSPI_ROLE_DESCRIPTION_TERM: return plain("AXDescriptionTerm");
-        case ATSPI_ROLE_DESCRIPTION_VALUE: return plain("AXDescriptionValue");
-        case ATSPI_ROLE_FOOTNOTE: return plain("AXFootnote");
+        case ATSPI_ROLE_DESCRIPTION_TERM: return plain("AXDescriptionTerm", V::RunningText);
+        case ATSPI_ROLE_DESCRIPTION_VALUE: return plain("AXDescriptionValue", V::RunningText);
+        case ATSPI_ROLE_FOOTNOTE: return plain("AXFootnote", V::RunningText);
         case ATSPI_ROLE_CONTENT_DELETION: return plain("AXContentDeletion");
         case ATSPI_ROLE_CONTENT_INSERTION: return plain("AXContentInsertion");
         case ATSPI_ROLE_MARK: return plain("AXMark");

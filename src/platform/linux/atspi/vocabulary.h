@@ -28,6 +28,8 @@ enum class ValueSource {
     None,          // no value
     Name,          // static text: the accessible name is the text shown
     TextContents,  // the Text interface's whole text
+    RunningText,   // the same, with embedded objects as spaces; nothing where
+                   // it is blank or only repeats the name
     Number,        // the Value interface's current value
     Checked,       // the checked state as the number 1 or 0
     Secret,        // password text: never read, not even on request
