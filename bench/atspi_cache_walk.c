@@ -25,7 +25,19 @@ static double now(void) {
 /* The roles whose value the tool reads from the Text interface, from the
  * Value interface, and from the checked state. */
 static int isTextRole(AtspiRole r) {
-    return r == ATSPI_ROLE_TEXT || r == ATSPI_ROLE_ENTRY || r == ATSPI_ROLE_EDITBAR;
+    switch (r) {
+        case ATSPI_ROLE_TEXT: case ATSPI_ROLE_ENTRY: case ATSPI_ROLE_EDITBAR:
+        /* running text: paragraphs, headings, cells, links and the like */
+        case ATSPI_ROLE_PARAGRAPH: case ATSPI_ROLE_HEADING: case ATSPI_ROLE_SECTION:
+        case ATSPI_ROLE_CAPTION: case ATSPI_ROLE_BLOCK_QUOTE: case ATSPI_ROLE_LIST_ITEM:
+        case ATSPI_ROLE_TABLE_CELL: case ATSPI_ROLE_LINK: case ATSPI_ROLE_DOCUMENT_TEXT:
+        case ATSPI_ROLE_COLUMN_HEADER: case ATSPI_ROLE_ROW_HEADER: case ATSPI_ROLE_DEFINITION:
+        case ATSPI_ROLE_DESCRIPTION_TERM: case ATSPI_ROLE_DESCRIPTION_VALUE:
+        case ATSPI_ROLE_FOOTNOTE: case ATSPI_ROLE_COMMENT:
+            return 1;
+        default:
+            return 0;
+    }
 }
 static int isRangeRole(AtspiRole r) {
     return r == ATSPI_ROLE_SCROLL_BAR || r == ATSPI_ROLE_SLIDER || r == ATSPI_ROLE_SPIN_BUTTON ||

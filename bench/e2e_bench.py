@@ -23,6 +23,7 @@ import os
 import statistics
 import subprocess
 import sys
+import tempfile
 import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -42,6 +43,8 @@ def parse_args():
     parser.add_argument("--build", default=os.path.join(ROOT, "build", "release"))
     parser.add_argument("--runs", type=int, default=7)
     parser.add_argument("--sizes", default="300,1200,5000,10000")
+    parser.add_argument("--firefox", type=int, metavar="ROWS",
+                        help="instead: a page of ROWS rows (a text cell, a button, an input) in Firefox")
     return parser.parse_args()
 
 
@@ -85,6 +88,40 @@ def walk_seconds(command):
         if field.startswith("seconds="):
             return float(field[len("seconds="):])
     return None
+
+
+class FirefoxPage:
+    """Firefox ESR on a generated page, with accessibility on and a fresh
+    profile; the page is in once the window's title names it."""
+
+    def __init__(self, rows, tool):
+        self.profile = tempfile.TemporaryDirectory()
+        page = os.path.join(self.profile.name, "rows.html")
+        with open(page, "w") as out:
+            out.write("<!DOCTYPE html><title>Rows page</title><table>%s</table>" % "".join(
+                "<tr><td>Row %d text</td><td><button>Go %d</button></td><td><input value=v%d></td></tr>"
+                % (i, i, i) for i in range(rows)))
+        with open(os.path.join(self.profile.name, "user.js"), "w") as prefs:
+            prefs.write('user_pref("browser.aboutwelcome.enabled", false);\n'
+                        'user_pref("browser.shell.checkDefaultBrowser", false);\n')
+        self.process = subprocess.Popen(
+            ["firefox-esr", "--no-remote", "--new-instance", "--profile", self.profile.name,
+             "file://" + page], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+            env=dict(os.environ, GNOME_ACCESSIBILITY="1", MOZ_CRASHREPORTER_DISABLE="1"))
+        deadline = time.monotonic() + 120
+        while time.monotonic() < deadline:
+            if b"Rows page" in subprocess.run([tool, "observe", "1", "1", "1000", "Firefox"],
+                                              capture_output=True).stdout:
+                time.sleep(5)  # the browser settles its tabs and toolbars
+                return
+            time.sleep(0.2)
+        self.close()
+        raise RuntimeError("the page never showed")
+
+    def close(self):
+        self.process.kill()
+        self.process.wait()
+        self.profile.cleanup()
 
 
 class RowsApp:
@@ -150,18 +187,20 @@ def main():
           "libatspi+cache walk | vs pyatspi | vs libatspi+cache | per element | peak memory |")
     print("|---|---|---|---|---|---|---|---|---|")
     small_line = None
-    for size in [int(s) for s in args.sizes.split(",") if s]:
+    sizes = [int(s) for s in args.sizes.split(",") if s] if not args.firefox else [args.firefox * 4]
+    for size in sizes:
         rows = max(1, size // 4)
-        app = RowsApp(rows, tool)
+        app = FirefoxPage(rows, tool) if args.firefox else RowsApp(rows, tool)
+        app_name = "Firefox" if args.firefox else APP_NAME
         try:
-            observe = [tool, "observe", *BIG, APP_NAME]
+            observe = [tool, "observe", *BIG, app_name]
             first = subprocess.run(observe, capture_output=True)
             elements = first.stdout.decode().rsplit("nodes=", 1)[-1].split()[0]
             contenders = {
                 "tool": lambda: timed(observe),
                 "pyatspi": lambda: walk_seconds(
-                    [SYSTEM_PYTHON, "-B", PYATSPI_WALK, APP_NAME, BIG[0], BIG[1]]),
-                "cache": lambda: walk_seconds([cache_walk, APP_NAME, BIG[0], BIG[1]]),
+                    [SYSTEM_PYTHON, "-B", PYATSPI_WALK, app_name, BIG[0], BIG[1]]),
+                "cache": lambda: walk_seconds([cache_walk, app_name, BIG[0], BIG[1]]),
             }
             for warm in contenders.values():
                 warm()
@@ -169,8 +208,8 @@ def main():
             memory = peak_memory_kb(observe)
             ratio_py = m["pyatspi"] / m["tool"] if m["tool"] and m["pyatspi"] else None
             ratio_cache = m["tool"] / m["cache"] if m["tool"] and m["cache"] else None
-            print("| %d rows | %s | %s | %s | %s | %s | %s | %s | %s |" % (
-                rows, elements, ms(m["tool"]), ms(m["pyatspi"]), ms(m["cache"]),
+            print("| %d rows%s | %s | %s | %s | %s | %s | %s | %s | %s |" % (
+                rows, " (Firefox)" if args.firefox else "", elements, ms(m["tool"]), ms(m["pyatspi"]), ms(m["cache"]),
                 "%.1f× faster" % ratio_py if ratio_py else "—",
                 "%.2f×" % ratio_cache if ratio_cache else "—",
                 "%.0f µs" % (m["tool"] / int(elements) * 1e6),
@@ -185,6 +224,8 @@ def main():
         finally:
             app.close()
 
+    if args.firefox:
+        return
     if HUNG:
         print()
         print("Reference walks that hung (killed after 60 s): %s" % ", ".join(

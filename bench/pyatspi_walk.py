@@ -15,7 +15,14 @@ import time
 
 import pyatspi
 
-TEXT_ROLES = {pyatspi.ROLE_TEXT, pyatspi.ROLE_ENTRY, pyatspi.ROLE_EDITBAR}
+TEXT_ROLES = {pyatspi.ROLE_TEXT, pyatspi.ROLE_ENTRY, pyatspi.ROLE_EDITBAR,
+              # running text: paragraphs, headings, cells, links and the like
+              pyatspi.ROLE_PARAGRAPH, pyatspi.ROLE_HEADING, pyatspi.ROLE_SECTION,
+              pyatspi.ROLE_CAPTION, pyatspi.ROLE_BLOCK_QUOTE, pyatspi.ROLE_LIST_ITEM,
+              pyatspi.ROLE_TABLE_CELL, pyatspi.ROLE_LINK, pyatspi.ROLE_DOCUMENT_TEXT,
+              pyatspi.ROLE_COLUMN_HEADER, pyatspi.ROLE_ROW_HEADER, pyatspi.ROLE_DEFINITION,
+              pyatspi.ROLE_DESCRIPTION_TERM, pyatspi.ROLE_DESCRIPTION_VALUE,
+              pyatspi.ROLE_FOOTNOTE, pyatspi.ROLE_COMMENT}
 RANGE_ROLES = {pyatspi.ROLE_SCROLL_BAR, pyatspi.ROLE_SLIDER, pyatspi.ROLE_SPIN_BUTTON,
                pyatspi.ROLE_PROGRESS_BAR, pyatspi.ROLE_LEVEL_BAR, pyatspi.ROLE_DIAL}
 

@@ -74,6 +74,7 @@ TextFact ElementFacts::text() {
         if (!ahead.roleNow || *ahead.roleNow == ATSPI_ROLE_PASSWORD_TEXT) return {true, {}};
         return {false, ahead.text};
     }
+    if (auto ahead = from_.burst.textAhead(element_.ref)) return {false, std::move(*ahead)};
     auto now = getRole(from_.link, element_.ref);
     if (!now || *now == ATSPI_ROLE_PASSWORD_TEXT) return {true, {}};
     return {false, getText(from_.link, element_.ref)};
@@ -84,6 +85,7 @@ std::optional<std::string> ElementFacts::runningText() {
         if ((from_.walk.object(index_).interfaces & kTextInterface) == 0) return std::nullopt;
         return from_.walk.ahead(index_).text;
     }
+    if (auto ahead = from_.burst.textAhead(element_.ref)) return std::move(*ahead);
     return getText(from_.link, element_.ref);
 }
 

@@ -85,6 +85,7 @@ public:
 
     AXResult copyElementAtPosition(const Element&, float x, float y, Element& out) override {
         walk_.end();
+        burst_.clear();
         ensureConnected();
         _XDisplay* display = display_.get();
         if (display == nullptr || !link_.connected()) return kAXCannotComplete;
@@ -106,7 +107,10 @@ public:
         // every element the snapshot does not hold is asked for then, in
         // one round.
         if (*which == AxAttribute::Role && walk_.walking()) {
-            if (!facts.inSnapshot()) burst_.gather(e->ref, e->role);
+            if (!facts.inSnapshot()) {
+                burst_.gather(e->ref, e->role);
+                readAheadBelow(e->ref);
+            }
             if (coldWebContent(*e, facts)) {
                 // What was read of the page before its facts arrived is
                 // not what it shows.
@@ -125,6 +129,7 @@ public:
         const AtspiElement* e = objectOf(element);
         if (e == nullptr) return kAXInvalidElement;
         walk_.end();
+        burst_.clear();
         ensureConnected();
         auto names = atspi::getActionNames(link_, e->ref);
         if (!names) return kAXCannotComplete;
@@ -190,6 +195,7 @@ public:
 
     void prepareWalk(const Element& root, int64_t maxNodes, int64_t maxDepth) override {
         walk_.end();
+        burst_.clear();
         if (const AtspiElement* e = objectOf(root)) walk_.begin(e->ref, maxNodes, maxDepth);
     }
 
@@ -273,6 +279,18 @@ private:
             now = atspi::getText(link_, ref);
         }
         return now && *now == text ? kAXSuccess : kAXFailure;
+    }
+
+    // A breadth-first walk reads an element's children after all that it
+    // has queued before them; those the snapshot does not hold are asked
+    // for now, as far as the walk's bound reaches.
+    void readAheadBelow(const ObjectRef& parent) {
+        const auto* children = burst_.gatheredChildren(parent);
+        if (children == nullptr) return;
+        std::vector<ObjectRef> next;
+        for (const auto& child : *children)
+            if (walk_.indexOf(child) < 0) next.push_back(child);
+        burst_.readAhead(next, walk_.aheadBound());
     }
 
     // A web document that has no place yet, in a Gecko whose content cache

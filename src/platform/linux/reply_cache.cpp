@@ -6,6 +6,15 @@ void ElementBurst::gather(const ObjectRef& object, std::optional<uint32_t>& role
     Burst& b = burstFor(object);
     if (b.gathered) return;
     b.gathered = true;
+    if (auto ahead = takeAhead(object)) {
+        if (!role) role = ahead->role;
+        b.name = std::move(ahead->name);
+        b.states = ahead->states;
+        b.extents = ahead->extents;
+        if (ahead->children) b.children = std::move(ahead->children);
+        b.started = dbus::Clock::now();
+        return;
+    }
     std::vector<Request> requests;
     const bool roleKnown = role.has_value();
     if (!roleKnown) requests.push_back(roleRequest(object));
@@ -58,6 +67,113 @@ std::optional<std::vector<ObjectRef>> ElementBurst::children(const ObjectRef& ob
         return children;
     }
     return getChildren(link_, object);
+}
+
+void ElementBurst::readAhead(const std::vector<ObjectRef>& objects, size_t limit) {
+    // What is already in comes in first, so the stretch in flight stays
+    // short and the application is never idle.
+    while (waiting_.size() >= kAheadInFlight && !inFlight_.empty()) {
+        collectAhead(inFlight_.front());
+        inFlight_.pop_front();
+    }
+    AheadBatch batch;
+    for (const auto& object : objects) {
+        if (readAheadCount_ >= limit || waiting_.size() >= kAheadInFlight) break;
+        const std::string key = keyOf(object);
+        if (isNullRef(object) || ready_.count(key) != 0 || !waiting_.insert(key).second) continue;
+        ++readAheadCount_;
+        batch.objects.push_back(object);
+        for (auto* request : {roleRequest, nameRequest, stateRequest, extentsRequest, childrenRequest})
+            batch.requests.push_back(request(object));
+    }
+    if (batch.objects.empty()) return;
+    batch.sent = link_.send(batch.requests);
+    inFlight_.push_back(std::move(batch));
+}
+
+const std::vector<ObjectRef>* ElementBurst::gatheredChildren(const ObjectRef& object) const {
+    if (!sameObject(burst_.object, object) || !burst_.children || !*burst_.children) return nullptr;
+    return &**burst_.children;
+}
+
+std::optional<std::optional<std::string>> ElementBurst::textAhead(const ObjectRef& object) {
+    const std::string key = keyOf(object);
+    while (texts_.count(key) == 0 && textsWaiting_.count(key) != 0 && !textsInFlight_.empty()) {
+        TextBatch batch = std::move(textsInFlight_.front());
+        textsInFlight_.pop_front();
+        auto replies = link_.collect(batch.requests, batch.sent);
+        for (size_t i = 0; i < batch.keys.size(); ++i) {
+            textsWaiting_.erase(batch.keys[i]);
+            texts_[batch.keys[i]] = textFrom(replies[i]);
+        }
+    }
+    auto found = texts_.find(key);
+    if (found == texts_.end()) return std::nullopt;
+    auto text = std::move(found->second);
+    texts_.erase(found);
+    return text;
+}
+
+// Batches are collected in the order they went out, up to the one holding
+// `object`.
+std::optional<ElementBurst::Ahead> ElementBurst::takeAhead(const ObjectRef& object) {
+    const std::string key = keyOf(object);
+    while (ready_.count(key) == 0 && waiting_.count(key) != 0 && !inFlight_.empty()) {
+        AheadBatch batch = std::move(inFlight_.front());
+        inFlight_.pop_front();
+        collectAhead(batch);
+    }
+    auto found = ready_.find(key);
+    if (found == ready_.end()) return std::nullopt;
+    Ahead ahead = std::move(found->second);
+    ready_.erase(found);
+    return ahead;
+}
+
+// The texts follow in a second stretch: a field's only once its role,
+// read in the first, said it is not password text.
+void ElementBurst::collectAhead(AheadBatch& batch) {
+    auto replies = link_.collect(batch.requests, batch.sent);
+    TextBatch texts;
+    for (size_t k = 0; k < batch.objects.size(); ++k) {
+        const std::string key = keyOf(batch.objects[k]);
+        waiting_.erase(key);
+        const Reply* r = &replies[k * 5];
+        Ahead& ahead = ready_[key];
+        ahead.role = roleFrom(r[0]);
+        ahead.name = nameFrom(r[1]);
+        ahead.states = statesFrom(r[2]);
+        ahead.extents = extentsFrom(r[3]);
+        ahead.children = childrenFrom(r[4]);
+        // A long list is read again when the walk comes to it, rather
+        // than kept for every element read ahead.
+        if (ahead.children && ahead.children->size() > kAheadChildren) ahead.children.reset();
+        auto entry = ahead.role ? roleEntry(*ahead.role) : std::nullopt;
+        if (entry && (entry->value == ValueSource::RunningText ||
+                      entry->value == ValueSource::TextContents)) {
+            texts.requests.push_back(textRequest(batch.objects[k]));
+            texts.keys.push_back(key);
+            textsWaiting_.insert(key);
+        }
+    }
+    // Collected only when the walk asks: waiting for them now would wait
+    // for everything sent ahead of them.
+    if (texts.keys.empty()) return;
+    texts.sent = link_.send(texts.requests);
+    textsInFlight_.push_back(std::move(texts));
+}
+
+void ElementBurst::clear() {
+    burst_ = Burst{};
+    for (auto& batch : inFlight_) link_.drop(batch.sent);
+    inFlight_.clear();
+    for (auto& batch : textsInFlight_) link_.drop(batch.sent);
+    textsInFlight_.clear();
+    textsWaiting_.clear();
+    waiting_.clear();
+    ready_.clear();
+    texts_.clear();
+    readAheadCount_ = 0;
 }
 
 ElementBurst::Burst& ElementBurst::burstFor(const ObjectRef& object) {

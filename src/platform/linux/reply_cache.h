@@ -2,7 +2,10 @@
 // application's word on its coordinates.
 #pragma once
 
+#include <deque>
 #include <map>
+#include <unordered_map>
+#include <unordered_set>
 #include <optional>
 #include <string>
 #include <vector>
@@ -22,9 +25,22 @@ public:
     explicit ElementBurst(BusLink& link) : link_(link) {}
 
     // The replies every element of a walk needs, fetched in one round (the
-    // role too, into `role`, unless already known); the burst's few
-    // milliseconds start when they are in.
+    // role too, into `role`, unless already known), or taken from what was
+    // read ahead; the burst's few milliseconds start when they are in.
     void gather(const ObjectRef& object, std::optional<uint32_t>& role);
+
+    // The elements a walk reads next, outside any snapshot (an application
+    // whose cache does not hold its web pages): their replies are asked for
+    // now, all in one stretch, so that the application answers them back
+    // to back instead of waking for each element. Each is the
+    // application's answer during the walk, as a snapshot's is. No more
+    // than `limit` elements are read ahead in one walk.
+    void readAhead(const std::vector<ObjectRef>& objects, size_t limit);
+    // The children the last gather brought, without taking them.
+    const std::vector<ObjectRef>* gatheredChildren(const ObjectRef& object) const;
+    // The text read ahead with an element of running text, or of a text
+    // field that was not password text when its role was read with it.
+    std::optional<std::optional<std::string>> textAhead(const ObjectRef& object);
 
     std::optional<StateSet> states(const ObjectRef& object);
     std::optional<Extents> extents(const ObjectRef& object);
@@ -33,7 +49,8 @@ public:
     // Gathered children serve one read; any other read asks afresh.
     std::optional<std::vector<ObjectRef>> children(const ObjectRef& object);
 
-    void clear() { burst_ = Burst{}; }
+    // Ends the burst and drops all that was read ahead.
+    void clear();
 
 private:
     static constexpr std::chrono::milliseconds kLifetime{20};
@@ -51,8 +68,38 @@ private:
     };
     Burst& burstFor(const ObjectRef& object);
 
+    struct Ahead {
+        std::optional<uint32_t> role;
+        std::optional<std::string> name;
+        std::optional<StateSet> states;
+        std::optional<Extents> extents;
+        std::optional<std::vector<ObjectRef>> children;
+    };
+    struct AheadBatch {
+        std::vector<ObjectRef> objects;
+        std::vector<Request> requests;
+        BusLink::Sent sent;
+    };
+    struct TextBatch {
+        std::vector<std::string> keys;
+        std::vector<Request> requests;
+        BusLink::Sent sent;
+    };
+    static std::string keyOf(const ObjectRef& object) { return object.bus + '\n' + object.path; }
+    std::optional<Ahead> takeAhead(const ObjectRef& object);
+    void collectAhead(AheadBatch& batch);
+
     BusLink& link_;
     Burst burst_;
+    std::deque<AheadBatch> inFlight_;
+    std::unordered_set<std::string> waiting_;          // in flight
+    std::unordered_map<std::string, Ahead> ready_;     // collected, not yet gathered
+    std::deque<TextBatch> textsInFlight_;
+    std::unordered_set<std::string> textsWaiting_;
+    std::unordered_map<std::string, std::optional<std::string>> texts_;
+    size_t readAheadCount_ = 0;
+    static constexpr size_t kAheadInFlight = 256;
+    static constexpr size_t kAheadChildren = 1024;
 };
 
 // What each application's toolkit implies, asked once per application and

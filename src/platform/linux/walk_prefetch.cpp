@@ -36,6 +36,11 @@ void WalkPrefetch::end() {
     bulk_.reset();
 }
 
+size_t WalkPrefetch::aheadBound() const {
+    if (!plan_) return 0;
+    return static_cast<size_t>(plan_->maxNodes);
+}
+
 void WalkPrefetch::forgetSnapshot() {
     if (bulk_ && bulk_->inFlight) link_.drop(bulk_->inFlight->sent);
     bulk_.reset();
