@@ -3,6 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <limits>
+#include <random>
+#include <set>
+
+#include "ax/readers.h"
 
 #include "desktop.h"
 #include "observation/tree.h"
@@ -152,6 +156,73 @@ TEST(Walk, HostileShapes) {
     // what is recorded or skipped.
     EXPECT_EQ(wide.calls("hash ").size(), 100u);
     EXPECT_EQ(wide.calls("read row AXChildren").size(), 99u);
+}
+
+// Against the plain walk, which queued every child of every recorded element,
+// on random trees with shared elements, cycles, repeated children and equal
+// identities: the same lines, hash lines (so the same hash) and truncation,
+// and as many identities asked for.
+TEST(Walk, SameAsThePlainQueueOnRandomTrees) {
+    std::mt19937 random(13);
+    auto pick = [&](size_t n) { return random() % n; };
+    for (int round = 0; round < 4000; ++round) {
+        FakeDesktop d;
+        std::vector<Element> all;
+        for (size_t i = pick(40) + 1; i > 0; --i) all.push_back(d.element("R" + std::to_string(i), "R" + std::to_string(i)));
+        for (const Element& e : all) {
+            std::vector<Element> children(pick(4) ? pick(5) : pick(60));
+            for (Element& child : children) child = all[pick(all.size())];
+            d.setChildren(e, children);
+            if (!pick(8)) d.setIdentityHash(e, pick(3));
+        }
+        const int64_t nodes = pick(50) + 1, depth = pick(7), bytes = pick(3) ? 9999 : pick(200);
+        std::vector<std::pair<Element, int64_t>> queue{{all[0], 0}};
+        std::set<uint64_t> seen;
+        Names lines, hashLines;
+        bool truncated = false;
+        int64_t used = 0;
+        size_t asked = 0;
+        for (size_t head = 0; head < queue.size(); ++head) {
+            if (static_cast<int64_t>(hashLines.size()) == nodes && (truncated = true)) break;
+            auto [e, level] = queue[head];
+            if (++asked && !seen.insert(d.identityHash(e)).second) continue;
+            std::string n = std::to_string(hashLines.size() + 1), role = d.nameOf(e);
+            std::string line = std::string(2 * std::min<int64_t>(level, 20), ' ') + "[e" + n + "] " + role;
+            int64_t cost = static_cast<int64_t>(line.size()) + !lines.empty();
+            if (used + cost <= bytes) lines.push_back(line), used += cost;
+            else truncated = true;
+            hashLines.push_back(n + "|" + role + "||||true|false");
+            for (const Element& child : axChildren(d, e))
+                if (level < depth) queue.emplace_back(child, level + 1);
+                else truncated = true;
+        }
+        d.clearLog();
+        ObservedTree t = observeTree(d, all[0], nodes, depth, bytes);
+        Names got;
+        for (const auto& r : t.elements) got.push_back(r.hashLine);
+        ASSERT_EQ(std::tie(t.lines, got, t.truncated), std::tie(lines, hashLines, truncated)) << round;
+        ASSERT_EQ(d.calls("hash ").size(), asked) << round;
+    }
+}
+
+// Every element claims the same 3000 children, afresh on each read: the walk
+// holds at most a handle for each element it can still record.
+TEST(Walk, HoldsNoMoreChildrenThanItCanRecord) {
+    FakeDesktop d;
+    d.recording = false;
+    std::vector<Element> rows;
+    for (int i = 0; i < 3000; ++i) rows.push_back(d.element("row", "AXRow"));
+    Element root = d.element("root", "AXList"), claimed;
+    long held = 0;
+    d.beforeRead = [&](const Element& e, std::string_view attribute) {
+        if (claimed) d.unset(claimed, "AXChildren");
+        if (attribute == "AXChildren") d.setChildren(claimed = e, rows);
+        long now = 0;
+        for (const Element& row : rows) now += row.use_count() - 1;
+        held = std::max(held, now);
+    };
+    EXPECT_EQ(observeTree(d, root, 100, 4, 100000).elements.size(), 100u);
+    EXPECT_LE(held, 3000 + 100);  // the list being read, and the queue
 }
 
 TEST(Walk, ATitleThatChangesBetweenReadsStaysOneLine) {
