@@ -102,8 +102,8 @@ std::string elementLine(const Reading& r, int64_t number, int64_t depth, std::st
     appendInt(line, number);
     line.append("] ");
     // The role is the one text written unquoted; it must not be able to end
-    // the line or start a forged one.
-    if (r.role) textAppend::lineSafe(line, *r.role);
+    // the line or start a forged one, nor run on without end.
+    if (r.role) textAppend::lineSafe(line, *r.role, kTextBound);
     else line.append(kUnknownRole);
     if (const auto& label = r.label()) {
         scratch.clear();

@@ -181,7 +181,7 @@ TEST(TextRules, Table) {
         std::string text = expand(s, f[1]);
         std::string got = f[0] == "json" ? observeJsonString(text)
                           : f[0] == "valid" ? validUtf8(text)
-                          : f[0] == "linesafe" ? lineSafe(text)
+                          : f[0][0] == 'l' ? lineSafe(text, std::stoll(f[0].substr(9)))
                           : observeSanitize(text, std::stoll(f[0].substr(9)));
         EXPECT_EQ(got, expand(s, f[2])) << f[3];
     }
