@@ -80,6 +80,17 @@ AttrValue value(FakeDesktop& d, const Words& w) {
     return kind == "list" ? AttrValue::array(std::move(items)) : AttrValue::other();
 }
 
+// N refusing children under `parent` and under each of them, `levels` deep.
+void fan(FakeDesktop& d, const Element& parent, int n, int levels) {
+    std::vector<Element> children;
+    for (int i = 0; i < n && levels > 0; ++i) {
+        children.push_back(d.element("fan", "AXGroup"));
+        d.setPerformResult(children.back(), kAXFailure);
+        fan(d, children.back(), n, levels - 1);
+    }
+    if (levels > 0) d.setChildren(parent, children);
+}
+
 void edit(FakeDesktop& d, const Words& w) {
     const std::string& verb = w[0];
     auto number = [&](size_t i) { return i < w.size() ? std::stoi(w[i]) : 0; };
@@ -97,6 +108,8 @@ void edit(FakeDesktop& d, const Words& w) {
     else if (verb == "remove") d.removeElement(named(d, w[1]));
     else if (verb == "hang") d.setHangsOnPress(named(d, w[1]));
     else if (verb == "ignore") d.setIgnoresWrites(named(d, w[1]));
+    else if (verb == "fan") fan(d, named(d, w[1]), number(2), number(3));
+    else if (verb == "slow") d.performMicroseconds = number(1);
     else ADD_FAILURE() << "unknown edit " << verb;
 }
 
