@@ -88,7 +88,7 @@ TEST(Walk, HostileShapes) {
 TEST(Walk, SameAsThePlainQueueOnRandomTrees) {
     std::mt19937 random(13);
     auto pick = [&](size_t n) { return random() % n; };
-    for (int round = 0; round < 4000; ++round) {
+    for (int round = 0; round < 2000; ++round) {
         FakeDesktop d;
         std::vector<Element> all;
         for (size_t i = pick(40) + 1; i > 0; --i) all.push_back(d.element("R" + std::to_string(i), "R" + std::to_string(i)));
