@@ -110,8 +110,7 @@ AXError read(const __AXUIElement& element, pid_t* out) { return *out = pid_t(ele
 // Whether a call's subject is an element of a hung process.
 template <class... A> bool stalls(A...) { return false; }
 template <class... A> bool stalls(AXUIElementRef ref, A...) {
-    const Object* object = find(ref);
-    const auto* element = object ? std::get_if<__AXUIElement>(&object->payload) : nullptr;
+    const auto* element = find(ref) ? std::get_if<__AXUIElement>(&find(ref)->payload) : nullptr;
     return element && world.hung.count(element->identity);
 }
 

@@ -82,13 +82,12 @@ AttrValue value(FakeDesktop& d, const Words& w) {
 
 // N refusing children under `parent` and under each of them, `levels` deep.
 void fan(FakeDesktop& d, const Element& parent, int n, int levels) {
-    std::vector<Element> children;
-    for (int i = 0; i < n && levels > 0; ++i) {
-        children.push_back(d.element("fan", "AXGroup"));
-        d.setPerformResult(children.back(), kAXFailure);
-        fan(d, children.back(), n, levels - 1);
+    std::vector<Element> children(levels > 0 ? n : 0);
+    for (Element& child : children) {
+        d.setPerformResult(child = d.element("fan", "AXGroup"), kAXFailure);
+        fan(d, child, n, levels - 1);
     }
-    if (levels > 0) d.setChildren(parent, children);
+    d.setChildren(parent, children);
 }
 
 void edit(FakeDesktop& d, const Words& w) {

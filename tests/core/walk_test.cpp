@@ -101,7 +101,7 @@ TEST(Walk, SameAsThePlainQueueOnRandomTrees) {
         const int64_t nodes = int64_t(pick(52)) - 1, depth = int64_t(pick(8)) - 1, bytes = pick(3) ? 9999 : pick(200);
         std::vector<std::pair<Element, int64_t>> queue{{all[0], 0}};
         std::set<uint64_t> seen;
-        Names lines, hashLines;
+        Names lines, hashLines, got;
         bool truncated = false;
         int64_t used = 0;
         size_t asked = 0;
@@ -109,8 +109,8 @@ TEST(Walk, SameAsThePlainQueueOnRandomTrees) {
             if (static_cast<int64_t>(hashLines.size()) >= nodes && (truncated = true)) break;
             auto [e, level] = queue[head];
             if (++asked && !seen.insert(d.identityHash(e)).second) continue;
-            std::string n = std::to_string(hashLines.size() + 1), role = d.nameOf(e);
-            std::string line = std::string(2 * std::min<int64_t>(level, 20), ' ') + "[e" + n + "] " + role;
+            std::string n = std::to_string(hashLines.size() + 1), role = d.nameOf(e),
+                        line = std::string(2 * std::min<int64_t>(level, 20), ' ') + "[e" + n + "] " + role;
             int64_t cost = static_cast<int64_t>(line.size()) + !lines.empty();
             if (used + cost <= bytes) lines.push_back(line), used += cost;
             else truncated = true;
@@ -121,7 +121,6 @@ TEST(Walk, SameAsThePlainQueueOnRandomTrees) {
         }
         d.clearLog();
         ObservedTree t = observeTree(d, all[0], nodes, depth, bytes);
-        Names got;
         for (const auto& r : t.elements) got.push_back(r.hashLine);
         ASSERT_EQ(std::tie(t.lines, got, t.truncated), std::tie(lines, hashLines, truncated)) << round;
         ASSERT_EQ(d.calls("hash ").size(), asked) << round;
@@ -132,7 +131,6 @@ TEST(Walk, SameAsThePlainQueueOnRandomTrees) {
 // holds at most a handle for each element it can still record.
 TEST(Walk, HoldsNoMoreChildrenThanItCanRecord) {
     FakeDesktop d;
-    d.recording = false;
     std::vector<Element> rows;
     for (int i = 0; i < 3000; ++i) rows.push_back(d.element("row", "AXRow"));
     Element root = d.element("root", "AXList"), claimed;

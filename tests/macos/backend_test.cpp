@@ -175,9 +175,7 @@ TEST_F(Backend, AnApplicationWhoseReadTimedOutIsNotAskedAgainInTheRun) {
             EXPECT_EQ(platform->copyActionNames(hung, out), kAXErrorCannotComplete);
             EXPECT_EQ(platform->performAction(hung, "AXPress"), kAXErrorCannotComplete);
             EXPECT_EQ(platform->setAttributeValue(hung, "AXValue", ""), kAXErrorCannotComplete);
-            EXPECT_FALSE(out);
             EXPECT_EQ(platform->copyAttributeValue(other, "AXTitle", out), kAXErrorSuccess);
-            out.reset();
         }
     }
     // Each run asks the hung application once, then only the other one.
