@@ -1,5 +1,6 @@
-// Every quoted text is one JSON string literal (RFC 8259) on one line, and
-// decoding it gives back the text (ill-formed input as its U+FFFD repair).
+// Every quoted text is one JSON string literal (RFC 8259) on one line, with
+// no raw control character (C0 or C1), and decoding it gives back the text
+// (ill-formed input as its U+FFFD repair).
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -35,7 +36,7 @@ bool decodeLiteral(const std::string& literal, std::string& out) {
     out.clear();
     for (size_t i = 1; i + 1 < cps.size(); ++i) {
         char32_t c = cps[i];
-        if (c == '"' || c < 0x20) return false;
+        if (c == '"' || c < 0x20 || (c >= 0x80 && c <= 0x9F)) return false;
         if (c != '\\') {
             appendUtf8(out, c);
             continue;

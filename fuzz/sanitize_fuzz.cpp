@@ -1,6 +1,7 @@
 // Whatever the input, a sanitised text is valid UTF-8, holds no white-space
-// run and no white space but single spaces, has none at either end, and has
-// at most max + 1 grapheme clusters.
+// run and no white space but single spaces, has none at either end, has at
+// most max + 1 grapheme clusters, and takes at most 124 bytes for each of
+// its max characters, plus the mark.
 #include <utf8proc.h>
 
 #include <cstdlib>
@@ -40,6 +41,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                                                        static_cast<utf8proc_int32_t>(cps[i]), &state))
             ++clusters;
     if (clusters > max + 1) std::abort();
+    if (out.size() > static_cast<size_t>(max) * 124 + 3) std::abort();
     // Sanitising is idempotent for texts that were not cut.
     if (clusters <= max && nuvra::observeSanitize(out, max) != out) std::abort();
     return 0;

@@ -35,9 +35,10 @@ Outcome<GuardedElement> staleGuardedRecord(Platform& platform, int64_t index,
                                            const std::optional<std::string>& appName);
 
 // "AXPress" on the element if it offers it, else false; a refusal is retried
-// on its descendants, depth first, four levels down. A press left unanswered
-// ends the search and counts as done when the application still answers a
-// read of `window` (its observed window).
+// on its descendants, depth first, four levels down, for at most 256
+// attempts and two seconds. A press left unanswered ends the search and
+// counts as done when the application still answers a read of `window` (its
+// observed window).
 bool pressElement(Platform& platform, const Element& element, const Element& window);
 
 // The settext command after its arguments are parsed: guard, then one write

@@ -10,23 +10,38 @@ namespace {
 
 // The element itself plus four levels below it.
 constexpr int64_t kPressSearchDepth = 4;
+// A control's own subtree is a few dozen elements at most; an element whose
+// descendants by the thousand all refuse is not one whose press can be
+// passed on, and trying them all would take minutes. Past either bound the
+// element has refused: pressing whatever came next would be arbitrary.
+constexpr int kPressAttempts = 256;
+constexpr int64_t kPressSearchMicroseconds = 2'000'000;
 
-enum class Attempt { Pressed, Refused, Unanswered };
+enum class Attempt { Pressed, Refused, Unanswered, OutOfBounds };
+
+struct Search {
+    Platform& platform;
+    std::unordered_set<uint64_t> visited;
+    int attemptsLeft = kPressAttempts;
+    int64_t deadline = 0;
+};
 
 // Depth first, each element once. A press the application did not answer in
 // time may well have happened (a handler that runs a modal dialog answers
 // only when the dialog closes), so the search stops there: pressing a
 // descendant as well could act twice.
-Attempt pressRecursive(Platform& platform, const Element& element, int64_t remainingDepth,
-                       std::unordered_set<uint64_t>& visited) {
+Attempt pressRecursive(Search& search, const Element& element, int64_t remainingDepth) {
+    Platform& platform = search.platform;
     if (remainingDepth < 0) return Attempt::Refused;
-    if (!visited.insert(platform.identityHash(element)).second) return Attempt::Refused;
+    if (!search.visited.insert(platform.identityHash(element)).second) return Attempt::Refused;
+    if (search.attemptsLeft-- == 0 || platform.monotonicMicroseconds() >= search.deadline)
+        return Attempt::OutOfBounds;
     AXResult code = platform.performAction(element, "AXPress");
     if (code == kAXSuccess) return Attempt::Pressed;
     if (code == kAXCannotComplete) return Attempt::Unanswered;
     if (remainingDepth == 0) return Attempt::Refused;
     for (const Element& child : axChildren(platform, element)) {
-        Attempt a = pressRecursive(platform, child, remainingDepth - 1, visited);
+        Attempt a = pressRecursive(search, child, remainingDepth - 1);
         if (a != Attempt::Refused) return a;
     }
     return Attempt::Refused;
@@ -39,8 +54,9 @@ bool pressElement(Platform& platform, const Element& element, const Element& win
     // happens to be pressable is not pressable itself.
     std::vector<std::string> actions = axActions(platform, element);
     if (std::find(actions.begin(), actions.end(), "AXPress") == actions.end()) return false;
-    std::unordered_set<uint64_t> visited;
-    Attempt a = pressRecursive(platform, element, kPressSearchDepth, visited);
+    Search search{platform, {}, kPressAttempts,
+                  platform.monotonicMicroseconds() + kPressSearchMicroseconds};
+    Attempt a = pressRecursive(search, element, kPressSearchDepth);
     if (a != Attempt::Unanswered) return a == Attempt::Pressed;
     // An application busy in a nested event loop still answers reads; a hung
     // one does not. Any answer, even "no such element", means it is alive.

@@ -6,6 +6,10 @@ namespace nuvra {
 
 namespace {
 
+// Texts that come from another application are cut to this many characters
+// wherever they are printed, as the walk cuts labels and values.
+constexpr int64_t kTextBound = 120;
+
 void printLine(RunOutput& output, std::string_view line) {
     output.out.append(line);
     output.out.push_back('\n');
@@ -27,8 +31,9 @@ Diagnostic diagnosticFor(const Failure& failure) {
     case Refusal::NoObservableWindow:
         // The display name comes from the other application: it must not be
         // able to split the diagnostic into several lines.
-        return {ExitCode::NoTarget, "nuvra-click: " +
-                                        (failure.subject ? lineSafe(*failure.subject) : "app") +
+        return {ExitCode::NoTarget,
+                "nuvra-click: " +
+                    (failure.subject ? lineSafe(*failure.subject, kTextBound) : "app") +
                                         " has no observable window"};
     case Refusal::Stale:
         return {ExitCode::Stale,
@@ -105,8 +110,10 @@ void printUntrustedMarker(RunOutput& output) { printLine(output, "NUVRA_AX_UNTRU
 
 void printObservation(RunOutput& output, const ObservationRun& run) {
     // The application name and window title come from another program and
-    // are printed unquoted: keep them from breaking or forging a line.
-    printLine(output, "NUVRA_OBSERVE app=" + lineSafe(run.appName));
+    // are printed unquoted: keep them from breaking or forging a line. The
+    // title was cut when it was sanitised; the name is hashed whole and
+    // cut only here.
+    printLine(output, "NUVRA_OBSERVE app=" + lineSafe(run.appName, kTextBound));
     printLine(output, "NUVRA_WINDOW " + lineSafe(run.windowTitle));
     for (const auto& line : run.lines) printLine(output, line);
     printLine(output, "NUVRA_END nodes=" + std::to_string(run.nodes) +
@@ -116,9 +123,9 @@ void printObservation(RunOutput& output, const ObservationRun& run) {
 
 void printHit(RunOutput& output, const HitElement& hit) {
     // Every field is printed unquoted, so none may break or forge a line.
-    auto field = [](const std::string& text) { return lineSafe(validUtf8(text)); };
+    auto field = [](const std::string& text) { return lineSafe(text, kTextBound); };
     auto sanitised = [](const std::string& text) {
-        return lineSafe(observeSanitize(validUtf8(text), 120));
+        return lineSafe(observeSanitize(text, kTextBound));
     };
     printLine(output, "NUVRA_HIT " + field(hit.role) + "|" + field(hit.subrole) + "|" +
                           sanitised(hit.title.value_or("")) + "|" + sanitised(hit.label) + "|" +

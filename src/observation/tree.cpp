@@ -102,8 +102,8 @@ std::string elementLine(const Reading& r, int64_t number, int64_t depth, std::st
     appendInt(line, number);
     line.append("] ");
     // The role is the one text written unquoted; it must not be able to end
-    // the line or start a forged one.
-    if (r.role) textAppend::lineSafe(line, *r.role);
+    // the line or start a forged one, nor run on without end.
+    if (r.role) textAppend::lineSafe(line, *r.role, kTextBound);
     else line.append(kUnknownRole);
     if (const auto& label = r.label()) {
         scratch.clear();
@@ -163,45 +163,63 @@ ObservedTree observeTree(Platform& platform, const Element& root, int64_t maxNod
         return result;
     }
     platform.prepareWalk(root, maxNodes, maxDepth);
-    // Breadth first with an explicit queue: trees can be far deeper than any
+    // Breadth first over an explicit queue: trees can be far deeper than any
     // call stack, and the numbering must not depend on how the walk recurses.
-    std::vector<std::pair<Element, int64_t>> queue;
-    queue.emplace_back(root, 0);
-    IdentitySet visited;
+    // An element's first occurrence in that order decides its number, so the
+    // queue holds first occurrences only, and no more of them than can still
+    // be recorded: an application that claims a huge child list for every
+    // element would otherwise fill memory with entries the walk never
+    // reaches. A child is identified as it is queued (from its handle, not
+    // by asking the application); of the others only their count is kept,
+    // which tells whether the walk stopped short.
+    struct Entry {
+        Element element;
+        int64_t depth;
+        uint64_t position;  // among every child queued, first occurrences or not
+    };
+    std::vector<Entry> queue;
+    IdentitySet known;
+    known.insert(platform.identityHash(root));
+    queue.push_back(Entry{root, 0, 0});
+    uint64_t queued = 1;
     std::string scratch;
     int64_t used = 0;
-    for (size_t head = 0;;) {
+    for (size_t head = 0; head < queue.size(); ++head) {
         // Nothing reads an entry twice, so the handle can leave the queue.
-        Element element = std::move(queue[head].first);
-        const int64_t depth = queue[head].second;
-        if (visited.insert(platform.identityHash(element))) {
-            const Reading reading = readElement(platform, element);
-            const int64_t number = static_cast<int64_t>(result.elements.size()) + 1;
+        Element element = std::move(queue[head].element);
+        const int64_t depth = queue[head].depth;
+        const Reading reading = readElement(platform, element);
+        const int64_t number = static_cast<int64_t>(result.elements.size()) + 1;
 
-            std::string line = elementLine(reading, number, depth, scratch);
-            int64_t cost = static_cast<int64_t>(line.size()) + (result.lines.empty() ? 0 : 1);
-            // `used` never exceeds the budget once positive, so the
-            // subtraction cannot overflow.
-            if (cost <= maxTextBytes - used) {
-                result.lines.push_back(std::move(line));
-                used += cost;
-            } else {
-                result.truncated = true;
-            }
-
-            std::vector<Element> children = axChildren(platform, element);
-            if (depth >= maxDepth) {
-                if (!children.empty()) result.truncated = true;
-            } else {
-                for (auto& child : children) queue.emplace_back(std::move(child), depth + 1);
-            }
-            result.elements.push_back(
-                ObservedElement{number, std::move(element), hashLine(reading, number)});
-        }
-        ++head;
-        if (head == queue.size()) break;
-        if (static_cast<int64_t>(result.elements.size()) >= maxNodes) {
+        std::string line = elementLine(reading, number, depth, scratch);
+        int64_t cost = static_cast<int64_t>(line.size()) + (result.lines.empty() ? 0 : 1);
+        // `used` never exceeds the budget once positive, so the subtraction
+        // cannot overflow.
+        if (cost <= maxTextBytes - used) {
+            result.lines.push_back(std::move(line));
+            used += cost;
+        } else {
             result.truncated = true;
+        }
+
+        std::vector<Element> children = axChildren(platform, element);
+        if (depth >= maxDepth) {
+            if (!children.empty()) result.truncated = true;
+        } else {
+            for (auto& child : children) {
+                // Once the recorded elements and those queued reach maxNodes,
+                // the walk can never come to this child. (The sum never
+                // exceeds maxNodes, so it cannot overflow.)
+                const auto ahead = static_cast<int64_t>(queue.size() - head - 1);
+                if (number + ahead < maxNodes && known.insert(platform.identityHash(child)))
+                    queue.push_back(Entry{std::move(child), depth + 1, queued});
+                ++queued;
+            }
+        }
+        result.elements.push_back(
+            ObservedElement{number, std::move(element), hashLine(reading, number)});
+        if (number >= maxNodes) {
+            result.truncated = result.truncated || queued > queue[head].position + 1;
             break;
         }
     }

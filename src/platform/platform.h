@@ -7,6 +7,7 @@
 // instead of linking against one implementation.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -189,6 +190,13 @@ public:
 
     // Blocks the calling thread.
     virtual void sleepMicroseconds(uint32_t microseconds) = 0;
+
+    // A clock that never goes back, in microseconds from any fixed start.
+    virtual int64_t monotonicMicroseconds() {
+        return std::chrono::duration_cast<std::chrono::microseconds>(
+                   std::chrono::steady_clock::now().time_since_epoch())
+            .count();
+    }
 };
 
 }  // namespace nuvra

@@ -2,6 +2,8 @@
 
 #include <utf8proc.h>
 
+#include <limits>
+
 #include "text/text_append.h"
 #include "text/utf8.h"
 
@@ -19,8 +21,10 @@ bool isWhiteSpace(char32_t cp) {
     return cp == 0x2028 || cp == 0x2029 || cp == 0x202F || cp == 0x205F || cp == 0x3000;
 }
 
+bool isC1(char32_t cp) { return cp >= 0x80 && cp <= 0x9F; }
+
 bool breaksLine(char32_t cp) {
-    return cp < 0x20 || (cp >= 0x7F && cp <= 0x9F) || cp == 0x2028 || cp == 0x2029;
+    return cp < 0x20 || cp == 0x7F || isC1(cp) || cp == 0x2028 || cp == 0x2029;
 }
 
 constexpr std::string_view kEllipsis = "\xE2\x80\xA6";  // U+2026
@@ -68,8 +72,15 @@ void scan(std::string_view text, Keep keep, Run run, Other other) {
     }
 }
 
-// Byte length of the first `max` extended grapheme clusters of the
-// well-formed `text`, or npos when it holds no more than `max` of them.
+// A character is an extended grapheme cluster, except that one cluster
+// counts as a new character after every 31 code points: a base and the 30
+// marks Unicode's stream-safe text format allows after it. Clusters have no
+// length limit of their own (a letter with endless marks, endless joined
+// pictographs), and a cut must bound bytes, not only clusters.
+constexpr int kCharacterCodePoints = 31;
+
+// Byte length of the first `max` characters of the well-formed `text`, or
+// npos when it holds no more than `max` of them.
 size_t clusterPrefix(std::string_view text, int64_t max) {
     // Between two ASCII characters there is always a cluster break (CR LF
     // aside, and sanitised text holds no CR), so an ASCII stretch that
@@ -84,22 +95,39 @@ size_t clusterPrefix(std::string_view text, int64_t max) {
     const size_t n = text.size();
     size_t at = 0;
     int64_t clusters = 0;
+    int codePoints = 0;  // of the character so far
     utf8proc_int32_t state = 0;
     char32_t previous = 0;
     while (at < n) {
         char32_t cp;
         bool valid;
         size_t len = utf8::decodeOne(p + at, n - at, cp, valid);
-        if (at == 0 || utf8proc_grapheme_break_stateful(static_cast<utf8proc_int32_t>(previous),
-                                                        static_cast<utf8proc_int32_t>(cp),
-                                                        &state)) {
+        const bool breaks = utf8proc_grapheme_break_stateful(
+            static_cast<utf8proc_int32_t>(previous), static_cast<utf8proc_int32_t>(cp), &state);
+        if (at == 0 || breaks || codePoints == kCharacterCodePoints) {
             if (clusters == max) return at;
             ++clusters;
+            codePoints = 0;
         }
+        ++codePoints;
         previous = cp;
         at += len;
     }
     return std::string_view::npos;
+}
+
+// Keeps at most `max` characters of what `out` holds from `base` on, marking
+// a cut with "…".
+void cut(std::string& out, size_t base, int64_t max) {
+    if (max < 0) max = 0;
+    // Every character takes at least one byte, so a text within `max` bytes
+    // is within `max` characters and need not be segmented.
+    const std::string_view result = std::string_view(out).substr(base);
+    if (result.size() <= static_cast<uint64_t>(max)) return;
+    size_t at = clusterPrefix(result, max);
+    if (at == std::string_view::npos) return;
+    out.resize(base + at);
+    out.append(kEllipsis);
 }
 
 }  // namespace
@@ -107,7 +135,6 @@ size_t clusterPrefix(std::string_view text, int64_t max) {
 namespace textAppend {
 
 void sanitized(std::string& out, std::string_view text, int64_t max) {
-    if (max < 0) max = 0;
     const size_t base = out.size();
     // One pass does both the collapse and the trim: a white-space run becomes
     // a pending space, written only when something follows it, and never at
@@ -124,14 +151,7 @@ void sanitized(std::string& out, std::string_view text, int64_t max) {
             if (isWhiteSpace(cp)) pendingSpace = out.size() > base;
             else emit(bytes);
         });
-    // Every cluster takes at least one byte, so a text within `max` bytes is
-    // within `max` clusters and need not be segmented.
-    const std::string_view result = std::string_view(out).substr(base);
-    if (result.size() <= static_cast<uint64_t>(max)) return;
-    size_t cut = clusterPrefix(result, max);
-    if (cut == std::string_view::npos) return;
-    out.resize(base + cut);
-    out.append(kEllipsis);
+    cut(out, base, max);
 }
 
 void jsonString(std::string& out, std::string_view text) {
@@ -139,7 +159,9 @@ void jsonString(std::string& out, std::string_view text) {
     out.push_back('"');
     scan(
         text,
-        [](char32_t cp) { return cp >= 0x20 && cp != '"' && cp != '\\' && cp != '/'; },
+        [](char32_t cp) {
+            return cp >= 0x20 && cp != '"' && cp != '\\' && cp != '/' && !isC1(cp);
+        },
         [&](std::string_view run) { out.append(run); },
         [&](char32_t cp, std::string_view bytes) {
             switch (cp) {
@@ -151,7 +173,9 @@ void jsonString(std::string& out, std::string_view text) {
                 case '\t': out.append("\\t"); return;
                 default: break;
             }
-            if (cp < 0x20) {
+            // C1 controls too: U+009B is a terminal's control sequence
+            // introducer, wherever the text is shown.
+            if (cp < 0x20 || isC1(cp)) {
                 out.append("\\u00");
                 out.push_back(kHex[cp >> 4]);
                 out.push_back(kHex[cp & 15]);
@@ -162,7 +186,8 @@ void jsonString(std::string& out, std::string_view text) {
     out.push_back('"');
 }
 
-void lineSafe(std::string& out, std::string_view text) {
+void lineSafe(std::string& out, std::string_view text, int64_t max) {
+    const size_t base = out.size();
     scan(
         text, [](char32_t cp) { return !breaksLine(cp); },
         [&](std::string_view run) { out.append(run); },
@@ -170,6 +195,7 @@ void lineSafe(std::string& out, std::string_view text) {
             if (breaksLine(cp)) out.push_back(' ');
             else out.append(bytes);
         });
+    cut(out, base, max);
 }
 
 }  // namespace textAppend
@@ -197,11 +223,14 @@ std::string validUtf8(std::string_view text) {
     return out;
 }
 
-std::string lineSafe(std::string_view text) {
+std::string lineSafe(std::string_view text, int64_t max) {
     std::string out;
-    out.reserve(text.size());
-    textAppend::lineSafe(out, text);
+    textAppend::lineSafe(out, text, max);
     return out;
+}
+
+std::string lineSafe(std::string_view text) {
+    return lineSafe(text, std::numeric_limits<int64_t>::max());
 }
 
 }  // namespace nuvra

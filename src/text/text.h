@@ -7,11 +7,13 @@
 namespace nuvra {
 
 // Collapses every White_Space run to one space, trims, and keeps at most
-// `max` extended grapheme clusters, marking a cut with "…".
+// `max` characters, marking a cut with "…". A character is an extended
+// grapheme cluster of at most 31 code points; a longer cluster counts as one
+// character for every 31, so a kept character takes at most 124 bytes.
 std::string observeSanitize(std::string_view text, int64_t max = 120);
 
 // The text as a JSON string literal, quotation marks included; the solidus
-// is escaped and non-ASCII is never escaped.
+// and the C0 and C1 controls are escaped, other non-ASCII never.
 std::string observeJsonString(std::string_view text);
 
 // Ill-formed UTF-8 decoded with U+FFFD in place of each bad sequence.
@@ -21,5 +23,8 @@ std::string validUtf8(std::string_view text);
 // (C0, DEL, C1) and U+2028/U+2029 becomes one space, so the observed
 // application can never start a line of its own.
 std::string lineSafe(std::string_view text);
+// The same, keeping at most `max` characters (as observeSanitize counts
+// them) and marking a cut with "…": for a text not sanitised before.
+std::string lineSafe(std::string_view text, int64_t max);
 
 }  // namespace nuvra

@@ -11,6 +11,6 @@ namespace nuvra::textAppend {
 
 void sanitized(std::string& out, std::string_view text, int64_t max);
 void jsonString(std::string& out, std::string_view text);
-void lineSafe(std::string& out, std::string_view text);
+void lineSafe(std::string& out, std::string_view text, int64_t max);
 
 }  // namespace nuvra::textAppend

@@ -11,6 +11,7 @@
 #include <cmath>
 #include <deque>
 #include <map>
+#include <set>
 #include <sstream>
 #include <tuple>
 #include <type_traits>
@@ -38,6 +39,7 @@ struct World {
     std::deque<Object> objects;
     std::vector<std::string> calls, problems;
     std::map<std::string, std::pair<long, CFTypeRef>, std::less<>> answers;  // code, value
+    std::set<CFHashCode> hung;  // processes
 } world;
 Object gTrue{1L << 40, __CFBoolean{true}, 0}, gFalse{1L << 40, __CFBoolean{false}, 0};
 
@@ -103,11 +105,19 @@ const void* read(const __CFArray& a, CFIndex i) { return a.items.at(size_t(i)); 
 Boolean read(const __AXValue& box, AXValueType type, void* out) {
     return box.type == type && box.bytes.copy(static_cast<char*>(out), 16);
 }
+AXError read(const __AXUIElement& element, pid_t* out) { return *out = pid_t(element.identity), kAXErrorSuccess; }
+
+// Whether a call's subject is an element of a hung process.
+template <class... A> bool stalls(A...) { return false; }
+template <class... A> bool stalls(AXUIElementRef ref, A...) {
+    const auto* element = find(ref) ? std::get_if<__AXUIElement>(&find(ref)->payload) : nullptr;
+    return element && world.hung.count(element->identity);
+}
 
 // --- the kinds of calls.def ---
 template <class Ret, class... A> Ret answer(const char* name, A... args) {
     world.calls.push_back((std::string(name) += ... += (" " + show(args))));
-    return static_cast<Ret>(world.answers[name].first);
+    return static_cast<Ret>(stalls(args...) ? long{kAXErrorCannotComplete} : world.answers[name].first);
 }
 template <class Ret, class... A> Ret create(const char* name, A... args) {
     if (answer<long>(name, args...)) return nullptr;  // a scripted failure
@@ -123,13 +133,14 @@ template <class Ret, class... A> Ret slot(const char* name, A... args) {
     const auto out = std::get<sizeof...(A) - 1>(std::tuple(args...));
     const CFTypeRef value = world.answers[name].second;
     if (!out || *out) problem(std::string(name) + " without a cleared output slot");
-    else if (value) *out = static_cast<std::remove_pointer_t<decltype(out)>>(CFRetain(value));
+    else if (value && !stalls(args...)) *out = static_cast<std::remove_pointer_t<decltype(out)>>(CFRetain(value));
     return answer<Ret>(name, args...);
 }
 
 }  // namespace
 
 void script(const char* name, long code, CFTypeRef value) { world.answers[name] = {code, value}; }
+void hang(pid_t pid) { world.hung.insert(CFHashCode(pid)); }
 
 std::vector<std::string> calls(std::string_view prefix) {
     std::vector<std::string> found;

@@ -80,6 +80,16 @@ AttrValue value(FakeDesktop& d, const Words& w) {
     return kind == "list" ? AttrValue::array(std::move(items)) : AttrValue::other();
 }
 
+// N refusing children under `parent` and under each of them, `levels` deep.
+void fan(FakeDesktop& d, const Element& parent, int n, int levels) {
+    std::vector<Element> children(levels > 0 ? n : 0);
+    for (Element& child : children) {
+        d.setPerformResult(child = d.element("fan", "AXGroup"), kAXFailure);
+        fan(d, child, n, levels - 1);
+    }
+    d.setChildren(parent, children);
+}
+
 void edit(FakeDesktop& d, const Words& w) {
     const std::string& verb = w[0];
     auto number = [&](size_t i) { return i < w.size() ? std::stoi(w[i]) : 0; };
@@ -97,6 +107,8 @@ void edit(FakeDesktop& d, const Words& w) {
     else if (verb == "remove") d.removeElement(named(d, w[1]));
     else if (verb == "hang") d.setHangsOnPress(named(d, w[1]));
     else if (verb == "ignore") d.setIgnoresWrites(named(d, w[1]));
+    else if (verb == "fan") fan(d, named(d, w[1]), number(2), number(3));
+    else if (verb == "slow") d.performMicroseconds = number(1);
     else ADD_FAILURE() << "unknown edit " << verb;
 }
 
@@ -181,7 +193,7 @@ TEST(TextRules, Table) {
         std::string text = expand(s, f[1]);
         std::string got = f[0] == "json" ? observeJsonString(text)
                           : f[0] == "valid" ? validUtf8(text)
-                          : f[0] == "linesafe" ? lineSafe(text)
+                          : f[0][0] == 'l' ? lineSafe(text, std::stoll(f[0].substr(9)))
                           : observeSanitize(text, std::stoll(f[0].substr(9)));
         EXPECT_EQ(got, expand(s, f[2])) << f[3];
     }

@@ -1,9 +1,11 @@
-// The breadth-first walk on its own: limits, identities, hostile shapes, and
-// one element's line and hash line for every kind of value it can hold.
+// The breadth-first walk on its own: against the plain walk on random trees,
+// identities, hostile shapes, and the memory it holds.
 #include <gtest/gtest.h>
 
-#include <limits>
+#include <random>
+#include <set>
 
+#include "ax/readers.h"
 #include "desktop.h"
 #include "observation/tree.h"
 
@@ -21,81 +23,15 @@ Names namesOf(FakeDesktop& d, const ObservedTree& t) {
     return out;
 }
 
-TEST(Walk, Limits) {
-    // Which of the Notes window's seven lines are printed ("1" each), how
-    // many elements are recorded and whether the walk says it stopped short.
-    const struct {
-        int64_t nodes, depth, bytes;
-        const char* lines;
-        size_t elements;
-        bool truncated;
-    } rows[] = {
-        {3, 99, 9999, "111", 3, true},       {7, 99, 9999, "1111111", 7, false},
-        {1, 99, 9999, "1", 1, true},         {99, 1, 9999, "111", 3, true},
-        {99, 2, 9999, "1111111", 7, false},  {99, 0, 9999, "1", 1, true},
-        {99, -5, 9999, "1", 1, true},        {99, 9, 30, "1", 7, true},
-        {99, 9, 29, "01", 7, true},          {99, 9, 22, "", 7, true},
-        {99, 9, 234, "1111111", 7, false},
-        {99, 9, 233, "111111", 7, true},     {99, 9, 54, "101", 7, true},
-        {99, 9, -1, "", 7, true},            {0, 9, 9999, "", 0, true},
-        {std::numeric_limits<int64_t>::min(), 9, 9999, "", 0, true},
-    };
+// The limits, duplicates, cycles and equal identities are held to the plain
+// walk below; what a child list may hold besides elements is the reader's.
+TEST(Walk, ANullChildAndATextInAChildListAreSkipped) {
     auto d = testDesktop();
-    d->recording = false;
-    ObservedTree all = observeTree(*d, d->find("window"), 99, 99, 9999);
-    ASSERT_EQ(all.lines.size(), 7u);
-    for (const auto& r : rows) {
-        SCOPED_TRACE(std::to_string(r.nodes) + " " + std::to_string(r.depth) + " " + std::to_string(r.bytes));
-        ObservedTree t = observeTree(*d, d->find("window"), r.nodes, r.depth, r.bytes);
-        std::vector<std::string> want;
-        for (size_t i = 0; r.lines[i]; ++i)
-            if (r.lines[i] == '1') want.push_back(all.lines[i]);
-        EXPECT_EQ(t.lines, want);
-        EXPECT_EQ(t.elements.size(), r.elements);
-        EXPECT_EQ(t.truncated, r.truncated);
-    }
-}
-
-TEST(Walk, IdentitiesDecideWhatIsListedOnce) {
-    const struct {
-        const char* what;
-        std::function<void(FakeDesktop&)> edit;
-        Names order;
-    } rows[] = {
-        {"duplicates and a cycle",
-         [](FakeDesktop& d) {
-             d.setChildren(d.find("toolbar"), {d.find("ok"), d.find("text"), d.find("delete")});
-             d.setChildren(d.find("group"), {d.find("window"), d.find("text")});
-         },
-         {"window", "toolbar", "group", "ok", "text", "delete"}},
-        {"equal identities are one element",
-         [](FakeDesktop& d) {
-             d.setIdentityHash(d.find("ok"), 77);
-             d.setIdentityHash(d.find("text"), 77);
-         },
-         {"window", "toolbar", "group", "ok", "delete", "secret"}},
-        {"identity 0 met twice",
-         [](FakeDesktop& d) {
-             d.setIdentityHash(d.find("ok"), 0);
-             d.setIdentityHash(d.find("text"), 0);
-         },
-         {"window", "toolbar", "group", "ok", "delete", "secret"}},
-        {"a null child and a text in a child list are skipped",
-         [](FakeDesktop& d) {
-             d.set(d.find("group"), "AXChildren",
-                   AttrValue::array({AttrValue::elementRef(nullptr), AttrValue::plainText("x"),
-                                     AttrValue::elementRef(d.find("text"))}));
-         },
-         {"window", "toolbar", "group", "ok", "delete", "text"}},
-    };
-    for (const auto& r : rows) {
-        SCOPED_TRACE(r.what);
-        auto d = testDesktop();
-        r.edit(*d);
-        ObservedTree t = observeTree(*d, d->find("window"), 99, 99, 9999);
-        EXPECT_EQ(namesOf(*d, t), r.order);
-        EXPECT_FALSE(t.truncated);
-    }
+    d->set(d->find("group"), "AXChildren",
+           AttrValue::array({AttrValue::elementRef(nullptr), AttrValue::plainText("x"),
+                             AttrValue::elementRef(d->find("text"))}));
+    ObservedTree t = observeTree(*d, d->find("window"), 99, 99, 9999);
+    EXPECT_EQ(namesOf(*d, t), (Names{"window", "toolbar", "group", "ok", "delete", "text"}));
 }
 
 TEST(Walk, SmallIdentitiesSurviveTheSetGrowing) {
@@ -111,15 +47,6 @@ TEST(Walk, SmallIdentitiesSurviveTheSetGrowing) {
     twice.insert(twice.end(), children.begin(), children.end());
     d.setChildren(root, twice);
     EXPECT_EQ(observeTree(d, root, 9999, 9, 0).elements.size(), 301u);
-}
-
-TEST(Walk, StoppingWithOnlyDuplicatesLeftStillTruncates) {
-    auto d = testDesktop();
-    Element window = d->find("window"), toolbar = d->find("toolbar");
-    d->setChildren(window, {toolbar, toolbar});
-    d->unset(toolbar, "AXChildren");
-    EXPECT_TRUE(observeTree(*d, window, 2, 9, 9999).truncated);
-    EXPECT_FALSE(observeTree(*d, window, 3, 9, 9999).truncated);
 }
 
 TEST(Walk, OverlongLineIsDroppedButKeepsItsNumber) {
@@ -152,6 +79,71 @@ TEST(Walk, HostileShapes) {
     // what is recorded or skipped.
     EXPECT_EQ(wide.calls("hash ").size(), 100u);
     EXPECT_EQ(wide.calls("read row AXChildren").size(), 99u);
+}
+
+// Against the plain walk, which queued every child of every recorded element,
+// on random trees with shared elements, cycles, repeated children and equal
+// identities: the same lines, hash lines (so the same hash) and truncation,
+// and as many identities asked for.
+TEST(Walk, SameAsThePlainQueueOnRandomTrees) {
+    std::mt19937 random(13);
+    auto pick = [&](size_t n) { return random() % n; };
+    for (int round = 0; round < 2000; ++round) {
+        FakeDesktop d;
+        std::vector<Element> all;
+        for (size_t i = pick(40) + 1; i > 0; --i) all.push_back(d.element("R" + std::to_string(i), "R" + std::to_string(i)));
+        for (const Element& e : all) {
+            std::vector<Element> children(pick(4) ? pick(5) : pick(60));
+            for (Element& child : children) child = all[pick(all.size())];
+            d.setChildren(e, children);
+            if (!pick(8)) d.setIdentityHash(e, pick(3));
+        }
+        const int64_t nodes = int64_t(pick(52)) - 1, depth = int64_t(pick(8)) - 1, bytes = pick(3) ? 9999 : pick(200);
+        std::vector<std::pair<Element, int64_t>> queue{{all[0], 0}};
+        std::set<uint64_t> seen;
+        Names lines, hashLines, got;
+        bool truncated = false;
+        int64_t used = 0;
+        size_t asked = 0;
+        for (size_t head = 0; head < queue.size(); ++head) {
+            if (static_cast<int64_t>(hashLines.size()) >= nodes && (truncated = true)) break;
+            auto [e, level] = queue[head];
+            if (++asked && !seen.insert(d.identityHash(e)).second) continue;
+            std::string n = std::to_string(hashLines.size() + 1), role = d.nameOf(e),
+                        line = std::string(2 * std::min<int64_t>(level, 20), ' ') + "[e" + n + "] " + role;
+            int64_t cost = static_cast<int64_t>(line.size()) + !lines.empty();
+            if (used + cost <= bytes) lines.push_back(line), used += cost;
+            else truncated = true;
+            hashLines.push_back(n + "|" + role + "||||true|false");
+            for (const Element& child : axChildren(d, e))
+                if (level < depth) queue.emplace_back(child, level + 1);
+                else truncated = true;
+        }
+        d.clearLog();
+        ObservedTree t = observeTree(d, all[0], nodes, depth, bytes);
+        for (const auto& r : t.elements) got.push_back(r.hashLine);
+        ASSERT_EQ(std::tie(t.lines, got, t.truncated), std::tie(lines, hashLines, truncated)) << round;
+        ASSERT_EQ(d.calls("hash ").size(), asked) << round;
+    }
+}
+
+// Every element claims the same 3000 children, afresh on each read: the walk
+// holds at most a handle for each element it can still record.
+TEST(Walk, HoldsNoMoreChildrenThanItCanRecord) {
+    FakeDesktop d;
+    std::vector<Element> rows;
+    for (int i = 0; i < 3000; ++i) rows.push_back(d.element("row", "AXRow"));
+    Element root = d.element("root", "AXList"), claimed;
+    long held = 0;
+    d.beforeRead = [&](const Element& e, std::string_view attribute) {
+        if (claimed) d.unset(claimed, "AXChildren");
+        if (attribute == "AXChildren") d.setChildren(claimed = e, rows);
+        long now = 0;
+        for (const Element& row : rows) now += row.use_count() - 1;
+        held = std::max(held, now);
+    };
+    EXPECT_EQ(observeTree(d, root, 100, 4, 100000).elements.size(), 100u);
+    EXPECT_LE(held, 3000 + 100);  // the list being read, and the queue
 }
 
 TEST(Walk, ATitleThatChangesBetweenReadsStaysOneLine) {

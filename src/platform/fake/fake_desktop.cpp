@@ -246,6 +246,7 @@ AXResult FakeDesktop::performAction(const Element& element, std::string_view act
     AXResult code = (n == nullptr || n->gone) ? kAXInvalidElement : n->performResult;
     if (hung_ || (n != nullptr && n->hangsOnPress)) code = kAXCannotComplete;
     hung_ = hung_ || (n != nullptr && n->hangsOnPress);
+    clock_ += performMicroseconds;
     if (recording) log_.push_back("perform " + nameOf(element) + " " + std::string(action) + " -> " +
                    std::to_string(code));
     return code;
@@ -310,6 +311,7 @@ void FakeDesktop::postEvent(const Event& event) {
 
 void FakeDesktop::sleepMicroseconds(uint32_t microseconds) {
     if (recording) log_.push_back("sleep " + std::to_string(microseconds));
+    clock_ += microseconds;
 }
 
 }  // namespace nuvra

@@ -79,6 +79,10 @@ public:
     // the log's texts would cost more than the code being measured.
     bool recording = true;
 
+    // How long each performAction takes on the fake's clock, which moves
+    // only by this and by sleepMicroseconds.
+    uint32_t performMicroseconds = 0;
+
     // Called before every attribute read, to change the desktop between reads.
     std::function<void(const Element&, std::string_view attribute)> beforeRead;
 
@@ -117,6 +121,7 @@ public:
     Event createScrollWheelEvent(int32_t wheel1, int32_t wheel2, int32_t wheel3) override;
     void postEvent(const Event& event) override;
     void sleepMicroseconds(uint32_t microseconds) override;
+    int64_t monotonicMicroseconds() override { return clock_; }
 
 private:
     struct Answer {
@@ -146,6 +151,7 @@ private:
     Element atPosition_;
     AXResult atPositionCode_ = kAXNoValue;
     int nextEvent_ = 1;
+    int64_t clock_ = 0;
     std::vector<std::string> log_;
     std::vector<std::string> writes_;
 };

@@ -89,4 +89,11 @@ uint64_t identityHash(const Element& element) {
     return subject ? static_cast<uint64_t>(CFHash(subject)) : 0;
 }
 
+int32_t processOf(const Element& element) {
+    const AXUIElementRef subject = axRef(element);
+    pid_t pid = 0;
+    if (!subject || AXUIElementGetPid(subject, &pid) != kAXErrorSuccess) return 0;
+    return pid;
+}
+
 }  // namespace nuvra::macos

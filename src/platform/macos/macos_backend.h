@@ -55,6 +55,9 @@ AXResult performAction(const Element& element, std::string_view action);
 AXResult setAttributeValue(const Element& element, std::string_view attribute,
                            std::string_view text);
 uint64_t identityHash(const Element& element);
+// The process of the element's application; 0 when the platform cannot say
+// (the system-wide element, a null one).
+int32_t processOf(const Element& element);
 
 // --- workspace (workspace_record.cpp, macos_workspace.mm) ---
 

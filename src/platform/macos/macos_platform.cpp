@@ -1,4 +1,5 @@
 #include <memory>
+#include <set>
 
 #include "platform/macos/macos_backend.h"
 #include "platform/native.h"
@@ -20,17 +21,22 @@ public:
     }
     AXResult copyAttributeValue(const Element& element, std::string_view attribute,
                                 std::optional<AttrValue>& out) override {
-        return macos::copyAttributeValue(element, attribute, out);
+        return unlessHung(element, true,
+                          [&] { return macos::copyAttributeValue(element, attribute, out); });
     }
     AXResult copyActionNames(const Element& element, std::optional<AttrValue>& out) override {
-        return macos::copyActionNames(element, out);
+        return unlessHung(element, true, [&] { return macos::copyActionNames(element, out); });
     }
+    // An action or a write that times out says nothing of the application:
+    // the toolkit answers when the handler returns, and a handler that runs
+    // a modal dialog returns when the dialog closes. A caller may ask again.
     AXResult performAction(const Element& element, std::string_view action) override {
-        return macos::performAction(element, action);
+        return unlessHung(element, false, [&] { return macos::performAction(element, action); });
     }
     AXResult setAttributeValue(const Element& element, std::string_view attribute,
                                std::string_view text) override {
-        return macos::setAttributeValue(element, attribute, text);
+        return unlessHung(element, false,
+                          [&] { return macos::setAttributeValue(element, attribute, text); });
     }
     uint64_t identityHash(const Element& element) override {
         return macos::identityHash(element);
@@ -51,6 +57,23 @@ public:
     void sleepMicroseconds(uint32_t microseconds) override {
         macos::sleepMicroseconds(microseconds);
     }
+
+private:
+    // kAXErrorCannotComplete: the application has not answered within the
+    // messaging time-out, seconds for every call. Once a read has met it,
+    // the rest of the run answers the same for that application at once,
+    // so a hung application costs one time-out, not one per attribute.
+    template <typename Call>
+    AXResult unlessHung(const Element& element, bool readTimeOutMarks, Call call) {
+        const int32_t pid = macos::processOf(element);
+        if (pid <= 0) return call();  // no application to remember it by
+        if (hung_.count(pid) != 0) return kAXErrorCannotComplete;
+        const AXResult code = call();
+        if (readTimeOutMarks && code == kAXErrorCannotComplete) hung_.insert(pid);
+        return code;
+    }
+
+    std::set<int32_t> hung_;
 };
 
 }  // namespace
