@@ -152,6 +152,10 @@ class ToolkitTest(unittest.TestCase):
                     script="toolkit_app.py")):
                 closed = run("observe", 200, 20, 100000, name)
                 self.assertEqual([closed.find(i).center for i in ("Open", "Note")], [None, None])
+                # A closed menu's item is still there to press.
+                self.assertEqual(run("press", closed.find("Note").index, 200, 20, 100000, closed.sha,
+                                     name).status, 0)
+                self.assertEqual(wait_for(log.read), "note\n")
                 run(*closed.find("File").center)
                 note = wait_for(lambda: run("observe", 200, 20, 100000, name).find("Note").center)
                 self.assertEqual(run("hit", *note).out, "NUVRA_HIT AXMenuItem||Note|Note|true|false\n")
