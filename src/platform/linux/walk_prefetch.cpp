@@ -37,7 +37,9 @@ void WalkPrefetch::end() {
 }
 
 size_t WalkPrefetch::aheadBound() const {
-    if (!plan_) return 0;
+    // Not before the snapshot has been decided on: what it will hold would
+    // be read twice.
+    if (!plan_ || !plan_->snapshotTried) return 0;
     return static_cast<size_t>(plan_->maxNodes);
 }
 

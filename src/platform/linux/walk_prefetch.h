@@ -42,8 +42,8 @@ public:
     // worth it.
     void forgetSnapshot();
     bool walking() const { return plan_.has_value(); }
-    // How many elements may be read ahead of this walk: never more than it
-    // may visit.
+    // How many elements may be read ahead of this walk: none while a
+    // snapshot may still come, never more than it may visit.
     size_t aheadBound() const;
 
     // A children list read from the object itself: the walk's size so far
