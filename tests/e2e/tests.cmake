@@ -1,6 +1,7 @@
 # End-to-end tests of the Linux backend: the real nuvra-click binary against
 # real GTK3, GTK4 and Qt5 windows, each entry in its own headless session
-# (Xvfb, a private session bus, the AT-SPI bus and registry). Label: e2e.
+# (Xvfb, or weston with XWayland, a private session bus, the AT-SPI bus and
+# registry). Label: e2e.
 if(APPLE)
   return()
 endif()
@@ -16,14 +17,15 @@ else()
   set(NUVRA_STORM_RUNS 1000)
 endif()
 
-# name | script and its arguments | extra label. The rows of test_faults.py
-# that kill the accessibility bus or its registry end the session, so each
-# gets one of its own; the other rows share one.
+# name | script and its arguments | extra label | session options. The rows
+# of test_faults.py that kill the accessibility bus or its registry end the
+# session, so each gets one of its own; the other rows share one.
 set(NUVRA_E2E_TESTS
   "storm|test_endurance.py StormTest|reliability"
   "desktop|test_desktop.py DesktopTest|"
   "toolkits|test_desktop.py ToolkitTest|"
   "web|test_desktop.py WebPageTest|"
+  "wayland|test_desktop.py WaylandTest|wayland|--wayland"
   "faults|test_faults.py|reliability"
   "faults_bus_killed|test_faults.py bus_killed|reliability"
   "faults_bus_killed_press|test_faults.py bus_killed_press|reliability"
@@ -33,10 +35,15 @@ foreach(entry ${NUVRA_E2E_TESTS})
   list(GET fields 0 name)
   list(GET fields 1 command)
   list(GET fields 2 label)
+  set(session "")
+  list(LENGTH fields count)
+  if(count GREATER 3)
+    list(GET fields 3 session)
+  endif()
   separate_arguments(command UNIX_COMMAND "${command}")
   list(POP_FRONT command script)
   add_test(NAME e2e.${name}
-    COMMAND ${NUVRA_HEADLESS} /usr/bin/python3 -B ${NUVRA_E2E_DIR}/${script} ${command})
+    COMMAND ${NUVRA_HEADLESS} ${session} /usr/bin/python3 -B ${NUVRA_E2E_DIR}/${script} ${command})
   set_tests_properties(e2e.${name} PROPERTIES
     LABELS "e2e;${label}"
     TIMEOUT 600

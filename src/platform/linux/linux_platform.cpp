@@ -315,7 +315,7 @@ private:
     atspi::BusLink link_;
     atspi::ElementBurst burst_{link_};
     atspi::WalkPrefetch walk_{link_};
-    atspi::ScreenCoordinates screen_{link_};
+    atspi::ScreenCoordinates screen_{link_, display_};
     bool connectTried_ = false;
     bool xtestChecked_ = false;
     bool xtest_ = false;

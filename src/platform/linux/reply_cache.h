@@ -7,10 +7,12 @@
 #include <unordered_map>
 #include <unordered_set>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "platform/linux/atspi/requests.h"
+#include "platform/linux/x11/display.h"
 
 namespace nuvra::atspi {
 
@@ -102,22 +104,33 @@ private:
     static constexpr size_t kAheadChildren = 1024;
 };
 
-// What each application's toolkit implies, asked once per application and
-// run.
+// What each application's toolkit and display server imply, asked once per
+// application and run.
 class ScreenCoordinates {
 public:
-    explicit ScreenCoordinates(BusLink& link) : link_(link) {}
+    ScreenCoordinates(BusLink& link, x11::DisplayConnection& display)
+        : link_(link), display_(display) {}
     // Whether its Component extents are in screen coordinates, as AT-SPI
     // defines them. GTK 4 cannot know where its windows are and answers in
-    // window coordinates instead, whatever is asked. An application that
-    // does not tell its toolkit is taken at its word.
-    bool of(const std::string& bus) { return toolkit(bus).name != "GTK" || toolkit(bus).major < 4; }
+    // window coordinates instead, whatever is asked, and neither can a
+    // native Wayland client. An application that does not tell its
+    // toolkit is taken at its word.
+    bool of(const std::string& bus) {
+        return (toolkit(bus).name != "GTK" || toolkit(bus).major < 4) && !nativeWayland(bus);
+    }
     bool gecko(const std::string& bus) { return toolkit(bus).name == "Gecko"; }
 
 private:
     const Toolkit& toolkit(const std::string& bus);
+    // On a Wayland desktop: shows no X11 window (XWayland's are on the
+    // screen's coordinates). Under a plain X11 session nothing is asked.
+    bool nativeWayland(const std::string& bus);
     BusLink& link_;
+    x11::DisplayConnection& display_;
     std::map<std::string, Toolkit> known_;
+    std::optional<bool> wayland_;
+    std::optional<std::optional<std::set<int32_t>>> xOwners_;
+    std::map<std::string, bool> native_;
 };
 
 }  // namespace nuvra::atspi

@@ -10,9 +10,7 @@
 
 namespace nuvra::x11 {
 
-namespace {
-
-std::vector<Window> childrenOf(Display* display, Window window) {
+std::vector<unsigned long> childrenOf(_XDisplay* display, unsigned long window) {
     Window root = 0, parent = 0;
     Window* children = nullptr;
     unsigned int count = 0;
@@ -20,6 +18,8 @@ std::vector<Window> childrenOf(Display* display, Window window) {
     std::unique_ptr<Window, int (*)(void*)> owned(children, XFree);
     return std::vector<Window>(children, children + count);
 }
+
+namespace {
 
 bool hasWmState(Display* display, Window window) {
     return hasProperty(display, window, "WM_STATE");

@@ -6,10 +6,14 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <vector>
 
 struct _XDisplay;
 
 namespace nuvra::x11 {
+
+// A window's children, bottom to top; none when it is gone.
+std::vector<unsigned long> childrenOf(_XDisplay* display, unsigned long window);
 
 // The top-level client window that shows the screen pixel (x, y): the
 // topmost mapped child of the root there, or, under a window manager, the

@@ -1,0 +1,27 @@
+// Which processes show X11 windows, and whether a Wayland compositor runs
+// beside the X server: on a Wayland desktop, an application that shows no
+// X11 window is a native Wayland client, which cannot know where its
+// windows are on the screen.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <set>
+
+struct _XDisplay;
+
+namespace nuvra::x11 {
+
+// Whether $WAYLAND_DISPLAY names a socket that exists (a relative name is
+// looked up in $XDG_RUNTIME_DIR, as libwayland does).
+bool waylandDisplayPresent();
+
+// The processes behind the top-level windows: the children of the root
+// and, since a window manager reparents each client into a frame of its
+// own, the children of those. The X server tells the process behind the
+// client that created each window (X-Resource), which, unlike _NET_WM_PID,
+// no client can claim for another. Empty without a display; nothing when
+// the server cannot tell (no X-Resource 1.2).
+std::optional<std::set<int32_t>> windowOwnerPids(_XDisplay* display);
+
+}  // namespace nuvra::x11
