@@ -1,0 +1,435 @@
+// The tools: their schemas, the checks of their arguments, the nuvra-click
+// command each becomes and what its run answers.
+#include <charconv>
+#include <cmath>
+#include <cstdint>
+#include <limits>
+
+#include "mcp/mcp.h"
+
+namespace nuvra::mcp {
+
+namespace {
+
+constexpr int64_t kMaxCount = std::numeric_limits<int64_t>::max();
+
+enum class Kind { Coord, Count, Delta, Text, Sha, Button, Flag, Limits };
+
+struct Field {
+    const char* name;
+    Kind kind;
+    bool required;
+    const char* description;
+    json fallback = nullptr;  // what an optional field is when absent (null: nothing)
+};
+
+struct Tool {
+    const char* name;
+    const char* title;
+    bool readOnly;
+    std::string description;
+    std::vector<Field> fields;
+};
+
+constexpr const char* kApp =
+    "The application: its bundleId exactly, else its name (letter case and accents ignored), as "
+    "list_applications gives them. Without it, the frontmost application.";
+constexpr const char* kIndex = "The element's number: N of [eN] in the observe output.";
+constexpr const char* kSha = "The sha256 of the observe the element number comes from.";
+constexpr const char* kTargetApp =
+    "The app of that observe. Only needed when this server did not make that observe.";
+constexpr const char* kLimits =
+    "The maxNodes, maxDepth and maxTextBytes of that observe. Only needed when this server did "
+    "not make that observe; given, they win over the remembered ones.";
+const std::string kGuard =
+    " It reads the window again first and acts only when it still hashes to sha256; otherwise "
+    "it changes nothing and the result says to observe again. This server remembers the limits "
+    "and app of its recent observations, so index and sha256 are enough.";
+
+const std::vector<Tool>& tools() {
+    static const std::vector<Tool> table = {
+        {"observe", "Observe a window", true,
+         "Reads the focused window of an application as numbered accessibility elements, "
+         "breadth first, and a sha256 of the window's state. Each line: [eN] role, the title in "
+         "quotes, the centre @x,y in screen points, value=\"...\", disabled, focused; "
+         "indentation shows depth. Pass an element's number and the sha256 to press or "
+         "settext. The hash changes when elements appear, vanish, are renamed, enabled, "
+         "disabled or focused, not when values change. truncated says a limit cut something.",
+         {{"maxNodes", Kind::Count, false, "The most elements to read.", 300},
+          {"maxDepth", Kind::Count, false, "The most levels to read below the window.", 25},
+          {"maxTextBytes", Kind::Count, false,
+           "The most bytes of element lines to print; elements left out keep their numbers.",
+           60000},
+          {"app", Kind::Text, false, kApp}}},
+        {"press", "Press an element", false,
+         "Performs the press action of an observed element (a button, check box, menu item, "
+         "tab)." + kGuard,
+         {{"index", Kind::Count, true, kIndex},
+          {"sha256", Kind::Sha, true, kSha},
+          {"app", Kind::Text, false, kTargetApp},
+          {"limits", Kind::Limits, false, kLimits}}},
+        {"settext", "Set an element's text", false,
+         "Replaces the whole text of an observed element (a text field) in one assignment and "
+         "checks that it took." + kGuard,
+         {{"index", Kind::Count, true, kIndex},
+          {"text", Kind::Text, true,
+           "The whole new text; empty allowed, spaces and line feeds kept."},
+          {"sha256", Kind::Sha, true, kSha},
+          {"app", Kind::Text, false, kTargetApp},
+          {"limits", Kind::Limits, false, kLimits}}},
+        {"click", "Click at a point", false,
+         "Posts a mouse click at a screen point (as observe prints centres): press and release, "
+         "twice for a double click.",
+         {{"x", Kind::Coord, true, "Screen x in points."},
+          {"y", Kind::Coord, true, "Screen y in points."},
+          {"button", Kind::Button, false, "The mouse button.", "left"},
+          {"double", Kind::Flag, false, "A double click.", false}}},
+        {"drag", "Drag between points", false,
+         "Presses at (x1, y1), moves in 20 steps and releases exactly at (x2, y2).",
+         {{"x1", Kind::Coord, true, "Start x in screen points."},
+          {"y1", Kind::Coord, true, "Start y in screen points."},
+          {"x2", Kind::Coord, true, "End x in screen points."},
+          {"y2", Kind::Coord, true, "End y in screen points."},
+          {"button", Kind::Button, false, "The mouse button held.", "left"}}},
+        {"scroll", "Scroll", false,
+         "Posts one scroll-wheel event of (dx, dy) pixels where the pointer is, or at (x, y) "
+         "after moving the pointer there when both are given. Positive dy scrolls up, positive "
+         "dx right.",
+         {{"dx", Kind::Delta, true, "Horizontal pixels."},
+          {"dy", Kind::Delta, true, "Vertical pixels."},
+          {"x", Kind::Coord, false, "Screen x to move to first (with y)."},
+          {"y", Kind::Coord, false, "Screen y to move to first (with x)."}}},
+        {"hit", "Name the element at a point", true,
+         "Names the accessibility element under a screen point: role, subrole, title, label "
+         "(the title, else the description), enabled, focused.",
+         {{"x", Kind::Coord, true, "Screen x in points."},
+          {"y", Kind::Coord, true, "Screen y in points."}}},
+        {"list_applications", "List applications", true,
+         "Lists the running applications an agent can name as app: name, bundleId, pid, whether "
+         "regular (only regular ones can be observed by name) and whether frontmost (the one "
+         "observe reads without app).",
+         {}},
+    };
+    return table;
+}
+
+json object(json properties, json required) {
+    return {{"type", "object"}, {"properties", std::move(properties)},
+            {"required", std::move(required)}, {"additionalProperties", false}};
+}
+
+json countSchema() { return {{"type", "integer"}, {"minimum", 1}, {"maximum", kMaxCount}}; }
+
+json limitsSchema() {
+    return object({{"maxNodes", countSchema()}, {"maxDepth", countSchema()},
+                   {"maxTextBytes", countSchema()}},
+                  {"maxNodes", "maxDepth", "maxTextBytes"});
+}
+
+json fieldSchema(const Field& field) {
+    json schema;
+    switch (field.kind) {
+    case Kind::Coord: schema = {{"type", "number"}, {"minimum", 0}}; break;
+    case Kind::Count: schema = countSchema(); break;
+    case Kind::Delta:
+        schema = {{"type", "integer"}, {"minimum", std::numeric_limits<int32_t>::min()},
+                  {"maximum", std::numeric_limits<int32_t>::max()}};
+        break;
+    case Kind::Text: schema = {{"type", "string"}}; break;
+    case Kind::Sha: schema = {{"type", "string"}, {"pattern", "^[0-9a-f]{64}$"}}; break;
+    case Kind::Button: schema = {{"type", "string"}, {"enum", {"left", "right"}}}; break;
+    case Kind::Flag: schema = {{"type", "boolean"}}; break;
+    case Kind::Limits: schema = limitsSchema(); break;
+    }
+    schema["description"] = field.description;
+    if (!field.fallback.is_null()) schema["default"] = field.fallback;
+    return schema;
+}
+
+json outputSchema(const std::string& tool) {
+    const json text = {{"type", "string"}}, integer = {{"type", "integer"}},
+               flag = {{"type", "boolean"}};
+    if (tool == "observe") {
+        json element = object({{"index", integer}, {"depth", integer}, {"role", text},
+                               {"title", text}, {"x", integer}, {"y", integer},
+                               {"value", text}, {"disabled", flag}, {"focused", flag}},
+                              {"index", "depth", "role", "disabled", "focused"});
+        return object({{"app", text}, {"window", text},
+                       {"elements", {{"type", "array"}, {"items", element}}},
+                       {"nodes", integer}, {"truncated", flag}, {"sha256", text}},
+                      {"app", "window", "elements", "nodes", "truncated", "sha256"});
+    }
+    if (tool == "hit")
+        return object({{"role", text}, {"subrole", text}, {"title", text}, {"label", text},
+                       {"enabled", flag}, {"focused", flag}},
+                      {"role", "subrole", "title", "label", "enabled", "focused"});
+    if (tool == "list_applications") {
+        json app = object({{"name", text}, {"bundleId", text}, {"pid", integer},
+                           {"regular", flag}, {"frontmost", flag}},
+                          {"pid", "regular", "frontmost"});
+        return object({{"applications", {{"type", "array"}, {"items", app}}}}, {"applications"});
+    }
+    return nullptr;
+}
+
+const Tool* findTool(const std::string& name) {
+    for (const Tool& tool : tools())
+        if (name == tool.name) return &tool;
+    return nullptr;
+}
+
+// A JSON number that is a whole number from lo to hi, however it is written.
+std::optional<int64_t> integerIn(const json& value, int64_t lo, int64_t hi) {
+    if (value.is_number_unsigned()) {
+        uint64_t u = value.get<uint64_t>();
+        if (u > static_cast<uint64_t>(hi) || (lo > 0 && u < static_cast<uint64_t>(lo)))
+            return std::nullopt;
+        return static_cast<int64_t>(u);
+    }
+    if (value.is_number_integer()) {
+        int64_t i = value.get<int64_t>();
+        if (i < lo || i > hi) return std::nullopt;
+        return i;
+    }
+    if (!value.is_number_float()) return std::nullopt;
+    double d = value.get<double>();
+    if (d != std::floor(d) || d < static_cast<double>(lo) || d > static_cast<double>(hi) ||
+        d >= 0x1p63)
+        return std::nullopt;
+    return static_cast<int64_t>(d);
+}
+
+bool isLimits(const json& value) {
+    if (!value.is_object() || value.size() != 3) return false;
+    for (const char* key : {"maxNodes", "maxDepth", "maxTextBytes"})
+        if (!value.contains(key) || !integerIn(value[key], 1, kMaxCount)) return false;
+    return true;
+}
+
+// What an argument must be, when it is not.
+std::optional<std::string> refusal(Kind kind, const json& value) {
+    switch (kind) {
+    case Kind::Coord:
+        if (value.is_number() && value.get<double>() >= 0) return std::nullopt;
+        return "a number of at least 0";
+    case Kind::Count:
+        if (integerIn(value, 1, kMaxCount)) return std::nullopt;
+        return "an integer from 1 to 9223372036854775807";
+    case Kind::Delta:
+        if (integerIn(value, std::numeric_limits<int32_t>::min(),
+                      std::numeric_limits<int32_t>::max()))
+            return std::nullopt;
+        return "an integer from -2147483648 to 2147483647";
+    case Kind::Text:
+        // A NUL would silently end the argument nuvra-click receives.
+        if (value.is_string() && value.get_ref<const std::string&>().find('\0') ==
+                                     std::string::npos)
+            return std::nullopt;
+        return "a string without NUL characters";
+    case Kind::Sha: {
+        const std::string* s = value.is_string() ? &value.get_ref<const std::string&>() : nullptr;
+        if (s && s->size() == 64 && s->find_first_not_of("0123456789abcdef") == std::string::npos)
+            return std::nullopt;
+        return "64 lowercase hexadecimal digits, as observe returned them";
+    }
+    case Kind::Button:
+        if (value == "left" || value == "right") return std::nullopt;
+        return "\"left\" or \"right\"";
+    case Kind::Flag:
+        if (value.is_boolean()) return std::nullopt;
+        return "true or false";
+    case Kind::Limits:
+        if (isLimits(value)) return std::nullopt;
+        return "an object of exactly maxNodes, maxDepth and maxTextBytes, each an integer from 1 "
+               "to 9223372036854775807";
+    }
+    return "valid";
+}
+
+// The arguments with the defaults filled in and nulls dropped, or what is
+// wrong with them.
+std::optional<std::string> checkArguments(const Tool& tool, const json& arguments, json& filled) {
+    filled = json::object();
+    for (const auto& [key, value] : arguments.items()) {
+        const Field* field = nullptr;
+        for (const Field& f : tool.fields)
+            if (key == f.name) field = &f;
+        if (field == nullptr) {
+            std::string known;
+            for (const Field& f : tool.fields) known += (known.empty() ? "" : ", ") + std::string(f.name);
+            return "unknown argument \"" + key + "\"; " + tool.name + " takes " +
+                   (known.empty() ? std::string("none") : known);
+        }
+        if (value.is_null() && !field->required) continue;
+        if (auto wrong = refusal(field->kind, value))
+            return "argument \"" + key + "\" must be " + *wrong;
+        filled[key] = value;
+    }
+    for (const Field& f : tool.fields) {
+        if (filled.contains(f.name)) continue;
+        if (f.required) return std::string("missing argument \"") + f.name + "\": " + f.description;
+        if (!f.fallback.is_null()) filled[f.name] = f.fallback;
+    }
+    return std::nullopt;
+}
+
+std::string countText(const json& value) {
+    return std::to_string(integerIn(value, std::numeric_limits<int64_t>::min(), kMaxCount).value_or(0));
+}
+
+// The shortest text that reads back as the same coordinate.
+std::string coordText(const json& value) {
+    if (value.is_number_integer()) return value.dump();
+    double d = value.get<double>();
+    if (d == 0) return "0";
+    char buffer[64];
+    auto end = std::to_chars(buffer, buffer + sizeof buffer, d).ptr;
+    return std::string(buffer, end);
+}
+
+ObserveLimits limitsOf(const json& value) {
+    return {*integerIn(value["maxNodes"], 1, kMaxCount), *integerIn(value["maxDepth"], 1, kMaxCount),
+            *integerIn(value["maxTextBytes"], 1, kMaxCount)};
+}
+
+std::vector<std::string> limitArgs(const ObserveLimits& l) {
+    return {std::to_string(l.maxNodes), std::to_string(l.maxDepth), std::to_string(l.maxTextBytes)};
+}
+
+json textResult(const std::string& text, bool isError) {
+    return {{"content", {{{"type", "text"}, {"text", text}}}}, {"isError", isError}};
+}
+
+json structuredResult(const std::string& text, json structured) {
+    json result = textResult(text, false);
+    result["structuredContent"] = std::move(structured);
+    return result;
+}
+
+std::string failureText(const ChildRun& run) {
+    if (run.end == ChildRun::End::Signalled)
+        return "nuvra-click ended by signal " + std::to_string(run.status);
+    if (run.end != ChildRun::End::Exited) return run.err;
+    std::string text = run.err;
+    while (!text.empty() && text.back() == '\n') text.pop_back();
+    if (text.empty()) text = "nuvra-click failed";
+    text += " (exit status " + std::to_string(run.status) + ")";
+    if (run.status == 6)
+        text += ". The window is no longer as that observation saw it: call observe again and use "
+                "its element numbers and sha256.";
+    return text;
+}
+
+const Remembered* recall(const Session& session, const std::string& sha) {
+    for (auto it = session.recent.rbegin(); it != session.recent.rend(); ++it)
+        if (it->sha256 == sha) return &*it;
+    return nullptr;
+}
+
+void remember(Session& session, Remembered produced) {
+    std::erase_if(session.recent, [&](const Remembered& r) { return r.sha256 == produced.sha256; });
+    session.recent.push_back(std::move(produced));
+    while (session.recent.size() > kRemembered) session.recent.pop_front();
+}
+
+json applications(Session& session) {
+    AppListing listing = session.lister();
+    if (listing.refusal) return textResult(*listing.refusal, true);
+    json apps = json::array();
+    for (const RunningApplication& app : listing.apps) {
+        json entry = {{"pid", app.processIdentifier},
+                      {"regular", app.activationPolicy == 0},
+                      {"frontmost", app.isActive}};
+        if (app.localizedName) entry["name"] = *app.localizedName;
+        if (app.bundleIdentifier) entry["bundleId"] = *app.bundleIdentifier;
+        apps.push_back(std::move(entry));
+    }
+    json structured = {{"applications", std::move(apps)}};
+    std::string text = serialize(structured);
+    return structuredResult(text, std::move(structured));
+}
+
+}  // namespace
+
+json toolList() {
+    json list = json::array();
+    for (const Tool& tool : tools()) {
+        json properties = json::object(), required = json::array();
+        for (const Field& field : tool.fields) {
+            properties[field.name] = fieldSchema(field);
+            if (field.required) required.push_back(field.name);
+        }
+        json entry = {{"name", tool.name},
+                      {"title", tool.title},
+                      {"description", tool.description},
+                      {"inputSchema", object(std::move(properties), std::move(required))},
+                      {"annotations", {{"title", tool.title}, {"readOnlyHint", tool.readOnly}}}};
+        if (json output = outputSchema(tool.name); !output.is_null())
+            entry["outputSchema"] = std::move(output);
+        list.push_back(std::move(entry));
+    }
+    return list;
+}
+
+bool isTool(const std::string& name) { return findTool(name) != nullptr; }
+
+json callTool(Session& session, const std::string& name, const json& arguments) {
+    json a;
+    if (auto wrong = checkArguments(*findTool(name), arguments, a)) return textResult(*wrong, true);
+    if (name == "list_applications") return applications(session);
+
+    std::vector<std::string> args{name};
+    auto append = [&](std::vector<std::string> more) {
+        args.insert(args.end(), more.begin(), more.end());
+    };
+    std::optional<std::string> app;
+    if (a.contains("app")) app = a["app"].get<std::string>();
+    std::optional<ObserveLimits> observed;
+    if (name == "observe") {
+        observed = limitsOf(a);
+        append(limitArgs(*observed));
+    } else if (name == "press" || name == "settext") {
+        const std::string sha = a["sha256"];
+        const Remembered* known = recall(session, sha);
+        if (!known && !a.contains("limits"))
+            return textResult("sha256 " + sha + " is not from a recent observe of this server: "
+                              "call observe first and pass the sha256 it returns",
+                              true);
+        if (!app && known) app = known->app;
+        append({countText(a["index"])});
+        if (name == "settext") append({a["text"].get<std::string>()});
+        append(limitArgs(a.contains("limits") ? limitsOf(a["limits"]) : known->limits));
+        append({sha});
+    } else if (name == "click") {
+        args = {coordText(a["x"]), coordText(a["y"])};
+        if (a["button"] == "right") append({"right"});
+        if (a["double"] == true) append({"double"});
+    } else if (name == "drag") {
+        append({coordText(a["x1"]), coordText(a["y1"]), coordText(a["x2"]), coordText(a["y2"])});
+        if (a["button"] == "right") append({"right"});
+    } else if (name == "scroll") {
+        if (a.contains("x") != a.contains("y"))
+            return textResult("give both x and y (the pointer moves there first), or neither",
+                              true);
+        // Without a point nuvra-click still takes one, and leaves the pointer be.
+        append({a.contains("x") ? coordText(a["x"]) : "0", a.contains("y") ? coordText(a["y"]) : "0",
+                countText(a["dx"]), countText(a["dy"])});
+        if (a.contains("x")) append({"at"});
+    } else if (name == "hit") {
+        append({coordText(a["x"]), coordText(a["y"])});
+    }
+    if (app) append({*app});
+
+    ChildRun run = session.runner(args);
+    if (run.end != ChildRun::End::Exited || run.status != 0)
+        return textResult(failureText(run), true);
+    if (name != "observe" && name != "hit") return textResult(run.out.empty() ? "done" : run.out, false);
+    std::optional<json> structured =
+        name == "observe" ? observeStructure(run.out) : hitStructure(run.out);
+    if (!structured)
+        return textResult("nuvra-click printed what this server cannot read:\n" + run.out, true);
+    if (observed) remember(session, {(*structured)["sha256"], *observed, app});
+    return structuredResult(run.out, std::move(*structured));
+}
+
+}  // namespace nuvra::mcp

@@ -1,0 +1,106 @@
+// The official MCP TypeScript SDK as the client of the real nuvra-mcp (and,
+// through it, the real nuvra-click) in the headless session, driving the GTK
+// fixture the way an agent would: the tool list, list_applications, observe,
+// press and settext by number and hash alone, a stale hash, hit. The SDK
+// checks every structured result against the tool's declared output schema.
+// NUVRA_MCP_TRANSCRIPT=FILE writes every message, both ways, to FILE.
+import assert from "node:assert/strict";
+import { spawn } from "node:child_process";
+import { appendFileSync, writeFileSync } from "node:fs";
+import { createInterface } from "node:readline";
+import { setTimeout as sleep } from "node:timers/promises";
+import { Client } from "@modelcontextprotocol/sdk/client/index.js";
+import { StdioClientTransport } from "@modelcontextprotocol/sdk/client/stdio.js";
+
+const NAME = "Nuvra MCP";
+const fixture = spawn("/usr/bin/python3", ["-B", `${process.env.NUVRA_FIXTURES}/fixture_app.py`,
+  "--app-name", NAME, "--title", "Nuvra MCP window"], { stdio: ["pipe", "pipe", "ignore"] });
+const fixtureAnswers = createInterface({ input: fixture.stdout })[Symbol.asyncIterator]();
+async function command(object, method, ...args) {
+  fixture.stdin.write(`${object} ${method} ${JSON.stringify(args)}\n`);
+  return JSON.parse((await fixtureAnswers.next()).value.slice("done ".length));
+}
+
+// The SDK passes on only a few variables unless told; the tool needs the display and buses.
+const transport = new StdioClientTransport({ command: process.env.NUVRA_MCP, env: process.env });
+const transcript = process.env.NUVRA_MCP_TRANSCRIPT;
+if (transcript) {
+  writeFileSync(transcript, "");
+  const log = (way, message) => appendFileSync(transcript, `${way} ${JSON.stringify(message)}\n`);
+  const send = transport.send.bind(transport);
+  transport.send = (message, options) => (log("client →", message), send(message, options));
+  transport.onmessage = (message) => log("server →", message);  // the SDK chains its own after it
+}
+const client = new Client({ name: "nuvra-sdk-test", version: "1.0.0" });
+
+async function call(name, args) {
+  return client.callTool({ name, arguments: args });
+}
+async function observe() {
+  const result = await call("observe", { app: NAME });
+  assert.equal(result.isError, false, JSON.stringify(result));
+  return result.structuredContent;
+}
+const one = (seen, test) => {
+  const found = seen.elements.filter(test);
+  assert.equal(found.length, 1, JSON.stringify(seen.elements));
+  return found[0];
+};
+// The window's own actions run in its main loop after it answered.
+async function eventually(read, test) {
+  let value;
+  for (let i = 0; i < 50 && !test(value = await read()); i++) await sleep(100);
+  assert.ok(test(value), JSON.stringify(value));
+  return value;
+}
+
+try {
+  await client.connect(transport);
+  const { tools } = await client.listTools();
+  const readOnly = Object.fromEntries(tools.map((t) => [t.name, t.annotations.readOnlyHint]));
+  assert.deepEqual(readOnly, { observe: true, press: false, settext: false, click: false,
+    drag: false, scroll: false, hit: true, list_applications: true });
+  for (const tool of tools) assert.equal(tool.inputSchema.type, "object", tool.name);
+
+  // The window registers with the accessibility registry in its own time.
+  const listing = await eventually(() => call("list_applications", {}),
+    (r) => r?.structuredContent.applications.some((a) => a.name === NAME));
+  const apps = JSON.parse(listing.content[0].text);
+  assert.deepEqual(apps, listing.structuredContent);
+  assert.deepEqual(apps.applications.find((a) => a.name === NAME),
+    { name: NAME, bundleId: "org.nuvra.Fixture", pid: fixture.pid, regular: true, frontmost: true });
+
+  const first = await eventually(() => call("observe", { app: NAME }), (r) => r && !r.isError);
+  const seen = first.structuredContent;
+  assert.match(first.content[0].text, /^NUVRA_OBSERVE app=Nuvra MCP\n/);
+  assert.deepEqual([seen.app, seen.window, seen.sha256.length], [NAME, "Nuvra MCP window", 64]);
+  const button = one(seen, (e) => e.role === "AXButton" && e.title === "Count");
+  const field = one(seen, (e) => e.title === "Name field");
+  one(seen, (e) => e.value === "Clicks: 0");
+
+  const hit = await call("hit", { x: button.x, y: button.y });
+  assert.deepEqual(hit.structuredContent, { role: "AXButton", subrole: "", title: "Count",
+    label: "Count", enabled: true, focused: button.focused });
+
+  // press and settext with the element's number and the hash alone
+  assert.equal((await call("press", { index: button.index, sha256: seen.sha256 })).isError, false);
+  await eventually(observe, (s) => s.elements.some((e) => e.value === "Clicks: 1"));
+  const text = "Hello from the SDK — ünïcödé, two  spaces\nand a line";
+  assert.equal((await call("settext", { index: field.index, text, sha256: seen.sha256 })).isError,
+    false);
+  const fieldIn = (s) => s.elements.find((e) => e.index === field.index);
+  const filled = await eventually(observe, (s) => fieldIn(s).value !== "");
+  assert.equal(fieldIn(filled).value, text.replace(/\s+/g, " "));  // as observe prints texts
+  assert.equal(await command("name", "get_text"), text);
+
+  // The window changes under the agent: its hash is stale.
+  await command("count", "set_label", "Counter");
+  const stale = await call("press", { index: button.index, sha256: seen.sha256 });
+  assert.equal(stale.isError, true);
+  assert.match(stale.content[0].text, /stale observation.*\(exit status 6\).*call observe again/s);
+  one(await observe(), (e) => e.title === "Counter");
+  console.log("nuvra-mcp served the SDK client: %d tools, press, settext, stale, hit", tools.length);
+} finally {
+  await client.close();
+  fixture.kill();
+}
