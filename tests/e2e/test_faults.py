@@ -15,14 +15,18 @@ import sys
 import tempfile
 import unittest
 
-from e2e import (LIMITS, UNTRUSTED, App, BusMonitor, bus_call, cases, names_of,
-                 pid_of, run, wait_for)
+from e2e import (FIXTURES, LIMITS, UNTRUSTED, App, BusMonitor, bus_call, cases, names_of,
+                 pid_of, protocol_fault, run, wait_for)
 
 ROWS, sys.argv[1:] = sys.argv[1:], []
 LIVE, HUNG, WALK = "Nuvra Wach", "Nuvra Stumm", ("5000", "64", "1000000")  # WALK: whole windows
 # Seconds a run may take, per column of the between table: a second for the
 # gate, one request time-out for a stopped application, a second more for two.
 BOUNDS = (2.0, 3.0, 3.0, 4.0)
+# The sanitizers slow every run and inflate its memory; without them, an
+# address space of 3 GB turns a runaway allocation into a quick failure.
+SLOWER = 3 if os.environ.get("NUVRA_SANITIZE") == "ON" else 1
+CAP = () if SLOWER > 1 else ("prlimit", "--as=3000000000")
 
 
 @unittest.skipIf(ROWS, "rows chosen")
@@ -145,6 +149,35 @@ class FaultsTest(unittest.TestCase):
             wait_for(lambda: self.monitor.calls_to(names, mark), 20, 0.002)
             return [tool.poll() is None, act()][0]
         return during
+
+    @unittest.skipIf(ROWS, "rows chosen")
+    def test_hostile_applications(self):
+        for mode, command, seconds, megabytes, size, statuses, same, absent, pending in \
+                cases("faults", "hostile"):
+            if pending:
+                print("hostile %s: not run, %s" % (mode, pending), file=sys.stderr)
+                continue
+            seconds, names = seconds * SLOWER, {"hostile": "Nuvra Feind", "wach": LIVE}
+            before = run("observe", *LIMITS, LIVE).sha
+            with self.subTest(mode=mode, command=command), tempfile.NamedTemporaryFile("r") as peak, \
+                    subprocess.Popen(["/usr/bin/python3", "-B", os.path.join(FIXTURES, "hostile_app.py"),
+                                      names["hostile"], mode], stdout=subprocess.PIPE, text=True) as app:
+                try:
+                    self.assertEqual(app.stdout.readline(), "ready\n")
+                    if "{sha}" in command:  # a press after an observe with its limits
+                        names["sha"] = run("observe", *command[2:5], command[-1].format(**names)).sha
+                    result = run(*[a.format(**names) for a in command], timeout=4 * seconds + 15,
+                                 check=False, wrapper=("/usr/bin/time", "-f", "%M", "-o", peak.name,
+                                                       "timeout", "-s", "KILL", str(4 * seconds), *CAP))
+                    megabytes_used = int(peak.read().split()[-1]) / 1024
+                    self.assertEqual((protocol_fault(result), result.seconds < seconds,
+                                      megabytes_used < megabytes * SLOWER, len(result.out.encode()) <= size,
+                                      str(result.status) in statuses, not absent or absent not in result.out),
+                                     (None,) + (True,) * 5, result)
+                    wach = same and run("observe", *LIMITS, LIVE)
+                    self.assertTrue(not same or (wach.sha, wach.seconds < seconds) == (before, True), wach)
+                finally:
+                    app.kill()
 
     @unittest.skipIf(ROWS, "rows chosen")
     def test_every_application_that_quits_or_dies_mid_run(self):

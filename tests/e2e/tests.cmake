@@ -47,7 +47,7 @@ foreach(entry ${NUVRA_E2E_TESTS})
   set_tests_properties(e2e.${name} PROPERTIES
     LABELS "e2e;${label}"
     TIMEOUT 600
-    ENVIRONMENT "NUVRA_CLICK=$<TARGET_FILE:nuvra-click>;NUVRA_STORM_RUNS=${NUVRA_STORM_RUNS}")
+    ENVIRONMENT "NUVRA_CLICK=$<TARGET_FILE:nuvra-click>;NUVRA_STORM_RUNS=${NUVRA_STORM_RUNS};NUVRA_SANITIZE=${NUVRA_SANITIZE}")
 endforeach()
 
 # Valgrind cannot run a sanitizer build; the normal build's binary is the

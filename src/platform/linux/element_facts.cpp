@@ -2,6 +2,8 @@
 
 #include <atspi/atspi-constants.h>
 
+#include "platform/linux/atspi/workspace.h"
+
 namespace nuvra::atspi {
 
 Element elementFor(ObjectRef ref) {
@@ -100,11 +102,7 @@ std::optional<double> ElementFacts::number() {
 std::optional<std::optional<ObjectRef>> ElementFacts::windowIn(uint32_t state) {
     auto windows = getChildren(from_.link, element_.ref);
     if (!windows) return std::nullopt;
-    for (auto& window : *windows) {
-        auto states = getState(from_.link, window);
-        if (states && states->has(state)) return std::optional<ObjectRef>(std::move(window));
-    }
-    return std::optional<ObjectRef>();
+    return firstWindowIn(from_.link, *windows, state);
 }
 
 }  // namespace nuvra::atspi

@@ -1,5 +1,6 @@
 #include "platform/linux/atspi/link.h"
 
+#include <algorithm>
 #include <array>
 #include <string_view>
 
@@ -8,12 +9,20 @@ namespace nuvra::atspi {
 namespace {
 
 // Errors after which the peer is not asked again in this run: it did not
-// answer in time, or it is gone from the bus.
-constexpr std::array<std::string_view, 6> kStoppedAnswering{
-    "org.freedesktop.DBus.Error.NoReply",        "org.freedesktop.DBus.Error.Timeout",
-    "org.freedesktop.DBus.Error.TimedOut",       "org.freedesktop.DBus.Error.ServiceUnknown",
-    "org.freedesktop.DBus.Error.NameHasNoOwner", "org.freedesktop.DBus.Error.Disconnected",
-};
+// answer in time, or (when someone other than the peer says so) it is gone
+// from the bus. The same error from the peer itself is its answer: the bus
+// daemon asked for the process of a name that has just gone answers
+// NameHasNoOwner, and is not gone for that.
+constexpr std::array<std::string_view, 3> kNoAnswer{
+    "org.freedesktop.DBus.Error.NoReply", "org.freedesktop.DBus.Error.Timeout",
+    "org.freedesktop.DBus.Error.TimedOut"};
+constexpr std::array<std::string_view, 3> kGone{
+    "org.freedesktop.DBus.Error.ServiceUnknown", "org.freedesktop.DBus.Error.NameHasNoOwner",
+    "org.freedesktop.DBus.Error.Disconnected"};
+
+bool among(std::string_view name, const auto& names) {
+    return std::find(names.begin(), names.end(), name) != names.end();
+}
 
 }  // namespace
 
@@ -58,8 +67,17 @@ dbus::Connection* BusLink::route(const std::string& bus, std::string& destinatio
     return bus_.get();
 }
 
+void BusLink::charge(const std::string& bus, dbus::Clock::duration waited,
+                     std::chrono::milliseconds timeout) {
+    // A request given longer than usual (a whole application's snapshot) is
+    // bounded by its own time-out, and counts against the total alone.
+    if (waited > kPromptReply && timeout <= kCallTimeout) late_[bus] += waited;
+    waited_[bus] += waited;
+    if (late_[bus] >= kCallTimeout || waited_[bus] >= kAppBudget) unresponsive_.insert(bus);
+}
+
 Reply BusLink::finish(const Request& request, dbus::Connection* via,
-                      std::optional<uint32_t> handle) {
+                      std::optional<uint32_t> handle, std::chrono::milliseconds timeout) {
     if (!handle) return {};
     // A peer found hung while this call waited behind it is not waited
     // for a second time.
@@ -67,17 +85,22 @@ Reply BusLink::finish(const Request& request, dbus::Connection* via,
         via->abandon(*handle);
         return {};
     }
-    auto reply = via->reply(*handle);
+    dbus::Clock::duration waited;
+    auto reply = via->reply(*handle, waited);
+    charge(request.bus, waited, timeout);
+    for (const auto& [sender, took] : via->takeUnaskedTime())
+        charge(sender.empty() ? request.bus : sender, took, kCallTimeout);
     if (!reply) return {};
     if (reply->isError()) {
         // A socket that closed says nothing about the application: the bus
         // daemon gone means nothing more can be asked, and the
         // application's own socket closed leaves the bus to carry its
-        // requests, where a vanished application shows as such. Otherwise
-        // an application that did not answer in time is treated as hung.
+        // requests, where a vanished application shows as such.
         if (via->broken()) return {};
-        for (auto name : kStoppedAnswering)
-            if (reply->errorName() == name) unresponsive_.insert(request.bus);
+        const char* sender = dbus_message_get_sender(reply->get());
+        if (among(reply->errorName(), kNoAnswer) ||
+            (among(reply->errorName(), kGone) && (sender == nullptr || request.bus != sender)))
+            unresponsive_.insert(request.bus);
         return {};
     }
     if (!reply->isReturn() || !reply->hasSignature(request.replySignature)) return {};
@@ -98,6 +121,7 @@ std::vector<Reply> BusLink::callAll(const std::vector<Request>& requests,
 BusLink::Sent BusLink::send(const std::vector<Request>& requests,
                             std::chrono::milliseconds timeout) {
     Sent sent;
+    sent.timeout = timeout;
     sent.via.assign(requests.size(), nullptr);
     sent.handles.resize(requests.size());
     if (!connected()) return sent;
@@ -117,14 +141,11 @@ BusLink::Sent BusLink::send(const std::vector<Request>& requests,
 
 std::vector<Reply> BusLink::collect(const std::vector<Request>& requests, Sent& sent) {
     std::vector<Reply> replies(requests.size());
-    std::set<dbus::Connection*> used;
     for (size_t i = 0; i < requests.size() && i < sent.via.size(); ++i) {
         if (sent.via[i] == nullptr) continue;
-        replies[i] = finish(requests[i], sent.via[i], sent.handles[i]);
-        used.insert(sent.via[i]);
+        replies[i] = finish(requests[i], sent.via[i], sent.handles[i], sent.timeout);
         sent.via[i] = nullptr;
     }
-    for (auto* connection : used) connection->dropUnasked();
     return replies;
 }
 

@@ -6,8 +6,8 @@
 // single-threaded client then waits on libdbus's dispatch lock forever.
 // This link subscribes to no signal at all (no match rule is ever added, so
 // the bus delivers nothing unasked, and whatever a peer sends unasked is
-// dropped unread), every call carries its own time-out, and an application
-// that once failed to answer is not asked again in this run.
+// dropped as it is read), every call carries its own time-out, and an
+// application that once failed to answer is not asked again in this run.
 //
 // An application that offers its own socket (AT-SPI's
 // GetApplicationBusAddress) is spoken to there, without the bus daemon
@@ -33,6 +33,14 @@ namespace nuvra::atspi {
 // so a run touching one hung application costs it one second, not one
 // second per request.
 constexpr std::chrono::milliseconds kCallTimeout{1000};
+// An application that answers each request just within the time-out is as
+// good as hung, so each has a budget per run: once its replies slower than
+// kPromptReply add up to kCallTimeout, or the run has waited kAppBudget for
+// it in all, it reads as absent too. A responsive toolkit's replies take
+// well under a millisecond each, and a whole window of ten thousand
+// elements keeps it busy for about two seconds.
+constexpr std::chrono::milliseconds kPromptReply{100};
+constexpr std::chrono::milliseconds kAppBudget{5000};
 
 // One method call on one object, and the type its reply must have.
 struct Request {
@@ -81,6 +89,7 @@ public:
     struct Sent {
         std::vector<dbus::Connection*> via;
         std::vector<std::optional<uint32_t>> handles;
+        std::chrono::milliseconds timeout{kCallTimeout};
     };
     Sent send(const std::vector<Request>& requests,
               std::chrono::milliseconds timeout = kCallTimeout);
@@ -90,16 +99,26 @@ public:
     bool unresponsive(const std::string& bus) const { return unresponsive_.count(bus) != 0; }
     // Asks the application again after a request it did not answer in time,
     // for a caller that knows why the answer may be late.
-    void forgive(const std::string& bus) { unresponsive_.erase(bus); }
+    void forgive(const std::string& bus) {
+        unresponsive_.erase(bus);
+        late_.erase(bus);
+    }
 
 private:
     dbus::Connection* route(const std::string& bus, std::string& destination);
-    Reply finish(const Request& request, dbus::Connection* via, std::optional<uint32_t> handle);
+    Reply finish(const Request& request, dbus::Connection* via, std::optional<uint32_t> handle,
+                 std::chrono::milliseconds timeout);
+    // Counts a wait for `bus` against its budget.
+    void charge(const std::string& bus, dbus::Clock::duration waited,
+                std::chrono::milliseconds timeout);
 
     std::unique_ptr<dbus::Connection> bus_;
     // By application; null when it offered no socket of its own.
     std::map<std::string, std::unique_ptr<dbus::Connection>> direct_;
     std::set<std::string> unresponsive_;
+    // Per application: the waits for its late replies, and for all of them.
+    std::map<std::string, dbus::Clock::duration> late_;
+    std::map<std::string, dbus::Clock::duration> waited_;
 };
 
 }  // namespace nuvra::atspi

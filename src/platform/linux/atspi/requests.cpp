@@ -17,9 +17,13 @@ constexpr const char* kEditableText = "org.a11y.atspi.EditableText";
 constexpr const char* kProperties = "org.freedesktop.DBus.Properties";
 constexpr uint32_t kScreenCoordinates = 0;
 
-// A toolkit could send a hostile number of actions; nothing offers more
-// than a handful.
+// A toolkit could send a hostile number of actions, or of bytes in their
+// names; nothing offers more than a handful, named in a word or two. A
+// longer name names no action the vocabulary knows, and once the names
+// read add up to more than any real element's, the rest are not asked.
 constexpr int32_t kMaxActions = 64;
+constexpr size_t kMaxActionName = 256;
+constexpr size_t kMaxActionNameBytes = 64 * 1024;
 
 Request on(const ObjectRef& ref, const char* interface, const char* method,
            const char* replySignature) {
@@ -288,12 +292,17 @@ std::optional<std::vector<std::string>> getActionNames(BusLink& link, const Obje
     // GetActions would answer in one request, but with localised names;
     // GetName gives the toolkit's own, which the vocabulary matches.
     std::vector<std::string> names;
-    for (int32_t i = 0; i < n; ++i) {
+    size_t read = 0;
+    for (int32_t i = 0; i < n && read <= kMaxActionNameBytes; ++i) {
         dbus::BodyWriter args;
         args.i32(i);
-        auto name = singleString(callOn(link, withBody(on(ref, kAction, "GetName", "s"), args)));
-        if (!name) return std::nullopt;
-        names.push_back(std::move(*name));
+        Reply reply = callOn(link, withBody(on(ref, kAction, "GetName", "s"), args));
+        if (!reply) return std::nullopt;
+        dbus::BodyReader body(*reply);
+        std::string_view name;
+        if (!body.string(name)) return std::nullopt;
+        read += name.size();
+        names.emplace_back(name.size() <= kMaxActionName ? name : std::string_view());
     }
     return names;
 }

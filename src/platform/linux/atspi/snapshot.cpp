@@ -87,21 +87,29 @@ std::optional<AppSnapshot> snapshotFrom(const std::string& bus, const dbus::Mess
     if (!body.leave() || !body.atEnd()) return std::nullopt;
 
     // Each object's children from the claims of the others: known only when
-    // the claims fill every index below the child count exactly once.
+    // the claims fill every index below the child count exactly once. Slots
+    // are made only for counts that as many claims back, so what is stored
+    // stays within what the message holds, whatever an object claims.
     const size_t n = snapshot.objects.size();
-    std::vector<bool> contradicted(n, false);
-    for (size_t i = 0; i < n; ++i) {
-        int32_t count = counts[i];
-        if (count >= 0 && count <= kMaxChildren)
-            snapshot.objects[i].children.assign(static_cast<size_t>(count), -1);
-        else
-            contradicted[i] = true;
-    }
+    std::vector<int32_t> parents(n, -1);
+    std::vector<int32_t> claims(n, 0);
     for (size_t i = 0; i < n; ++i) {
         if (parentPaths[i].empty()) continue;
         auto parent = snapshot.byPath.find(parentPaths[i]);
         if (parent == snapshot.byPath.end()) continue;
-        auto p = static_cast<size_t>(parent->second);
+        parents[i] = parent->second;
+        ++claims[static_cast<size_t>(parent->second)];
+    }
+    std::vector<bool> contradicted(n, false);
+    for (size_t i = 0; i < n; ++i) {
+        if (counts[i] == claims[i] && counts[i] <= kMaxChildren)
+            snapshot.objects[i].children.assign(static_cast<size_t>(counts[i]), -1);
+        else
+            contradicted[i] = true;
+    }
+    for (size_t i = 0; i < n; ++i) {
+        if (parents[i] < 0) continue;
+        auto p = static_cast<size_t>(parents[i]);
         auto& slots = snapshot.objects[p].children;
         int32_t index = indexes[i];
         if (index < 0 || static_cast<size_t>(index) >= slots.size() ||

@@ -238,12 +238,14 @@ std::optional<RoleEntry> roleEntry(uint32_t atspiRole) {
 std::string axRoleFromAtspiName(std::string_view atspiName) {
     std::string out = "AX";
     bool startOfWord = true;
+    // Letters and digits only: the name is the application's, and is
+    // printed unquoted. Anything else separates words.
     for (char c : atspiName) {
-        if (c == ' ' || c == '-' || c == '_') {
+        auto u = static_cast<unsigned char>(c);
+        if (u >= 0x80 || !std::isalnum(u)) {
             startOfWord = true;
             continue;
         }
-        auto u = static_cast<unsigned char>(c);
         out += static_cast<char>(startOfWord ? std::toupper(u) : std::tolower(u));
         startOfWord = false;
     }

@@ -62,7 +62,8 @@ struct RoleEntry {
 std::optional<RoleEntry> roleEntry(uint32_t atspiRole);
 
 // "push button" -> "AXPushButton": the rule for roles without an AX name of
-// their own, and for action names without one.
+// their own, and for action names without one. Only ASCII letters and
+// digits are kept; every other byte ends a word.
 std::string axRoleFromAtspiName(std::string_view atspiName);
 
 // The AX attributes this backend answers, by what they are read from.

@@ -3,6 +3,7 @@
 #include <atspi/atspi-constants.h>
 
 #include <deque>
+#include <set>
 
 #include "platform/linux/atspi/requests.h"
 #include "platform/linux/x11/window_at.h"
@@ -15,6 +16,8 @@ namespace {
 constexpr int kMaxHitDepth = 64;
 // Showing elements looked at to find an open popup's own element.
 constexpr int kMaxPopupSearch = 400;
+// Top-level windows of one application asked for their state.
+constexpr size_t kMaxWindowsAsked = 64;
 
 bool contains(const Extents& e, int x, int y) {
     return x >= e.x && y >= e.y && static_cast<int64_t>(x) < static_cast<int64_t>(e.x) + e.width &&
@@ -82,7 +85,10 @@ std::optional<ObjectRef> topLevelFor(BusLink& link, const x11::ClientWindow& win
 
 std::vector<RegisteredApp> registeredApps(BusLink& link) {
     std::vector<RegisteredApp> apps;
+    std::set<std::string> seen;
     for (auto& root : registeredApplications(link)) {
+        // An application embedded twice is still one application.
+        if (!seen.insert(root.bus).second) continue;
         auto pid = connectionPid(link, root.bus);
         apps.push_back(RegisteredApp{std::move(root.bus), pid ? *pid : -1});
     }
@@ -102,16 +108,21 @@ RunningApplication workspaceRecord(BusLink& link, const RegisteredApp& app,
     // A process without windows (a daemon that loaded the bridge) stands
     // for one that may not have a user interface (policy 2, prohibited).
     record.activationPolicy = windows && !windows->empty() ? 0 : 2;
-    if (windows) {
-        for (const auto& window : *windows) {
-            auto states = getState(link, window);
-            if (states && states->has(ATSPI_STATE_ACTIVE)) {
-                record.isActive = true;
-                break;
-            }
-        }
-    }
+    record.isActive = windows && firstWindowIn(link, *windows, ATSPI_STATE_ACTIVE);
     return record;
+}
+
+std::optional<ObjectRef> firstWindowIn(BusLink& link, const std::vector<ObjectRef>& windows,
+                                       uint32_t state) {
+    std::vector<Request> requests;
+    for (size_t i = 0; i < windows.size() && i < kMaxWindowsAsked; ++i)
+        requests.push_back(stateRequest(windows[i]));
+    auto replies = link.callAll(requests);
+    for (size_t i = 0; i < replies.size(); ++i) {
+        auto states = statesFrom(replies[i]);
+        if (states && states->has(state)) return windows[i];
+    }
+    return std::nullopt;
 }
 
 std::optional<ObjectRef> objectAt(BusLink& link, _XDisplay* display, int x, int y) {

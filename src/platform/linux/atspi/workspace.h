@@ -23,8 +23,14 @@ struct RegisteredApp {
     int32_t pid = -1;
 };
 
-// The registry's applications, in the registry's order.
+// The registry's applications, in the registry's order, each once.
 std::vector<RegisteredApp> registeredApps(BusLink& link);
+
+// The first of an application's top-level windows in `state`, among the
+// first few: no real application has more windows than that, and asking
+// each of a hostile one's thousands would cost every run that lists it.
+std::optional<ObjectRef> firstWindowIn(BusLink& link, const std::vector<ObjectRef>& windows,
+                                       uint32_t state);
 
 // The record the core knows from the macOS workspace: the localized name is
 // the application's accessible name, the bundle identifier its GTK

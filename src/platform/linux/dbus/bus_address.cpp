@@ -35,7 +35,8 @@ std::optional<std::string> addressFromSessionBus(Clock::time_point deadline) {
     auto handle =
         session->send(MethodCall{"org.a11y.Bus", "/org/a11y/bus", "org.a11y.Bus", "GetAddress"}, left);
     if (!handle) return std::nullopt;
-    auto reply = session->reply(*handle);
+    Clock::duration waited;
+    auto reply = session->reply(*handle, waited);
     if (!reply || !reply->isReturn() || !reply->hasSignature("s")) return std::nullopt;
     BodyReader body(*reply);
     std::string_view value;

@@ -2,6 +2,11 @@
 
 #include <algorithm>
 #include <climits>
+#include <condition_variable>
+#include <mutex>
+#include <system_error>
+#include <thread>
+#include <utility>
 
 #include "platform/linux/dbus/bus_address.h"
 
@@ -9,9 +14,61 @@ namespace nuvra::dbus {
 
 namespace {
 
+constexpr int kStretch = 4;
+
 int milliseconds(std::chrono::milliseconds timeout) {
     // libdbus reads 0 and below as "its default", 25 seconds.
     return static_cast<int>(std::clamp<std::chrono::milliseconds::rep>(timeout.count(), 1, INT_MAX));
+}
+
+// A reply of D-Bus's own for a call that got none.
+Message localError(const char* name) {
+    DBusMessage* error = dbus_message_new(DBUS_MESSAGE_TYPE_ERROR);
+    if (error != nullptr && !dbus_message_set_error_name(error, name)) {
+        dbus_message_unref(error);
+        error = nullptr;
+    }
+    return Message::adopt(error);
+}
+
+// libdbus connects a unix socket with a blocking connect(), which a
+// listener whose queue is full and who never accepts holds forever. So the
+// connect runs on a thread of its own, which is left behind at `deadline`
+// and closes what it gets if it ever gets anything.
+DBusConnection* openBy(const std::string& sockets, Clock::time_point deadline) {
+    struct Attempt {
+        std::mutex lock;
+        std::condition_variable finished;
+        DBusConnection* raw = nullptr;
+        bool done = false;
+        bool abandoned = false;
+    };
+    auto attempt = std::make_shared<Attempt>();
+    try {
+        std::thread([attempt, sockets] {
+            DBusError error;
+            dbus_error_init(&error);
+            DBusConnection* raw = dbus_connection_open_private(sockets.c_str(), &error);
+            dbus_error_free(&error);
+            std::lock_guard<std::mutex> hold(attempt->lock);
+            if (attempt->abandoned && raw != nullptr) {
+                dbus_connection_close(raw);
+                dbus_connection_unref(raw);
+                raw = nullptr;
+            }
+            attempt->raw = raw;
+            attempt->done = true;
+            attempt->finished.notify_one();
+        }).detach();
+    } catch (const std::system_error&) {
+        return nullptr;
+    }
+    std::unique_lock<std::mutex> hold(attempt->lock);
+    if (!attempt->finished.wait_until(hold, deadline, [&] { return attempt->done; })) {
+        attempt->abandoned = true;
+        return nullptr;
+    }
+    return attempt->raw;
 }
 
 }  // namespace
@@ -20,13 +77,8 @@ std::unique_ptr<Connection> Connection::open(const std::string& address, bool me
                                              Clock::time_point deadline) {
     std::string sockets = unixSocketsOnly(address);
     if (sockets.empty() || Clock::now() >= deadline) return nullptr;
-    DBusError error;
-    dbus_error_init(&error);
-    DBusConnection* raw = dbus_connection_open_private(sockets.c_str(), &error);
-    if (raw == nullptr) {
-        dbus_error_free(&error);
-        return nullptr;
-    }
+    DBusConnection* raw = openBy(sockets, deadline);
+    if (raw == nullptr) return nullptr;
     std::unique_ptr<Connection> connection(new Connection(raw));
     dbus_connection_set_exit_on_disconnect(raw, FALSE);
     dbus_connection_set_max_message_size(raw, kMaxMessage);
@@ -57,10 +109,6 @@ std::unique_ptr<Connection> Connection::open(const std::string& address, bool me
 }
 
 Connection::~Connection() {
-    for (auto& [handle, pending] : pending_) {
-        dbus_pending_call_cancel(pending);
-        dbus_pending_call_unref(pending);
-    }
     // A private connection must be closed before its last reference goes.
     dbus_connection_close(connection_);
     dbus_connection_unref(connection_);
@@ -75,56 +123,74 @@ std::optional<uint32_t> Connection::send(const MethodCall& call,
         !dbus_validate_interface(call.interface, nullptr) ||
         !dbus_validate_member(call.member, nullptr) || (call.body != nullptr && !call.body->ok()))
         return std::nullopt;
-    DBusMessage* message = dbus_message_new_method_call(
+    Message message = Message::adopt(dbus_message_new_method_call(
         destination.empty() ? nullptr : destination.c_str(), path.c_str(), call.interface,
-        call.member);
-    if (message == nullptr) return std::nullopt;
-    dbus_message_set_auto_start(message, call.activate ? TRUE : FALSE);
-    DBusPendingCall* pending = nullptr;
-    bool sent = (call.body == nullptr || call.body->appendTo(message)) &&
-                dbus_connection_send_with_reply(connection_, message, &pending,
-                                                milliseconds(timeout)) &&
-                pending != nullptr;
-    uint32_t handle = dbus_message_get_serial(message);
-    dbus_message_unref(message);
-    if (!sent) {
-        if (pending != nullptr) dbus_pending_call_unref(pending);
+        call.member));
+    if (message.get() == nullptr) return std::nullopt;
+    dbus_message_set_auto_start(message.get(), call.activate ? TRUE : FALSE);
+    dbus_uint32_t serial = 0;
+    if ((call.body != nullptr && !call.body->appendTo(message.get())) ||
+        !dbus_connection_send(connection_, message.get(), &serial))
         return std::nullopt;
-    }
-    pending_[handle] = pending;
-    return handle;
+    awaited_[serial] = Awaited{timeout, destination, std::nullopt};
+    return serial;
 }
 
 void Connection::push() {
     dbus_connection_flush(connection_);
 }
 
-std::optional<Message> Connection::reply(uint32_t handle) {
-    auto found = pending_.find(handle);
-    if (found == pending_.end()) return std::nullopt;
-    DBusPendingCall* pending = found->second;
-    pending_.erase(found);
-    dbus_pending_call_block(pending);
-    DBusMessage* answer = dbus_pending_call_steal_reply(pending);
-    dbus_pending_call_unref(pending);
-    if (answer == nullptr) return std::nullopt;
-    return Message::adopt(answer);
+void Connection::sortIncoming() {
+    while (DBusMessage* raw = dbus_connection_pop_message(connection_)) {
+        Message message = Message::adopt(raw);
+        const auto now = Clock::now();
+        const auto took = now - lastArrival_;
+        lastArrival_ = now;
+        auto awaited = awaited_.find(dbus_message_get_reply_serial(raw));
+        if ((message.isReturn() || message.isError()) && awaited != awaited_.end()) {
+            if (!awaited->second.reply) awaited->second.reply = std::move(message);
+            continue;
+        }
+        const char* sender = dbus_message_get_sender(raw);
+        const std::string from = sender != nullptr ? sender : "";
+        if (from == peer_) continue;
+        unaskedTime_[from] += took;
+        othersInWait_ += took;
+    }
+}
+
+std::optional<Message> Connection::reply(uint32_t handle, Clock::duration& waited) {
+    waited = {};
+    auto found = awaited_.find(handle);
+    if (found == awaited_.end()) return std::nullopt;
+    // Time spent reading what others sent unasked is not the peer's: it
+    // stretches the time-out, up to kStretch times, so that a flood ahead
+    // of the reply delays it without starving it.
+    const auto started = Clock::now();
+    const auto timeout = found->second.timeout;
+    lastArrival_ = started;
+    othersInWait_ = {};
+    peer_ = found->second.peer;
+    sortIncoming();
+    while (!found->second.reply) {
+        auto until = started + timeout + std::min<Clock::duration>(othersInWait_, kStretch * timeout);
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - Clock::now());
+        if (broken()) found->second.reply = localError(DBUS_ERROR_DISCONNECTED);
+        else if (left.count() <= 0) found->second.reply = localError(DBUS_ERROR_NO_REPLY);
+        else if (dbus_connection_read_write(connection_, milliseconds(left))) sortIncoming();
+    }
+    waited = std::max<Clock::duration>(Clock::now() - started - othersInWait_, {});
+    std::optional<Message> answer = std::move(found->second.reply);
+    awaited_.erase(found);
+    return answer;
+}
+
+std::map<std::string, Clock::duration> Connection::takeUnaskedTime() {
+    return std::exchange(unaskedTime_, {});
 }
 
 void Connection::abandon(uint32_t handle) {
-    auto found = pending_.find(handle);
-    if (found == pending_.end()) return;
-    dbus_pending_call_cancel(found->second);
-    dbus_pending_call_unref(found->second);
-    pending_.erase(found);
-}
-
-void Connection::dropUnasked() {
-    // No filter or object is registered, so dispatching runs no code of
-    // ours: replies complete their calls and everything else is dropped
-    // (a call to this side gets libdbus's "unknown method" answer).
-    while (dbus_connection_get_dispatch_status(connection_) == DBUS_DISPATCH_DATA_REMAINS)
-        dbus_connection_dispatch(connection_);
+    awaited_.erase(handle);
 }
 
 bool Connection::broken() const {

@@ -1,6 +1,7 @@
-// One private libdbus connection, driven from the calling thread: no
-// worker thread, no main loop, no signal subscription, no handler ever run,
-// and a deadline on everything that waits.
+// One private libdbus connection, driven from the calling thread: no main
+// loop, no signal subscription, no handler ever run, and a deadline on
+// everything that waits. Whatever the peer sends unasked is dropped as it
+// is read, so it can neither pile up nor hold back the replies behind it.
 //
 // Why not GDBus: one synchronous GDBus call hands the message to a worker
 // thread and the reply back through a main context, which costs more than
@@ -10,6 +11,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -53,24 +55,43 @@ public:
     void push();
 
     // The reply (a return or an error) to the call `handle`, waiting until
-    // it arrives or its time-out passes. A time-out, or the peer gone,
-    // gives libdbus's own error reply; nothing when the handle is unknown.
-    std::optional<Message> reply(uint32_t handle);
+    // it arrives or its time-out, counted from now, passes. A time-out, or
+    // the peer gone, gives an error reply of D-Bus's own (NoReply,
+    // Disconnected); nothing when the handle is unknown. `waited` is the
+    // part of the wait that was the peer's: time spent reading what others
+    // sent unasked in between is theirs, and stretches the time-out up to
+    // five times its length.
+    std::optional<Message> reply(uint32_t handle, Clock::duration& waited);
+
+    // The time spent reading unasked messages since last asked, by sender
+    // ("" on a connection straight to the peer).
+    std::map<std::string, Clock::duration> takeUnaskedTime();
 
     // No reply to `handle` is wanted any more.
     void abandon(uint32_t handle);
 
-    // Drops whatever the peer sent unasked (signals, calls to this side),
-    // so it does not pile up during a long walk.
-    void dropUnasked();
-
     bool broken() const;
 
 private:
+    struct Awaited {
+        std::chrono::milliseconds timeout;
+        std::string peer;  // the destination, empty on a connection straight to it
+        std::optional<Message> reply;
+    };
+
     explicit Connection(DBusConnection* connection) : connection_(connection) {}
+    // Takes every message read so far off libdbus's queue: the replies
+    // awaited are kept, everything else is dropped. An unasked message
+    // from anyone but the peer awaited is charged the time since the
+    // message before.
+    void sortIncoming();
 
     DBusConnection* connection_;
-    std::unordered_map<uint32_t, DBusPendingCall*> pending_;
+    std::unordered_map<uint32_t, Awaited> awaited_;
+    Clock::time_point lastArrival_;
+    std::string peer_;
+    Clock::duration othersInWait_{};
+    std::map<std::string, Clock::duration> unaskedTime_;
 };
 
 }  // namespace nuvra::dbus
