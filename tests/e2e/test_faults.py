@@ -164,8 +164,9 @@ class FaultsTest(unittest.TestCase):
                                       names["hostile"], mode], stdout=subprocess.PIPE, text=True) as app:
                 try:
                     self.assertEqual(app.stdout.readline(), "ready\n")
-                    if "{sha}" in command:  # a press after an observe with its limits
-                        names["sha"] = run("observe", *command[2:5], command[-1].format(**names)).sha
+                    if "{sha}" in command:  # an action after an observe with its limits
+                        at = command.index("{sha}")
+                        names["sha"] = run("observe", *command[at - 3:at], command[-1].format(**names)).sha
                     result = run(*[a.format(**names) for a in command], timeout=4 * seconds + 15,
                                  check=False, wrapper=("/usr/bin/time", "-f", "%M", "-o", peak.name,
                                                        "timeout", "-s", "KILL", str(4 * seconds), *CAP))
