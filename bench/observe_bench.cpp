@@ -180,7 +180,7 @@ void BM_PlatformCallsOnly(benchmark::State& state) {
             Event createScrollWheelEvent(int32_t a, int32_t b, int32_t c) override {
                 return f.createScrollWheelEvent(a, b, c);
             }
-            void postEvent(const Event& e) override { f.postEvent(e); }
+            bool postEvent(const Event& e) override { return f.postEvent(e); }
             void sleepMicroseconds(uint32_t us) override { f.sleepMicroseconds(us); }
         } forward(w.fake, tape);
         runObserve(forward, n, 1000, int64_t{1} << 40, std::nullopt);

@@ -185,8 +185,10 @@ public:
     // every caller but passed through), or null when it cannot be created.
     virtual Event createScrollWheelEvent(int32_t wheel1, int32_t wheel2, int32_t wheel3) = 0;
 
-    // Posts at the HID event tap. Reports nothing.
-    virtual void postEvent(const Event& event) = 0;
+    // Posts at the HID event tap. False only when the event is known not to
+    // have arrived (an X server that stopped answering); Core Graphics
+    // reports nothing.
+    virtual bool postEvent(const Event& event) = 0;
 
     // Blocks the calling thread.
     virtual void sleepMicroseconds(uint32_t microseconds) = 0;

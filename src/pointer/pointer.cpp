@@ -49,14 +49,14 @@ MaybeFailure click(Platform& platform, double x, double y, bool right, bool doub
     if (!press) return kNoEvent;
     Event release = mouseEvent(platform, b.up, x, y, b.button);
     if (!release) return kNoEvent;
-    platform.postEvent(press);
+    if (!platform.postEvent(press)) return kNoEvent;
     platform.sleepMicroseconds(kPressHoldUs);
-    platform.postEvent(release);
+    if (!platform.postEvent(release)) return kNoEvent;
     if (doubleClick) {
         platform.sleepMicroseconds(kBetweenClicksUs);
-        platform.postEvent(press);
+        if (!platform.postEvent(press)) return kNoEvent;
         platform.sleepMicroseconds(kPressHoldUs);
-        platform.postEvent(release);
+        if (!platform.postEvent(release)) return kNoEvent;
         platform.sleepMicroseconds(kBetweenClicksUs);
     }
     return std::nullopt;
@@ -65,23 +65,20 @@ MaybeFailure click(Platform& platform, double x, double y, bool right, bool doub
 MaybeFailure drag(Platform& platform, double x1, double y1, double x2, double y2, bool right) {
     ButtonChoice b = buttonChoice(right);
     Event press = mouseEvent(platform, b.down, x1, y1, b.button);
-    if (!press) return kNoEvent;
-    platform.postEvent(press);
+    if (!press || !platform.postEvent(press)) return kNoEvent;
     platform.sleepMicroseconds(kPressHoldUs);
     for (int i = 1; i <= kDragSteps; ++i) {
         double t = static_cast<double>(i) / kDragSteps;
         Event step = mouseEvent(platform, b.dragged, stepCoordinate(x1, x2, t),
                                 stepCoordinate(y1, y2, t), b.button);
-        if (!step) return kNoEvent;
-        platform.postEvent(step);
+        if (!step || !platform.postEvent(step)) return kNoEvent;
         platform.sleepMicroseconds(kDragStepUs);
     }
     platform.sleepMicroseconds(kBeforeDragReleaseUs);
     // The release carries the end point exactly, whatever the last step's
     // rounding gave.
     Event release = mouseEvent(platform, b.up, x2, y2, b.button);
-    if (!release) return kNoEvent;
-    platform.postEvent(release);
+    if (!release || !platform.postEvent(release)) return kNoEvent;
     return std::nullopt;
 }
 
@@ -92,15 +89,14 @@ MaybeFailure scroll(Platform& platform, int32_t dx, int32_t dy) {
                              ? std::numeric_limits<int32_t>::max()
                              : -dx;
     Event e = platform.createScrollWheelEvent(dy, horizontal, 0);
-    if (!e) return Failure{Refusal::ScrollEventNotCreated, std::nullopt, 0};
-    platform.postEvent(e);
+    if (!e || !platform.postEvent(e))
+        return Failure{Refusal::ScrollEventNotCreated, std::nullopt, 0};
     return std::nullopt;
 }
 
 MaybeFailure moveCursor(Platform& platform, double x, double y) {
     Event move = mouseEvent(platform, kMouseMoved, x, y, kLeftButton);
-    if (!move) return kNoEvent;
-    platform.postEvent(move);
+    if (!move || !platform.postEvent(move)) return kNoEvent;
     platform.sleepMicroseconds(kAfterMoveUs);
     return std::nullopt;
 }

@@ -304,9 +304,10 @@ Event FakeDesktop::createScrollWheelEvent(int32_t wheel1, int32_t wheel2, int32_
                     std::to_string(wheel3));
 }
 
-void FakeDesktop::postEvent(const Event& event) {
+bool FakeDesktop::postEvent(const Event& event) {
     auto* e = dynamic_cast<const FakeEvent*>(event.get());
     if (recording) log_.push_back("post " + (e ? "ev" + std::to_string(e->serial) : std::string("<foreign>")));
+    return true;
 }
 
 void FakeDesktop::sleepMicroseconds(uint32_t microseconds) {

@@ -119,7 +119,7 @@ public:
     bool equalIgnoringCaseAndDiacritics(std::string_view a, std::string_view b) override;
     Event createMouseEvent(int32_t type, ScreenPoint at, int32_t button) override;
     Event createScrollWheelEvent(int32_t wheel1, int32_t wheel2, int32_t wheel3) override;
-    void postEvent(const Event& event) override;
+    bool postEvent(const Event& event) override;
     void sleepMicroseconds(uint32_t microseconds) override;
     int64_t monotonicMicroseconds() override { return clock_; }
 

@@ -1,7 +1,7 @@
-# The Linux backend: AT-SPI2 over D-Bus through libdbus (dbus/) and XTest
-# pointer events (x11/). libatspi is used for its constants header only;
+# The Linux backend: AT-SPI2 over D-Bus through libdbus (dbus/) and the X
+# server through XCB (x11/). libatspi is used for its constants header only;
 # the backend never links its client (see atspi/link.h), nor GLib.
-pkg_check_modules(NUVRA_LINUX REQUIRED IMPORTED_TARGET x11 xtst xres)
+pkg_check_modules(NUVRA_LINUX REQUIRED IMPORTED_TARGET xcb xcb-xtest xcb-res)
 pkg_check_modules(NUVRA_ATSPI REQUIRED atspi-2)
 pkg_check_modules(NUVRA_DBUS REQUIRED IMPORTED_TARGET dbus-1)
 set(NUVRA_LINUX_DIR ${CMAKE_SOURCE_DIR}/src/platform/linux)
@@ -42,11 +42,11 @@ else()
   target_link_libraries(nuvra_backend PUBLIC PkgConfig::NUVRA_DBUS)
 endif()
 # Every shared library costs each run about half a millisecond of mapping
-# and relocation, and the X client libraries are seven of them: they are
+# and relocation, and the X client libraries are five of them: they are
 # linked from their archives where those exist, and so is the C++ runtime
 # (not under the sanitizers, whose runtime replaces its allocator).
 set(NUVRA_X_ARCHIVES "")
-foreach(lib Xtst XRes Xext X11 xcb Xau Xdmcp)
+foreach(lib xcb-xtest xcb-res xcb Xau Xdmcp)
   find_library(NUVRA_${lib}_ARCHIVE NAMES lib${lib}.a)
   if(NUVRA_${lib}_ARCHIVE)
     list(APPEND NUVRA_X_ARCHIVES ${NUVRA_${lib}_ARCHIVE})

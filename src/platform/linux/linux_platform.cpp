@@ -87,7 +87,7 @@ public:
         walk_.end();
         burst_.clear();
         ensureConnected();
-        _XDisplay* display = display_.get();
+        x11::Connection* display = display_.get();
         if (display == nullptr || !link_.connected()) return kAXCannotComplete;
         auto found = atspi::objectAt(link_, display, x11::pixelOf(x), x11::pixelOf(y));
         if (!found || !screen_.of(found->bus)) return kAXNoValue;
@@ -221,8 +221,8 @@ public:
         return event;
     }
 
-    void postEvent(const Event& event) override {
-        if (event && canPost()) x11::postEvent(display_.get(), *event);
+    bool postEvent(const Event& event) override {
+        return event && canPost() && x11::postEvent(display_.get(), *event);
     }
 
     void sleepMicroseconds(uint32_t microseconds) override {
@@ -237,7 +237,7 @@ private:
     bool connect(Clock::time_point deadline) {
         if (connectTried_) return link_.connected();
         connectTried_ = true;
-        _XDisplay* display = display_.get();
+        x11::Connection* display = display_.get();
         auto address = dbus::accessibilityBusAddress(
             [display] { return x11::rootStringProperty(display, "AT_SPI_BUS"); }, deadline);
         return address && link_.connect(*address, deadline);
@@ -247,12 +247,13 @@ private:
         if (!connectTried_) connect(Clock::now() + kConnectBudget);
     }
 
+    // False also once the server has stopped answering.
     bool canPost() {
         if (!xtestChecked_) {
             xtestChecked_ = true;
             xtest_ = x11::hasXTest(display_.get());
         }
-        return xtest_;
+        return xtest_ && display_.get() != nullptr;
     }
 
     // The whole text at once. A toolkit that answers yes and keeps its old

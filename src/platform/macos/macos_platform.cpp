@@ -53,7 +53,10 @@ public:
     Event createScrollWheelEvent(int32_t wheel1, int32_t wheel2, int32_t wheel3) override {
         return macos::createScrollWheelEvent(wheel1, wheel2, wheel3);
     }
-    void postEvent(const Event& event) override { macos::postEvent(event); }
+    bool postEvent(const Event& event) override {
+        macos::postEvent(event);
+        return true;
+    }
     void sleepMicroseconds(uint32_t microseconds) override {
         macos::sleepMicroseconds(microseconds);
     }

@@ -125,7 +125,7 @@ std::optional<ObjectRef> firstWindowIn(BusLink& link, const std::vector<ObjectRe
     return std::nullopt;
 }
 
-std::optional<ObjectRef> objectAt(BusLink& link, _XDisplay* display, int x, int y) {
+std::optional<ObjectRef> objectAt(BusLink& link, x11::Connection* display, int x, int y) {
     auto window = x11::clientWindowAt(display, x, y);
     if (!window) return std::nullopt;
     auto current = topLevelFor(link, *window, x, y);

@@ -12,7 +12,9 @@
 #include "platform/linux/atspi/link.h"
 #include "platform/platform.h"
 
-struct _XDisplay;
+namespace nuvra::x11 {
+struct Connection;
+}
 
 namespace nuvra::atspi {
 
@@ -42,6 +44,6 @@ RunningApplication workspaceRecord(BusLink& link, const RegisteredApp& app,
 // The deepest accessible object that shows the screen pixel (x, y), or
 // nothing. AT-SPI has no desktop-wide hit test, so X tells whose window is
 // on top there, and that application's components are asked from there on.
-std::optional<ObjectRef> objectAt(BusLink& link, _XDisplay* display, int x, int y);
+std::optional<ObjectRef> objectAt(BusLink& link, x11::Connection* display, int x, int y);
 
 }  // namespace nuvra::atspi

@@ -8,9 +8,9 @@
 #include <optional>
 #include <set>
 
-struct _XDisplay;
-
 namespace nuvra::x11 {
+
+struct Connection;
 
 // Whether $WAYLAND_DISPLAY names a socket that exists (a relative name is
 // looked up in $XDG_RUNTIME_DIR, as libwayland does).
@@ -21,7 +21,7 @@ bool waylandDisplayPresent();
 // own, the children of those. The X server tells the process behind the
 // client that created each window (X-Resource), which, unlike _NET_WM_PID,
 // no client can claim for another. Empty without a display; nothing when
-// the server cannot tell (no X-Resource 1.2).
-std::optional<std::set<int32_t>> windowOwnerPids(_XDisplay* display);
+// the server cannot tell (no X-Resource 1.2, or no answer).
+std::optional<std::set<int32_t>> windowOwnerPids(Connection* c);
 
 }  // namespace nuvra::x11

@@ -82,8 +82,8 @@ bool serverAnswers(std::string_view name) {
     auto number = localDisplayNumber(name);
     if (!number) return true;
     const std::string path = "/tmp/.X11-unix/X" + std::to_string(*number);
-    // Xlib tries the abstract socket first, then the file; where neither
-    // listens, Xlib finds that out itself at once.
+    // XCB tries the abstract socket first, then the file; where neither
+    // listens, XCB finds that out itself at once.
     if (auto abstract = answersOn(std::string(1, '\0') + path, kServerAnswer)) return *abstract;
     return answersOn(path, kServerAnswer).value_or(true);
 }

@@ -1,43 +1,40 @@
 #include "platform/linux/x11/window_at.h"
 
 #include <deque>
-#include <memory>
 #include <vector>
 
-#include <X11/Xlib.h>
+#include <xcb/xcb.h>
 
 #include "platform/linux/x11/display.h"
 
 namespace nuvra::x11 {
 
-std::vector<unsigned long> childrenOf(_XDisplay* display, unsigned long window) {
-    Window root = 0, parent = 0;
-    Window* children = nullptr;
-    unsigned int count = 0;
-    if (!XQueryTree(display, window, &root, &parent, &children, &count)) return {};
-    std::unique_ptr<Window, int (*)(void*)> owned(children, XFree);
-    return std::vector<Window>(children, children + count);
+std::vector<uint32_t> childrenOf(Connection& c, uint32_t window) {
+    auto tree = replyTo<xcb_query_tree_reply_t>(c, xcb_query_tree(c.xcb, window));
+    if (!tree) return {};
+    const xcb_window_t* children = xcb_query_tree_children(tree.get());
+    return std::vector<uint32_t>(children, children + xcb_query_tree_children_length(tree.get()));
 }
 
 namespace {
 
-bool hasWmState(Display* display, Window window) {
-    return hasProperty(display, window, "WM_STATE");
+bool hasWmState(Connection& c, uint32_t window) {
+    return hasProperty(c, window, "WM_STATE");
 }
 
 // A window manager reparents each client into a frame; the client is the
 // first window below the frame that carries WM_STATE. Without a window
 // manager (bare Xvfb) the top-level window is the client itself.
-Window clientOf(Display* display, Window topLevel) {
-    if (hasWmState(display, topLevel)) return topLevel;
-    std::deque<Window> queue{topLevel};
+uint32_t clientOf(Connection& c, uint32_t topLevel) {
+    if (hasWmState(c, topLevel)) return topLevel;
+    std::deque<uint32_t> queue{topLevel};
     int visited = 0;
     while (!queue.empty() && visited < 256) {
-        Window w = queue.front();
+        uint32_t w = queue.front();
         queue.pop_front();
         ++visited;
-        for (Window child : childrenOf(display, w)) {
-            if (hasWmState(display, child)) return child;
+        for (uint32_t child : childrenOf(c, w)) {
+            if (hasWmState(c, child)) return child;
             queue.push_back(child);
         }
     }
@@ -46,38 +43,43 @@ Window clientOf(Display* display, Window topLevel) {
 
 }  // namespace
 
-std::optional<ClientWindow> clientWindowAt(_XDisplay* display, int x, int y) {
-    if (display == nullptr) return std::nullopt;
-    Window root = DefaultRootWindow(display);
-    int rx = 0, ry = 0;
-    Window topLevel = None;
-    if (!XTranslateCoordinates(display, root, root, x, y, &rx, &ry, &topLevel)) return std::nullopt;
-    if (topLevel == None) return std::nullopt;
+std::optional<ClientWindow> clientWindowAt(Connection* c, int x, int y) {
+    if (c == nullptr) return std::nullopt;
+    auto at = replyTo<xcb_translate_coordinates_reply_t>(
+        *c, xcb_translate_coordinates(c->xcb, c->root, c->root, static_cast<int16_t>(x),
+                                      static_cast<int16_t>(y)));
+    if (!at || at->child == XCB_WINDOW_NONE) return std::nullopt;
+    const uint32_t topLevel = at->child;
 
     ClientWindow result;
-    Window client = clientOf(display, topLevel);
+    uint32_t client = clientOf(*c, topLevel);
     result.id = client;
-    XWindowAttributes attributes;
-    if (!XGetWindowAttributes(display, client, &attributes)) return std::nullopt;
-    Window unused = None;
-    if (!XTranslateCoordinates(display, client, root, 0, 0, &result.x, &result.y, &unused))
-        return std::nullopt;
-    result.width = attributes.width;
-    result.height = attributes.height;
-    result.popup = attributes.override_redirect;
-    result.pid = windowPid(display, client);
-    if (!result.pid && client != topLevel) result.pid = windowPid(display, topLevel);
+    // Asked together, answered in one wait.
+    auto attributesAsked = xcb_get_window_attributes(c->xcb, client);
+    auto geometryAsked = xcb_get_geometry(c->xcb, client);
+    auto originAsked = xcb_translate_coordinates(c->xcb, client, c->root, 0, 0);
+    auto attributes = replyTo<xcb_get_window_attributes_reply_t>(*c, attributesAsked);
+    auto geometry = replyTo<xcb_get_geometry_reply_t>(*c, geometryAsked);
+    auto origin = replyTo<xcb_translate_coordinates_reply_t>(*c, originAsked);
+    if (!attributes || !geometry || !origin) return std::nullopt;
+    result.x = origin->dst_x;
+    result.y = origin->dst_y;
+    result.width = geometry->width;
+    result.height = geometry->height;
+    result.popup = attributes->override_redirect != 0;
+    result.pid = windowPid(*c, client);
+    if (!result.pid && client != topLevel) result.pid = windowPid(*c, topLevel);
     return result;
 }
 
-std::map<int32_t, std::string> gtkApplicationIds(_XDisplay* display) {
+std::map<int32_t, std::string> gtkApplicationIds(Connection* c) {
     std::map<int32_t, std::string> ids;
-    if (display == nullptr) return ids;
-    for (Window topLevel : childrenOf(display, DefaultRootWindow(display))) {
-        Window client = clientOf(display, topLevel);
-        auto id = stringProperty(display, client, "_GTK_APPLICATION_ID");
+    if (c == nullptr) return ids;
+    for (uint32_t topLevel : childrenOf(*c, c->root)) {
+        uint32_t client = clientOf(*c, topLevel);
+        auto id = stringProperty(*c, client, "_GTK_APPLICATION_ID");
         if (!id || id->empty()) continue;
-        auto pid = windowPid(display, client);
+        auto pid = windowPid(*c, client);
         if (pid) ids.emplace(*pid, *id);
     }
     return ids;

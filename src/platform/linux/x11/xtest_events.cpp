@@ -3,8 +3,10 @@
 #include <cmath>
 #include <cstdlib>
 
-#include <X11/Xlib.h>
-#include <X11/extensions/XTest.h>
+#include <xcb/xcb.h>
+#include <xcb/xtest.h>
+
+#include "platform/linux/x11/display.h"
 
 namespace nuvra::x11 {
 
@@ -15,12 +17,20 @@ constexpr unsigned kWheelDown = 5;
 constexpr unsigned kWheelLeft = 6;
 constexpr unsigned kWheelRight = 7;
 
-void fakeMotion(_XDisplay* display, int x, int y) {
-    XTestFakeMotionEvent(display, -1, x, y, CurrentTime);
+void fakeMotion(Connection& c, int x, int y) {
+    // No root window: the screen the pointer is on.
+    xcb_test_fake_input(c.xcb, XCB_MOTION_NOTIFY, 0, XCB_CURRENT_TIME, XCB_NONE,
+                        static_cast<int16_t>(x), static_cast<int16_t>(y), 0);
 }
 
-void fakeButton(_XDisplay* display, unsigned button, bool press) {
-    XTestFakeButtonEvent(display, button, press ? True : False, CurrentTime);
+void fakeButton(Connection& c, unsigned button, bool press) {
+    const auto detail = static_cast<uint8_t>(button);
+    xcb_test_fake_input(c.xcb, press ? XCB_BUTTON_PRESS : XCB_BUTTON_RELEASE, detail,
+                        XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
+    if (press)
+        c.heldButtons.insert(detail);
+    else
+        c.heldButtons.erase(detail);
 }
 
 // Core Graphics numbers buttons from 0 (left, right, middle); X from 1
@@ -35,21 +45,19 @@ unsigned xButton(int32_t button) {
     }
 }
 
-void turnWheel(_XDisplay* display, unsigned positiveButton, unsigned negativeButton,
+void turnWheel(Connection& c, unsigned positiveButton, unsigned negativeButton,
                int32_t notches) {
     unsigned button = notches > 0 ? positiveButton : negativeButton;
     for (int32_t i = 0; i < std::abs(notches); ++i) {
-        fakeButton(display, button, true);
-        fakeButton(display, button, false);
+        fakeButton(c, button, true);
+        fakeButton(c, button, false);
     }
 }
 
 }  // namespace
 
-bool hasXTest(_XDisplay* display) {
-    if (display == nullptr) return false;
-    int eventBase = 0, errorBase = 0, major = 0, minor = 0;
-    return XTestQueryExtension(display, &eventBase, &errorBase, &major, &minor);
+bool hasXTest(Connection* c) {
+    return c != nullptr && hasExtension(*c, &xcb_test_id);
 }
 
 int32_t wheelNotches(int32_t pixels) {
@@ -67,28 +75,28 @@ int pixelOf(double coordinate) {
     return static_cast<int>(pixel);
 }
 
-void postEvent(_XDisplay* display, const EventObject& event) {
-    if (display == nullptr) return;
+bool postEvent(Connection* c, const EventObject& event) {
+    if (c == nullptr) return false;
     if (const auto* mouse = dynamic_cast<const MouseEvent*>(&event)) {
-        fakeMotion(display, pixelOf(mouse->x), pixelOf(mouse->y));
+        fakeMotion(*c, pixelOf(mouse->x), pixelOf(mouse->y));
         switch (mouse->type) {
             case kLeftMouseDown:
             case kRightMouseDown:
-                fakeButton(display, xButton(mouse->button), true);
+                fakeButton(*c, xButton(mouse->button), true);
                 break;
             case kLeftMouseUp:
             case kRightMouseUp:
-                fakeButton(display, xButton(mouse->button), false);
+                fakeButton(*c, xButton(mouse->button), false);
                 break;
             default:
                 break;
         }
     } else if (const auto* wheel = dynamic_cast<const WheelEvent*>(&event)) {
-        turnWheel(display, kWheelUp, kWheelDown, wheelNotches(wheel->wheel1));
-        turnWheel(display, kWheelLeft, kWheelRight, wheelNotches(wheel->wheel2));
+        turnWheel(*c, kWheelUp, kWheelDown, wheelNotches(wheel->wheel1));
+        turnWheel(*c, kWheelLeft, kWheelRight, wheelNotches(wheel->wheel2));
     }
     // Processed by the server before the pause that follows.
-    XSync(display, False);
+    return sync(*c);
 }
 
 }  // namespace nuvra::x11

@@ -7,9 +7,9 @@
 
 #include "platform/platform.h"
 
-struct _XDisplay;
-
 namespace nuvra::x11 {
+
+struct Connection;
 
 // A mouse event in the core's numbering (type 1-7, button 0 left, 1 right,
 // 2 middle). Press and release first move the pointer to the point, drag
@@ -44,9 +44,10 @@ int32_t wheelNotches(int32_t pixels);
 int pixelOf(double coordinate);
 
 // Whether the server offers XTest; false without a display.
-bool hasXTest(_XDisplay* display);
+bool hasXTest(Connection* c);
 
-// Sends one event. Unknown objects are ignored.
-void postEvent(_XDisplay* display, const EventObject& event);
+// Sends one event and waits until the server has processed it; false when
+// it did not answer in time. Unknown objects are ignored.
+bool postEvent(Connection* c, const EventObject& event);
 
 }  // namespace nuvra::x11
