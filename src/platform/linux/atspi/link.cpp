@@ -46,7 +46,13 @@ bool BusLink::connectDirect(const std::string& bus) {
     dbus::BodyReader body(*reply);
     std::string_view address;
     if (!body.string(address) || address.empty()) return false;
-    auto connection = dbus::Connection::open(std::string(address), false, dbus::Clock::now() + kCallTimeout);
+    // An application that takes the connection and never answers on it
+    // has stopped answering: it costs this one wait, not one more on the
+    // bus. A socket that takes nothing says nothing about the application.
+    bool silent = false;
+    auto connection =
+        dbus::Connection::open(std::string(address), false, dbus::Clock::now() + kCallTimeout, &silent);
+    if (silent) unresponsive_.insert(bus);
     if (!connection) return false;
     direct_[bus] = std::move(connection);
     return true;
@@ -68,10 +74,12 @@ dbus::Connection* BusLink::route(const std::string& bus, std::string& destinatio
 }
 
 void BusLink::charge(const std::string& bus, dbus::Clock::duration waited,
-                     std::chrono::milliseconds timeout) {
+                     std::chrono::milliseconds timeout, int answers) {
     // A request given longer than usual (a whole application's snapshot) is
-    // bounded by its own time-out, and counts against the total alone.
-    if (waited > kPromptReply && timeout <= kCallTimeout) late_[bus] += waited;
+    // bounded by its own time-out, and counts against the total alone. A
+    // wait that brought the answers to many pipelined calls is late only
+    // if each answer took long.
+    if (waited / answers > kPromptReply && timeout <= kCallTimeout) late_[bus] += waited;
     waited_[bus] += waited;
     if (late_[bus] >= kCallTimeout || waited_[bus] >= kAppBudget) unresponsive_.insert(bus);
 }
@@ -87,7 +95,7 @@ Reply BusLink::finish(const Request& request, dbus::Connection* via,
     }
     dbus::Clock::duration waited;
     auto reply = via->reply(*handle, waited);
-    charge(request.bus, waited, timeout);
+    charge(request.bus, waited, timeout, std::max(via->answersInLastWait(), 1));
     for (const auto& [sender, took] : via->takeUnaskedTime())
         charge(sender.empty() ? request.bus : sender, took, kCallTimeout);
     if (!reply) return {};

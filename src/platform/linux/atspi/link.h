@@ -110,7 +110,7 @@ private:
                  std::chrono::milliseconds timeout);
     // Counts a wait for `bus` against its budget.
     void charge(const std::string& bus, dbus::Clock::duration waited,
-                std::chrono::milliseconds timeout);
+                std::chrono::milliseconds timeout, int answers = 1);
 
     std::unique_ptr<dbus::Connection> bus_;
     // By application; null when it offered no socket of its own.

@@ -74,7 +74,7 @@ DBusConnection* openBy(const std::string& sockets, Clock::time_point deadline) {
 }  // namespace
 
 std::unique_ptr<Connection> Connection::open(const std::string& address, bool messageBus,
-                                             Clock::time_point deadline) {
+                                             Clock::time_point deadline, bool* silent) {
     std::string sockets = unixSocketsOnly(address);
     if (sockets.empty() || Clock::now() >= deadline) return nullptr;
     DBusConnection* raw = openBy(sockets, deadline);
@@ -102,8 +102,10 @@ std::unique_ptr<Connection> Connection::open(const std::string& address, bool me
     // call forever. So authentication is driven here, against the deadline.
     while (!dbus_connection_get_is_authenticated(raw)) {
         auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-        if (left.count() <= 0 || !dbus_connection_read_write(raw, milliseconds(left)))
+        if (left.count() <= 0 || !dbus_connection_read_write(raw, milliseconds(left))) {
+            if (silent != nullptr) *silent = left.count() <= 0;
             return nullptr;
+        }
     }
     return connection;
 }
@@ -149,6 +151,7 @@ void Connection::sortIncoming() {
         auto awaited = awaited_.find(dbus_message_get_reply_serial(raw));
         if ((message.isReturn() || message.isError()) && awaited != awaited_.end()) {
             if (!awaited->second.reply) awaited->second.reply = std::move(message);
+            ++answersInWait_;
             continue;
         }
         const char* sender = dbus_message_get_sender(raw);
@@ -170,6 +173,7 @@ std::optional<Message> Connection::reply(uint32_t handle, Clock::duration& waite
     const auto timeout = found->second.timeout;
     lastArrival_ = started;
     othersInWait_ = {};
+    answersInWait_ = 0;
     peer_ = found->second.peer;
     sortIncoming();
     while (!found->second.reply) {

@@ -39,9 +39,10 @@ class Connection {
 public:
     // Connects to the unix-socket endpoints of `address` (see
     // unixSocketsOnly) and, on a message bus, says Hello; nothing unless
-    // that completes before `deadline`.
+    // that completes before `deadline`. `silent`, when given, tells whether
+    // the peer took the connection and then never answered.
     static std::unique_ptr<Connection> open(const std::string& address, bool messageBus,
-                                            Clock::time_point deadline);
+                                            Clock::time_point deadline, bool* silent = nullptr);
     ~Connection();
     Connection(const Connection&) = delete;
     Connection& operator=(const Connection&) = delete;
@@ -62,6 +63,9 @@ public:
     // sent unasked in between is theirs, and stretches the time-out up to
     // five times its length.
     std::optional<Message> reply(uint32_t handle, Clock::duration& waited);
+    // How many of this side's calls the peer answered during the last wait
+    // of reply(): with calls pipelined, one wait may cover many answers.
+    int answersInLastWait() const { return answersInWait_; }
 
     // The time spent reading unasked messages since last asked, by sender
     // ("" on a connection straight to the peer).
@@ -91,6 +95,7 @@ private:
     Clock::time_point lastArrival_;
     std::string peer_;
     Clock::duration othersInWait_{};
+    int answersInWait_ = 0;
     std::map<std::string, Clock::duration> unaskedTime_;
 };
 
