@@ -152,12 +152,15 @@ class BusMonitor:
         return re.split(r"\n(?=method call|method return|signal|error)", self.log.read())
 
     def mark(self):
-        # Sends a marker through the bus and waits until it is seen; returns
-        # where the messages after it begin.
-        token = "nuvra-mark-%d" % time.monotonic_ns()
-        bus_call("NameHasOwner", token)
-        seen = wait_for(lambda: [i + 1 for i, m in enumerate(self.messages()) if token in m], 10)
-        return seen[0]  # none, if the monitor never saw it
+        # Sends markers through the bus until one is seen (a monitor just
+        # started may not be listening yet); returns where the messages
+        # after it begin.
+        def seen():
+            token = "nuvra-mark-%d" % time.monotonic_ns()
+            bus_call("NameHasOwner", token)
+            at = wait_for(lambda: [i + 1 for i, m in enumerate(self.messages()) if token in m], 1)
+            return at and at[0]
+        return wait_for(seen, 10)
 
     def calls_to(self, names, since):
         return [m for m in self.messages()[since:] if m.startswith("method call")
