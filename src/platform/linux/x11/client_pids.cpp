@@ -3,6 +3,8 @@
 #include <climits>
 #include <cstdlib>
 #include <string>
+#include <tuple>
+#include <type_traits>
 #include <vector>
 
 #include <sys/stat.h>
@@ -19,6 +21,15 @@ namespace {
 // A desktop has tens of top-level windows; a hostile client that makes
 // thousands costs no more than this many.
 constexpr size_t kMaxWindows = 4096;
+
+// One window to ask about, as the X-Resource request takes it: the type of
+// its query's last parameter.
+template <class> struct LastParameter;
+template <class R, class... A>
+struct LastParameter<R (*)(A...)> {
+    using type = std::remove_cv_t<std::remove_pointer_t<std::tuple_element_t<sizeof...(A) - 1, std::tuple<A...>>>>;
+};
+using ClientIdQuery = LastParameter<decltype(&xcb_res_query_client_ids)>::type;
 
 }  // namespace
 
@@ -38,24 +49,24 @@ bool waylandDisplayPresent() {
 std::optional<std::set<int32_t>> windowOwnerPids(Connection* c) {
     std::set<int32_t> pids;
     if (c == nullptr) return pids;
-    std::vector<xcb_res_client_id_spec_t> specs;
+    // Only the process id is asked for, so each value the server gives is
+    // one: a client whose process it cannot tell gives none.
+    std::vector<ClientIdQuery> asked;
     for (uint32_t top : childrenOf(*c, c->root)) {
-        if (specs.size() >= kMaxWindows) break;
-        specs.push_back({top, XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID});
+        if (asked.size() >= kMaxWindows) break;
+        asked.push_back({top, XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID});
         for (uint32_t child : childrenOf(*c, top))
-            if (specs.size() < kMaxWindows)
-                specs.push_back({child, XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID});
+            if (asked.size() < kMaxWindows)
+                asked.push_back({child, XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID});
     }
-    if (specs.empty()) return pids;
+    if (asked.empty()) return pids;
     if (!hasExtension(*c, &xcb_res_id)) return std::nullopt;
     auto ids = replyTo<xcb_res_query_client_ids_reply_t>(
-        *c, xcb_res_query_client_ids(c->xcb, static_cast<uint32_t>(specs.size()), specs.data()));
+        *c, xcb_res_query_client_ids(c->xcb, static_cast<uint32_t>(asked.size()), asked.data()));
     if (!ids) return std::nullopt;
     for (auto it = xcb_res_query_client_ids_ids_iterator(ids.get()); it.rem > 0;
          xcb_res_client_id_value_next(&it)) {
-        if ((it.data->spec.mask & XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID) == 0 ||
-            xcb_res_client_id_value_value_length(it.data) < 1)
-            continue;
+        if (xcb_res_client_id_value_value_length(it.data) < 1) continue;
         uint32_t pid = *xcb_res_client_id_value_value(it.data);
         if (pid > 0 && pid <= INT32_MAX) pids.insert(static_cast<int32_t>(pid));
     }
