@@ -19,9 +19,10 @@ add_library(nuvra_backend STATIC
   # X11: the display, windows, their owners, XTest
   ${NUVRA_LINUX_DIR}/x11/client_pids.cpp
   ${NUVRA_LINUX_DIR}/x11/display.cpp
-  ${NUVRA_LINUX_DIR}/x11/server_probe.cpp
   ${NUVRA_LINUX_DIR}/x11/window_at.cpp
   ${NUVRA_LINUX_DIR}/x11/xtest_events.cpp
+  # opening what may never answer
+  ${NUVRA_LINUX_DIR}/open_by.cpp
   # the Platform: elements' facts, their AX answers, the walk's prefetch
   ${NUVRA_LINUX_DIR}/ax_answers.cpp
   ${NUVRA_LINUX_DIR}/element_facts.cpp

@@ -2,13 +2,10 @@
 
 #include <algorithm>
 #include <climits>
-#include <condition_variable>
-#include <mutex>
-#include <system_error>
-#include <thread>
 #include <utility>
 
 #include "platform/linux/dbus/bus_address.h"
+#include "platform/linux/open_by.h"
 
 namespace nuvra::dbus {
 
@@ -31,44 +28,22 @@ Message localError(const char* name) {
     return Message::adopt(error);
 }
 
-// libdbus connects a unix socket with a blocking connect(), which a
-// listener whose queue is full and who never accepts holds forever. So the
-// connect runs on a thread of its own, which is left behind at `deadline`
-// and closes what it gets if it ever gets anything.
+// libdbus's open may wait forever (see open_by.h).
 DBusConnection* openBy(const std::string& sockets, Clock::time_point deadline) {
-    struct Attempt {
-        std::mutex lock;
-        std::condition_variable finished;
-        DBusConnection* raw = nullptr;
-        bool done = false;
-        bool abandoned = false;
-    };
-    auto attempt = std::make_shared<Attempt>();
-    try {
-        std::thread([attempt, sockets] {
+    return static_cast<DBusConnection*>(nuvra::openBy(
+        [sockets]() -> void* {
             DBusError error;
             dbus_error_init(&error);
             DBusConnection* raw = dbus_connection_open_private(sockets.c_str(), &error);
             dbus_error_free(&error);
-            std::lock_guard<std::mutex> hold(attempt->lock);
-            if (attempt->abandoned && raw != nullptr) {
-                dbus_connection_close(raw);
-                dbus_connection_unref(raw);
-                raw = nullptr;
-            }
-            attempt->raw = raw;
-            attempt->done = true;
-            attempt->finished.notify_one();
-        }).detach();
-    } catch (const std::system_error&) {
-        return nullptr;
-    }
-    std::unique_lock<std::mutex> hold(attempt->lock);
-    if (!attempt->finished.wait_until(hold, deadline, [&] { return attempt->done; })) {
-        attempt->abandoned = true;
-        return nullptr;
-    }
-    return attempt->raw;
+            return raw;
+        },
+        [](void* opened) {
+            auto* raw = static_cast<DBusConnection*>(opened);
+            dbus_connection_close(raw);
+            dbus_connection_unref(raw);
+        },
+        deadline));
 }
 
 }  // namespace

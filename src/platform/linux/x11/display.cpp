@@ -4,6 +4,7 @@
 #include <chrono>
 #include <climits>
 #include <cstring>
+#include <string>
 
 #include <poll.h>
 
@@ -11,7 +12,7 @@
 #include <xcb/xcbext.h>
 #include <xcb/xtest.h>
 
-#include "platform/linux/x11/server_probe.h"
+#include "platform/linux/open_by.h"
 
 namespace nuvra::x11 {
 
@@ -52,20 +53,27 @@ Connection* DisplayConnection::get() {
     if (!tried_) {
         tried_ = true;
         const char* name = std::getenv("DISPLAY");
-        if (name != nullptr && *name != '\0' && serverAnswers(name)) {
-            int screen = 0;
-            xcb_connection_t* xcb = xcb_connect(name, &screen);
-            const xcb_setup_t* setup = xcb_get_setup(xcb);  // null when refused
-            auto roots = setup != nullptr ? xcb_setup_roots_iterator(setup)
-                                          : xcb_screen_iterator_t{};
-            for (; roots.rem > 0 && screen > 0; --screen) xcb_screen_next(&roots);
-            if (roots.rem > 0) {
-                connection_.emplace();
-                connection_->xcb = xcb;
-                connection_->root = roots.data->root;
-            } else {
-                xcb_disconnect(xcb);
-            }
+        char* host = nullptr;
+        int display = 0;
+        int screen = 0;
+        if (name == nullptr || xcb_parse_display(name, &host, &display, &screen) == 0)
+            return nullptr;
+        std::free(host);
+        // XCB waits for the server's greeting without a time-out.
+        auto* xcb = static_cast<xcb_connection_t*>(openBy(
+            [display = std::string(name)]() -> void* { return xcb_connect(display.c_str(), nullptr); },
+            [](void* opened) { xcb_disconnect(static_cast<xcb_connection_t*>(opened)); },
+            std::chrono::steady_clock::now() + std::chrono::milliseconds(kReplyMilliseconds)));
+        if (xcb == nullptr) return nullptr;
+        const xcb_setup_t* setup = xcb_get_setup(xcb);  // null when refused
+        auto roots = setup != nullptr ? xcb_setup_roots_iterator(setup) : xcb_screen_iterator_t{};
+        for (; roots.rem > 0 && screen > 0; --screen) xcb_screen_next(&roots);
+        if (roots.rem > 0) {
+            connection_.emplace();
+            connection_->xcb = xcb;
+            connection_->root = roots.data->root;
+        } else {
+            xcb_disconnect(xcb);
         }
     }
     return connection_ && !connection_->gone ? &*connection_ : nullptr;

@@ -27,9 +27,8 @@ struct Connection {
     std::set<uint8_t> heldButtons;          // pressed by this run, not yet released
 };
 
-// The display named by $DISPLAY, opened on first use (once its server has
-// answered, see server_probe.h) and closed with its owner. Buttons the run
-// left pressed are released on closing.
+// The display named by $DISPLAY, opened on first use and closed with its
+// owner. Buttons the run left pressed are released on closing.
 class DisplayConnection {
 public:
     DisplayConnection() = default;
@@ -45,8 +44,8 @@ private:
     bool tried_ = false;
 };
 
-// How long the server may take to answer one request. A live server answers
-// in well under a millisecond; this is also what the connection probe allows.
+// How long the server may take to answer one request, or to greet a new
+// connection. A live local server does either in well under a millisecond.
 constexpr int kReplyMilliseconds = 300;
 
 // The reply to the request numbered `sequence` (malloc'd, the caller frees
