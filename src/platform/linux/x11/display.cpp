@@ -54,14 +54,14 @@ Connection* DisplayConnection::get() {
         tried_ = true;
         const char* name = std::getenv("DISPLAY");
         char* host = nullptr;
-        int display = 0;
+        int number = 0;
         int screen = 0;
-        if (name == nullptr || xcb_parse_display(name, &host, &display, &screen) == 0)
+        if (name == nullptr || xcb_parse_display(name, &host, &number, &screen) == 0)
             return nullptr;
         std::free(host);
         // XCB waits for the server's greeting without a time-out.
         auto* xcb = static_cast<xcb_connection_t*>(openBy(
-            [display = std::string(name)]() -> void* { return xcb_connect(display.c_str(), nullptr); },
+            [named = std::string(name)]() -> void* { return xcb_connect(named.c_str(), nullptr); },
             [](void* opened) { xcb_disconnect(static_cast<xcb_connection_t*>(opened)); },
             std::chrono::steady_clock::now() + std::chrono::milliseconds(kReplyMilliseconds)));
         if (xcb == nullptr) return nullptr;
