@@ -7,7 +7,7 @@
 #include "actions/actions.h"
 #include "cli/parsers.h"
 #include "observation/run.h"
-#include "pointer/pointer.h"
+#include "input/pointer.h"
 #include "text/text.h"
 
 namespace nuvra {

@@ -1,4 +1,4 @@
-#include "pointer/pointer.h"
+#include "input/pointer.h"
 
 #include <limits>
 
