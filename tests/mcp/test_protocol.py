@@ -5,13 +5,14 @@
 # they are; the other tables' rows follow an initialize, whose answer is not
 # compared. An expected object names only the members it checks; a string
 # "~x" matches any text holding x, "<absent>" a member that must be missing.
-# Options: runs, args, env (added), stderr (expected), signal (the server's
-# end), no stand-in.
+# Options: runs, args, env (added), sockets (made in the scratch folder),
+# stderr (expected), signal (the server's end), no stand-in.
 import json
 import os
 import re
 import resource
 import shutil
+import socket
 import subprocess
 import tempfile
 import threading
@@ -115,6 +116,9 @@ class ProtocolTest(unittest.TestCase):
         json.dump([expand(reply) for _, reply in options.get("runs", [])], open(runs + ".replies", "w"))
         if options.get("no stand-in"):
             os.remove(os.path.join(self.dir, "nuvra-click"))
+        listening = [socket.socket(socket.AF_UNIX) for _ in options.get("sockets", [])]
+        for each, path in zip(listening, options.get("sockets", [])):
+            each.bind(os.path.join(self.dir, path))
         with tempfile.TemporaryFile() as err, subprocess.Popen(
                 [self.server, *options.get("args", [])], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
                 stderr=err, env=dict(self.env, **options.get("env", {}))) as server:
@@ -131,6 +135,8 @@ class ProtocolTest(unittest.TestCase):
             self.assertEqual(server.wait(), -options.get("signal", 0), "the server hung or failed")
             err.seek(0)
             self.assertTrue(matches(options.get("stderr", ADVICE), err.read().decode()))
+        for each in listening:
+            each.close()
         logged = [json.loads(line) for line in open(runs)]
         for pid, quiet_stdin, _ in logged:
             self.assertTrue(quiet_stdin, "the stand-in could read the client's messages")
