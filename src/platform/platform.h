@@ -112,6 +112,7 @@ constexpr AXResult kAXActionUnsupported = -25206;
 constexpr AXResult kAXNoValue = -25212;
 constexpr AXResult kAXCannotComplete = -25204;
 constexpr AXResult kAXInvalidElement = -25202;  // a null or released handle
+constexpr AXResult kAXIllegalArgument = -25201; // e.g. a count of what is no array
 
 class Platform {
 public:
@@ -151,6 +152,21 @@ public:
     // application gone or not answering), `out` untouched.
     virtual AXResult copyAttributeValue(const Element& element, std::string_view attribute,
                                         std::optional<AttrValue>& out) = 0;
+
+    // How many entries an array attribute holds, without reading them
+    // (AXUIElementGetAttributeValueCount). 0 with `count` set; non-zero: it
+    // cannot be counted (not an array, unsupported, unreadable), `count`
+    // untouched. By default the attribute is read whole and counted.
+    virtual AXResult getAttributeValueCount(const Element& element, std::string_view attribute,
+                                            int64_t& count);
+
+    // At most `maxValues` entries of an array attribute from `index` on, as
+    // an Array value (AXUIElementCopyAttributeValues). Same result
+    // convention as copyAttributeValue. By default the attribute is read
+    // whole and cut.
+    virtual AXResult copyAttributeValues(const Element& element, std::string_view attribute,
+                                         int64_t index, int64_t maxValues,
+                                         std::optional<AttrValue>& out);
 
     // The element's action names as an Array value (entries may be of any
     // kind). Same result convention as copyAttributeValue.

@@ -161,6 +161,31 @@ TEST_F(Backend, AccessibilityCallsKeepTheSlotContractAndReleaseWhatTheyAreGiven)
 }
 #endif
 
+#ifndef __APPLE__  // stand-in only: scripted answers
+// A table's rows are counted, and read in ranges, without reading them all.
+TEST_F(Backend, ArrayAttributesAreCountedAndReadInRanges) {
+    const Ref rows = own(arr({AXUIElementCreateApplication(3), AXUIElementCreateApplication(4)}));
+    standin::script("AXUIElementGetAttributeValueCount", kAXErrorSuccess, rows.get());
+    standin::script("AXUIElementCopyAttributeValues", kAXErrorSuccess, rows.get());
+    const Element table = platform->createApplicationElement(7);
+    int64_t count = -1;
+    std::optional<AttrValue> out;
+    EXPECT_EQ(platform->getAttributeValueCount(table, "AXRows", count), kAXErrorSuccess);
+    EXPECT_EQ(platform->copyAttributeValues(table, "AXVisibleRows", 5, 2, out), kAXErrorSuccess);
+    EXPECT_EQ(std::tuple(count, render(out)), std::tuple(2, "[element, element]"));
+    out.reset();
+    EXPECT_EQ(refs(rows), 1);
+    const Calls asked = standin::calls("AXUIElementCopyAttributeValues");
+    ASSERT_EQ(asked.size(), 1u);
+    EXPECT_TRUE(asked[0].ends_with(" \"AXVisibleRows\" 5 2 ptr")) << asked[0];
+    // A count that times out marks the application hung, as a read does.
+    standin::hang(7);
+    EXPECT_EQ(platform->getAttributeValueCount(table, "AXRows", count), kAXErrorCannotComplete);
+    EXPECT_EQ(platform->copyAttributeValues(table, "AXRows", 0, 1, out), kAXErrorCannotComplete);
+    EXPECT_EQ(std::tuple(count, standin::calls("AXUIElementCopyAttributeValues").size()), std::tuple(2, 1u));
+}
+#endif
+
 #ifndef __APPLE__  // stand-in only: a hung application
 TEST_F(Backend, AnApplicationWhoseReadTimedOutIsNotAskedAgainInTheRun) {
     const Ref title = own(str(u"Title"));

@@ -36,6 +36,9 @@ public:
     // Reads of this attribute answer 0 with no value.
     void setNull(const Element& e, std::string attribute);
     void unset(const Element& e, std::string_view attribute);
+    // Counting this array attribute answers `count`, whatever it holds: an
+    // element that claims more children than it is ever asked for.
+    void setClaimedCount(const Element& e, std::string attribute, int64_t count);
     // "AXChildren" as an array of these elements.
     void setChildren(const Element& parent, std::vector<Element> children);
     void setPosition(const Element& e, double x, double y);
@@ -90,7 +93,8 @@ public:
 
     // Every platform call in order, one text each, for example:
     //   "trusted?"  "apps"  "createApp 42"  "systemWide"  "elementAt 10,20"
-    //   "read win AXRole"  "actions ok"  "perform ok AXPress -> 0"
+    //   "read win AXRole"  "count win AXChildren"  "values win AXChildren 0 5"
+    //   "actions ok"  "perform ok AXPress -> 0"
     //   "write field AXValue \"text\" -> 0"  "hash win"
     //   "mouse 1 at 100,200 button 0 -> ev1"  "mouse 1 at 1,2 button 0 -> null"
     //   "scroll 3,-5,0 -> ev2"  "post ev1"  "sleep 80000"
@@ -110,6 +114,11 @@ public:
                                    Element& out) override;
     AXResult copyAttributeValue(const Element& element, std::string_view attribute,
                                 std::optional<AttrValue>& out) override;
+    AXResult getAttributeValueCount(const Element& element, std::string_view attribute,
+                                    int64_t& count) override;
+    AXResult copyAttributeValues(const Element& element, std::string_view attribute,
+                                 int64_t index, int64_t maxValues,
+                                 std::optional<AttrValue>& out) override;
     AXResult copyActionNames(const Element& element, std::optional<AttrValue>& out) override;
     AXResult performAction(const Element& element, std::string_view action) override;
     AXResult setAttributeValue(const Element& element, std::string_view attribute,
@@ -133,6 +142,7 @@ private:
         uint64_t hash = 0;
         bool gone = false;
         std::map<std::string, Answer, std::less<>> attributes;
+        std::map<std::string, int64_t, std::less<>> claimedCounts;
         Answer actionNames{kAXSuccess, AttrValue::array({})};
         AXResult performResult = 0;
         AXResult writeResult = 0;
@@ -140,6 +150,9 @@ private:
         bool ignoresWrites = false;
     };
     Node& node(const Element& e);
+    // The stored answer to a read of `attribute`, logged as `entry`.
+    AXResult lookup(const Element& element, std::string_view attribute, const std::string& entry,
+                    const Answer*& answer);
     const Node* nodeOrNull(const Element& e) const;
     Event newEvent(std::string description);
 
