@@ -202,11 +202,17 @@ ObservedTree observeTree(Platform& platform, const Element& root, int64_t maxNod
             result.truncated = true;
         }
 
-        std::vector<Element> children = axChildren(platform, element);
         if (depth >= maxDepth) {
-            if (!children.empty()) result.truncated = true;
+            // Below the depth bound only whether there are children matters.
+            ChildrenRead read = axChildrenWithin(platform, element, 0);
+            if (read.partial || !read.children.empty()) result.truncated = true;
         } else {
-            for (auto& child : children) {
+            // No more children are read than the walk could still record:
+            // of an element that claims more, those on screen.
+            const auto waiting = static_cast<int64_t>(queue.size() - head - 1);
+            ChildrenRead read = axChildrenWithin(platform, element, maxNodes - number - waiting);
+            if (read.partial) result.truncated = true;
+            for (auto& child : read.children) {
                 // Once the recorded elements and those queued reach maxNodes,
                 // the walk can never come to this child. (The sum never
                 // exceeds maxNodes, so it cannot overflow.)
