@@ -192,6 +192,8 @@ class FaultsTest(unittest.TestCase):
                     self.assertTrue(not same or (wach.sha, wach.seconds < seconds) == (before, True), wach)
                 finally:
                     app.kill()
+                # Whatever the application prints after "ready" is a request it must never get.
+                self.assertEqual(app.stdout.read(), "", mode)
 
     @unittest.skipIf(ROWS, "rows chosen")
     def test_every_application_that_quits_or_dies_mid_run(self):

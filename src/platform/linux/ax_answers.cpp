@@ -2,6 +2,8 @@
 
 #include <atspi/atspi-constants.h>
 
+#include "platform/linux/atspi/visible_children.h"
+
 namespace nuvra::atspi {
 
 namespace {
@@ -118,6 +120,15 @@ AXResult window(ElementFacts& facts, uint32_t state, std::optional<AttrValue>& o
 
 }  // namespace
 
+AXResult elements(std::optional<std::vector<ObjectRef>> refs, std::optional<AttrValue>& out) {
+    if (!refs) return kAXCannotComplete;
+    std::vector<AttrValue> items;
+    items.reserve(refs->size());
+    for (auto& ref : *refs) items.push_back(AttrValue::elementRef(elementFor(std::move(ref))));
+    out = AttrValue::array(std::move(items));
+    return kAXSuccess;
+}
+
 AXResult answer(AxAttribute which, ElementFacts& facts, std::optional<AttrValue>& out) {
     switch (which) {
         case AxAttribute::Role: {
@@ -170,16 +181,10 @@ AXResult answer(AxAttribute which, ElementFacts& facts, std::optional<AttrValue>
                                                  : AttrValue::sizeBox(extents->width, extents->height);
             return kAXSuccess;
         }
-        case AxAttribute::Children: {
-            auto children = facts.children();
-            if (!children) return kAXCannotComplete;
-            std::vector<AttrValue> items;
-            items.reserve(children->size());
-            for (auto& child : *children)
-                items.push_back(AttrValue::elementRef(elementFor(std::move(child))));
-            out = AttrValue::array(std::move(items));
-            return kAXSuccess;
-        }
+        case AxAttribute::Children:
+            return elements(facts.children(), out);
+        case AxAttribute::VisibleChildren:
+            return elements(facts.visibleChildren(kMaxWholeChildren), out);
         case AxAttribute::FocusedWindow:
             return window(facts, ATSPI_STATE_ACTIVE, out);
         case AxAttribute::MainWindow:

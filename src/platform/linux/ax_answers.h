@@ -16,4 +16,7 @@ namespace nuvra::atspi {
 // the attribute means nothing for its role (AttributeUnsupported).
 AXResult answer(AxAttribute which, ElementFacts& facts, std::optional<AttrValue>& out);
 
+// A list of objects as an Array of elements; CannotComplete for none.
+AXResult elements(std::optional<std::vector<ObjectRef>> refs, std::optional<AttrValue>& out);
+
 }  // namespace nuvra::atspi

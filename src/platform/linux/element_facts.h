@@ -59,7 +59,13 @@ public:
     std::optional<std::string> name();
     std::optional<std::string> description();
     std::optional<Extents> extents();       // on screen, in screen coordinates
+    std::optional<int32_t> childCount();
+    // All its children; those it shows (see visible_children.h) when it
+    // makes them on demand or claims more than anyone reads whole.
     std::optional<std::vector<ObjectRef>> children();
+    // At most `max` of the children it shows, or from `index` on.
+    std::optional<std::vector<ObjectRef>> visibleChildren(size_t max);
+    std::optional<std::vector<ObjectRef>> childrenFrom(int32_t index, size_t max);
     TextFact text();
     // The text of an element of running text; never password text, so
     // its role need not be read again first.

@@ -2,6 +2,8 @@
 // bus for elements and the workspace, X11 for hit testing and XTest for
 // pointer input. Attributes are answered from each element's facts
 // (element_facts.h, ax_answers.h); this file connects, gates and routes.
+#include <algorithm>
+#include <climits>
 #include <cstdlib>
 #include <ctime>
 #include <cerrno>
@@ -10,6 +12,7 @@
 
 #include <atspi/atspi-constants.h>
 
+#include "platform/linux/atspi/visible_children.h"
 #include "platform/linux/atspi/workspace.h"
 #include "platform/linux/ax_answers.h"
 #include "platform/linux/dbus/bus_address.h"
@@ -117,10 +120,7 @@ public:
         // every element the snapshot does not hold is asked for then, in
         // one round.
         if (*which == AxAttribute::Role && walk_.walking()) {
-            if (!facts.inSnapshot()) {
-                burst_.gather(e->ref, e->role);
-                readAheadBelow(e->ref);
-            }
+            if (!facts.inSnapshot()) burst_.gather(e->ref, e->role);
             if (coldWebContent(*e, facts)) {
                 // What was read of the page before its facts arrived is
                 // not what it shows.
@@ -132,7 +132,52 @@ public:
                 return atspi::answer(*which, fresh, out);
             }
         }
+        if (*which == AxAttribute::Children && walk_.walking() && !facts.inSnapshot()) {
+            auto children = facts.children();
+            if (children) readAheadBelow(*children);
+            return atspi::elements(std::move(children), out);
+        }
         return atspi::answer(*which, facts, out);
+    }
+
+    AXResult getAttributeValueCount(const Element& element, std::string_view attribute,
+                                    int64_t& count) override {
+        const AtspiElement* e = objectOf(element);
+        if (e == nullptr) return kAXInvalidElement;
+        auto which = atspi::axAttribute(attribute);
+        if (!which) return kAXAttributeUnsupported;
+        // Only the children are counted without reading them.
+        if (*which != AxAttribute::Children) return Platform::getAttributeValueCount(element, attribute, count);
+        ensureConnected();
+        atspi::ElementFacts facts(*e, {link_, burst_, walk_, screen_});
+        auto children = facts.childCount();
+        if (!children) return kAXCannotComplete;
+        count = *children;
+        return kAXSuccess;
+    }
+
+    AXResult copyAttributeValues(const Element& element, std::string_view attribute, int64_t index,
+                                 int64_t maxValues, std::optional<AttrValue>& out) override {
+        const AtspiElement* e = objectOf(element);
+        if (e == nullptr) return kAXInvalidElement;
+        auto which = atspi::axAttribute(attribute);
+        if (!which) return kAXAttributeUnsupported;
+        if (index < 0 || maxValues < 0) return kAXIllegalArgument;
+        if (*which != AxAttribute::Children && *which != AxAttribute::VisibleChildren)
+            return Platform::copyAttributeValues(element, attribute, index, maxValues, out);
+        ensureConnected();
+        atspi::ElementFacts facts(*e, {link_, burst_, walk_, screen_});
+        const auto max = static_cast<size_t>(std::min<int64_t>(maxValues, atspi::kMaxWholeChildren));
+        const auto from = static_cast<int32_t>(std::min<int64_t>(index, INT32_MAX));
+        std::optional<std::vector<ObjectRef>> children;
+        if (*which == AxAttribute::Children) {
+            children = facts.childrenFrom(from, max);
+        } else {
+            children = facts.visibleChildren(max + static_cast<size_t>(from));
+            if (children) children->erase(children->begin(), children->begin() + std::min<size_t>(from, children->size()));
+        }
+        if (children && walk_.walking() && !facts.inSnapshot()) readAheadBelow(*children);
+        return atspi::elements(std::move(children), out);
     }
 
     AXResult copyActionNames(const Element& element, std::optional<AttrValue>& out) override {
@@ -303,11 +348,9 @@ private:
     // A breadth-first walk reads an element's children after all that it
     // has queued before them; those the snapshot does not hold are asked
     // for now, as far as the walk's bound reaches.
-    void readAheadBelow(const ObjectRef& parent) {
-        const auto* children = burst_.gatheredChildren(parent);
-        if (children == nullptr) return;
+    void readAheadBelow(const std::vector<ObjectRef>& children) {
         std::vector<ObjectRef> next;
-        for (const auto& child : *children)
+        for (const auto& child : children)
             if (walk_.indexOf(child) < 0) next.push_back(child);
         burst_.readAhead(next, walk_.aheadBound());
     }

@@ -1,5 +1,9 @@
 #include "platform/linux/reply_cache.h"
 
+#include <algorithm>
+
+#include <atspi/atspi-constants.h>
+
 #include "platform/linux/x11/client_pids.h"
 
 namespace nuvra::atspi {
@@ -13,17 +17,20 @@ void ElementBurst::gather(const ObjectRef& object, std::optional<uint32_t>& role
         b.name = std::move(ahead->name);
         b.states = ahead->states;
         b.extents = ahead->extents;
-        if (ahead->children) b.children = std::move(ahead->children);
+        b.childCount = ahead->childCount;
         b.started = dbus::Clock::now();
         return;
     }
+    // The children are not asked for with the rest: how many there are,
+    // and whether the object makes them on demand, decide whether they may
+    // be asked for at all.
     std::vector<Request> requests;
     const bool roleKnown = role.has_value();
     if (!roleKnown) requests.push_back(roleRequest(object));
     requests.push_back(nameRequest(object));
     requests.push_back(stateRequest(object));
     requests.push_back(extentsRequest(object));
-    requests.push_back(childrenRequest(object));
+    requests.push_back(childCountRequest(object));
     auto replies = link_.callAll(requests);
     size_t i = 0;
     if (!roleKnown) {
@@ -33,7 +40,7 @@ void ElementBurst::gather(const ObjectRef& object, std::optional<uint32_t>& role
     b.name = nameFrom(replies[i++]);
     b.states = statesFrom(replies[i++]);
     b.extents = extentsFrom(replies[i++]);
-    b.children = childrenFrom(replies[i++]);
+    b.childCount = childCountFrom(replies[i++]);
     b.started = dbus::Clock::now();
 }
 
@@ -61,17 +68,20 @@ std::optional<std::string> ElementBurst::description(const ObjectRef& object) {
     return *b.description;
 }
 
-std::optional<std::vector<ObjectRef>> ElementBurst::children(const ObjectRef& object) {
+std::optional<int32_t> ElementBurst::childCount(const ObjectRef& object) {
     Burst& b = burstFor(object);
-    if (b.children) {
-        auto children = std::move(*b.children);
-        b.children.reset();
-        return children;
-    }
+    if (!b.childCount) b.childCount = childCountFrom(link_.call(childCountRequest(object)));
+    return *b.childCount;
+}
+
+std::optional<std::vector<ObjectRef>> ElementBurst::children(const ObjectRef& object) {
+    if (auto ahead = followed(object, childrenInFlight_, childrenWaiting_, children_))
+        return childrenFrom(*ahead);
     return getChildren(link_, object);
 }
 
 void ElementBurst::readAhead(const std::vector<ObjectRef>& objects, size_t limit) {
+    readAheadLimit_ = limit;
     // What is already in comes in first, so the stretch in flight stays
     // short and the application is never idle.
     while (waiting_.size() >= kAheadInFlight && !inFlight_.empty()) {
@@ -85,7 +95,7 @@ void ElementBurst::readAhead(const std::vector<ObjectRef>& objects, size_t limit
         if (isNullRef(object) || ready_.count(key) != 0 || !waiting_.insert(key).second) continue;
         ++readAheadCount_;
         batch.objects.push_back(object);
-        for (auto* request : {roleRequest, nameRequest, stateRequest, extentsRequest, childrenRequest})
+        for (auto* request : {roleRequest, nameRequest, stateRequest, extentsRequest, childCountRequest})
             batch.requests.push_back(request(object));
     }
     if (batch.objects.empty()) return;
@@ -93,27 +103,30 @@ void ElementBurst::readAhead(const std::vector<ObjectRef>& objects, size_t limit
     inFlight_.push_back(std::move(batch));
 }
 
-const std::vector<ObjectRef>* ElementBurst::gatheredChildren(const ObjectRef& object) const {
-    if (!sameObject(burst_.object, object) || !burst_.children || !*burst_.children) return nullptr;
-    return &**burst_.children;
+std::optional<std::optional<std::string>> ElementBurst::textAhead(const ObjectRef& object) {
+    auto reply = followed(object, textsInFlight_, textsWaiting_, texts_);
+    if (!reply) return std::nullopt;
+    return textFrom(*reply);
 }
 
-std::optional<std::optional<std::string>> ElementBurst::textAhead(const ObjectRef& object) {
+std::optional<Reply> ElementBurst::followed(const ObjectRef& object, std::deque<FollowBatch>& inFlight,
+                                            std::unordered_set<std::string>& waiting,
+                                            std::unordered_map<std::string, Reply>& ready) {
     const std::string key = keyOf(object);
-    while (texts_.count(key) == 0 && textsWaiting_.count(key) != 0 && !textsInFlight_.empty()) {
-        TextBatch batch = std::move(textsInFlight_.front());
-        textsInFlight_.pop_front();
+    while (ready.count(key) == 0 && waiting.count(key) != 0 && !inFlight.empty()) {
+        FollowBatch batch = std::move(inFlight.front());
+        inFlight.pop_front();
         auto replies = link_.collect(batch.requests, batch.sent);
         for (size_t i = 0; i < batch.keys.size(); ++i) {
-            textsWaiting_.erase(batch.keys[i]);
-            texts_[batch.keys[i]] = textFrom(replies[i]);
+            waiting.erase(batch.keys[i]);
+            ready[batch.keys[i]] = std::move(replies[i]);
         }
     }
-    auto found = texts_.find(key);
-    if (found == texts_.end()) return std::nullopt;
-    auto text = std::move(found->second);
-    texts_.erase(found);
-    return text;
+    auto found = ready.find(key);
+    if (found == ready.end()) return std::nullopt;
+    Reply reply = std::move(found->second);
+    ready.erase(found);
+    return reply;
 }
 
 // Batches are collected in the order they went out, up to the one holding
@@ -132,11 +145,16 @@ std::optional<ElementBurst::Ahead> ElementBurst::takeAhead(const ObjectRef& obje
     return ahead;
 }
 
-// The texts follow in a second stretch: a field's only once its role,
-// read in the first, said it is not password text.
+// The texts and children follow in a second stretch: a field's text only
+// once its role, read in the first, said it is not password text; the
+// children only of an object that claims few enough and makes none on
+// demand. A long list is read when the walk comes to it, rather than kept
+// for every element read ahead.
 void ElementBurst::collectAhead(AheadBatch& batch) {
     auto replies = link_.collect(batch.requests, batch.sent);
-    TextBatch texts;
+    FollowBatch texts;
+    FollowBatch children;
+    const size_t childrenBound = std::min(kAheadChildren, readAheadLimit_);
     for (size_t k = 0; k < batch.objects.size(); ++k) {
         const std::string key = keyOf(batch.objects[k]);
         waiting_.erase(key);
@@ -146,10 +164,7 @@ void ElementBurst::collectAhead(AheadBatch& batch) {
         ahead.name = nameFrom(r[1]);
         ahead.states = statesFrom(r[2]);
         ahead.extents = extentsFrom(r[3]);
-        ahead.children = childrenFrom(r[4]);
-        // A long list is read again when the walk comes to it, rather
-        // than kept for every element read ahead.
-        if (ahead.children && ahead.children->size() > kAheadChildren) ahead.children.reset();
+        ahead.childCount = childCountFrom(r[4]);
         auto entry = ahead.role ? roleEntry(*ahead.role) : std::nullopt;
         if (entry && (entry->value == ValueSource::RunningText ||
                       entry->value == ValueSource::TextContents)) {
@@ -157,24 +172,37 @@ void ElementBurst::collectAhead(AheadBatch& batch) {
             texts.keys.push_back(key);
             textsWaiting_.insert(key);
         }
+        if (ahead.childCount && *ahead.childCount > 0 &&
+            static_cast<size_t>(*ahead.childCount) <= childrenBound && ahead.states &&
+            !ahead.states->has(ATSPI_STATE_MANAGES_DESCENDANTS)) {
+            children.requests.push_back(childrenRequest(batch.objects[k]));
+            children.keys.push_back(key);
+            childrenWaiting_.insert(key);
+        }
     }
     // Collected only when the walk asks: waiting for them now would wait
     // for everything sent ahead of them.
-    if (texts.keys.empty()) return;
-    texts.sent = link_.send(texts.requests);
-    textsInFlight_.push_back(std::move(texts));
+    for (auto [follow, inFlight] : {std::pair{&texts, &textsInFlight_}, std::pair{&children, &childrenInFlight_}}) {
+        if (follow->keys.empty()) continue;
+        follow->sent = link_.send(follow->requests);
+        inFlight->push_back(std::move(*follow));
+    }
 }
 
 void ElementBurst::clear() {
     burst_ = Burst{};
     for (auto& batch : inFlight_) link_.drop(batch.sent);
     inFlight_.clear();
-    for (auto& batch : textsInFlight_) link_.drop(batch.sent);
-    textsInFlight_.clear();
+    for (auto* inFlight : {&textsInFlight_, &childrenInFlight_}) {
+        for (auto& batch : *inFlight) link_.drop(batch.sent);
+        inFlight->clear();
+    }
     textsWaiting_.clear();
+    childrenWaiting_.clear();
     waiting_.clear();
     ready_.clear();
     texts_.clear();
+    children_.clear();
     readAheadCount_ = 0;
 }
 

@@ -39,6 +39,18 @@ std::optional<StateSet> statesFrom(const Reply& reply);
 Request childrenRequest(const ObjectRef& ref);
 std::optional<std::vector<ObjectRef>> childrenFrom(const Reply& reply);
 
+// How many children an object claims (Accessible.ChildCount), asked before
+// its children: an object that makes its children on demand (a sheet's
+// two billion cells) makes every one it is asked for at once.
+Request childCountRequest(const ObjectRef& ref);
+std::optional<int32_t> childCountFrom(const Reply& reply);
+// One child by its index (Accessible.GetChildAtIndex), and one cell of a
+// table by its row and column (Table.GetAccessibleAt): either reply is one
+// reference, read by refFrom (nothing for a null one).
+Request childAtIndexRequest(const ObjectRef& ref, int32_t index);
+Request tableCellRequest(const ObjectRef& table, int32_t row, int32_t column);
+std::optional<ObjectRef> refFrom(const Reply& reply);
+
 // org.a11y.atspi.Accessible
 std::optional<uint32_t> getRole(BusLink& link, const ObjectRef& ref);
 std::optional<std::string> getRoleName(BusLink& link, const ObjectRef& ref);
@@ -54,6 +66,23 @@ std::optional<std::vector<ObjectRef>> getChildren(BusLink& link, const ObjectRef
 std::optional<Extents> getExtents(BusLink& link, const ObjectRef& ref);
 std::optional<ObjectRef> accessibleAtPoint(BusLink& link, const ObjectRef& ref, int32_t x,
                                            int32_t y);
+
+// org.a11y.atspi.Table: its rows and columns, and the row and column of
+// the cell that is its child at `index`.
+struct TableSize {
+    int32_t rows = 0;
+    int32_t columns = 0;
+};
+// No rows and no columns for what cannot tell, and for an object without
+// the Table interface, which is not asked (the ATK bridge answers a table's
+// questions of anything, with a critical warning in the application's log).
+TableSize getTableSize(BusLink& link, const ObjectRef& table);
+struct TableCell {
+    int32_t row = 0;
+    int32_t column = 0;
+};
+std::optional<TableCell> cellAtIndex(BusLink& link, const ObjectRef& table, int32_t index);
+std::optional<int32_t> getIndexInParent(BusLink& link, const ObjectRef& ref);
 
 // org.a11y.atspi.Text: the whole text.
 std::optional<std::string> getText(BusLink& link, const ObjectRef& ref);

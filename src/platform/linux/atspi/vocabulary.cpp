@@ -193,7 +193,7 @@ RoleEntry entryFor(AtspiRole role) {
     return plain("AXUnknown");
 }
 
-constexpr std::array<std::pair<std::string_view, AxAttribute>, 12> kAttributes{{
+constexpr std::array<std::pair<std::string_view, AxAttribute>, 13> kAttributes{{
     {"AXRole", AxAttribute::Role},
     {"AXSubrole", AxAttribute::Subrole},
     {"AXTitle", AxAttribute::Title},
@@ -204,6 +204,7 @@ constexpr std::array<std::pair<std::string_view, AxAttribute>, 12> kAttributes{{
     {"AXPosition", AxAttribute::Position},
     {"AXSize", AxAttribute::Size},
     {"AXChildren", AxAttribute::Children},
+    {"AXVisibleChildren", AxAttribute::VisibleChildren},
     {"AXFocusedWindow", AxAttribute::FocusedWindow},
     {"AXMainWindow", AxAttribute::MainWindow},
 }};

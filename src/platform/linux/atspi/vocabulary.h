@@ -77,7 +77,8 @@ enum class AxAttribute {
     Focused,        // FOCUSED state
     Position,       // Component extents in screen coordinates: x, y
     Size,           // the same extents: width, height
-    Children,       // GetChildren, in the toolkit's order
+    Children,       // GetChildren, in the toolkit's order; counted by ChildCount
+    VisibleChildren,  // the children on screen (visible_children.h)
     FocusedWindow,  // application only: its first top-level window in the ACTIVE state
     MainWindow,     // application only: its first top-level window in the SHOWING state
 };

@@ -48,6 +48,11 @@ std::optional<ObjectRef> popupElementAt(BusLink& link, const std::vector<ObjectR
             int64_t{e->x} + e->width <= int64_t{popup.x} + popup.width &&
             int64_t{e->y} + e->height <= int64_t{popup.y} + popup.height)
             found = element;
+        // Never the children of an object that makes them on demand, nor
+        // more than the search can look at.
+        auto count = childCountFrom(link.call(childCountRequest(element)));
+        if (!count || *count > kMaxPopupSearch || states->has(ATSPI_STATE_MANAGES_DESCENDANTS))
+            continue;
         if (auto children = getChildren(link, element))
             for (auto& child : *children) queue.push_back(std::move(child));
     }
