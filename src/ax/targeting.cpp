@@ -21,6 +21,23 @@ Element elementAttribute(Platform& platform, const Element& app, std::string_vie
     return value->element;
 }
 
+// The first of the application's windows that is modal and showing; no
+// real application has more windows than the bound, and a hostile one's
+// thousands are not asked.
+constexpr int64_t kModalSearch = 64;
+
+Element modalWindow(Platform& platform, const Element& app) {
+    std::optional<AttrValue> windows;
+    if (platform.copyAttributeValues(app, "AXWindows", 0, kModalSearch, windows) != kAXSuccess ||
+        !windows || windows->kind != ValueKind::Array)
+        return nullptr;
+    for (const auto& window : windows->items)
+        if (window.kind == ValueKind::ElementRef && window.element &&
+            axBool(platform, window.element, "AXModal") == true)
+            return window.element;
+    return nullptr;
+}
+
 }  // namespace
 
 std::optional<RunningApplication> frontmostApp(Platform& platform) {
@@ -65,6 +82,10 @@ std::optional<RunningApplication> resolveApp(Platform& platform, std::string_vie
 }
 
 Element chosenWindow(Platform& platform, const Element& app) {
+    // A modal dialog in front of the application is where its user is, and
+    // where the application takes input: LibreOffice keeps its document
+    // window active beside a "Save Document?" dialog.
+    if (Element modal = modalWindow(platform, app)) return modal;
     if (Element focused = elementAttribute(platform, app, "AXFocusedWindow")) return focused;
     if (Element main = elementAttribute(platform, app, "AXMainWindow")) return main;
     std::vector<Element> children = axChildren(platform, app);

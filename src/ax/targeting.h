@@ -15,8 +15,9 @@ std::optional<RunningApplication> frontmostApp(Platform& platform);
 // than one matches.
 std::optional<RunningApplication> resolveApp(Platform& platform, std::string_view name);
 
-// The focused window, else the main window, else the first child of the
-// application element; null when there is none.
+// The first of the application's windows that is modal, else the focused
+// window, else the main window, else the first child of the application
+// element; null when there is none.
 Element chosenWindow(Platform& platform, const Element& app);
 
 }  // namespace nuvra

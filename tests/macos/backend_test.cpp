@@ -15,6 +15,7 @@
 #include <utility>
 #include <vector>
 
+#include "ax/targeting.h"
 #include "platform/macos/macos_backend.h"
 #include "platform/native.h"
 #ifndef __APPLE__
@@ -183,6 +184,21 @@ TEST_F(Backend, ArrayAttributesAreCountedAndReadInRanges) {
     EXPECT_EQ(platform->getAttributeValueCount(table, "AXRows", count), kAXErrorCannotComplete);
     EXPECT_EQ(platform->copyAttributeValues(table, "AXRows", 0, 1, out), kAXErrorCannotComplete);
     EXPECT_EQ(std::tuple(count, standin::calls("AXUIElementCopyAttributeValues").size()), std::tuple(2, 1u));
+}
+#endif
+
+#ifndef __APPLE__  // stand-in only: scripted answers
+// What the backend asks to find a modal dialog in front of an application:
+// its windows in one range, then each whether it is modal.
+TEST_F(Backend, AModalWindowIsFoundAmongTheApplicationsWindows) {
+    const Ref windows = own(arr({AXUIElementCreateApplication(5)}));
+    standin::script("AXUIElementCopyAttributeValues", kAXErrorSuccess, windows.get());
+    standin::script("AXUIElementCopyAttributeValue", kAXErrorSuccess, kCFBooleanTrue);
+    EXPECT_EQ(platform->identityHash(chosenWindow(*platform, platform->createApplicationElement(7))), 5u);
+    const Calls asked = standin::calls("AXUIElementCopy");
+    ASSERT_EQ(asked.size(), 2u);
+    EXPECT_TRUE(asked[0].ends_with(" \"AXWindows\" 0 64 ptr") && asked[1].ends_with(" \"AXModal\" ptr"))
+        << asked[0] << "; " << asked[1];
 }
 #endif
 

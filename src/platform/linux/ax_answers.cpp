@@ -185,6 +185,18 @@ AXResult answer(AxAttribute which, ElementFacts& facts, std::optional<AttrValue>
             return elements(facts.children(), out);
         case AxAttribute::VisibleChildren:
             return elements(facts.visibleChildren(kMaxWholeChildren), out);
+        case AxAttribute::Windows: {
+            auto role = axRoleOf(facts, false);
+            if (!role) return kAXCannotComplete;
+            if (role->atspiRole != ATSPI_ROLE_APPLICATION) return kAXAttributeUnsupported;
+            return elements(facts.windows(), out);
+        }
+        case AxAttribute::Modal: {
+            auto states = facts.states();
+            if (!states) return kAXCannotComplete;
+            out = AttrValue::boolean(states->has(ATSPI_STATE_MODAL) && states->has(ATSPI_STATE_SHOWING));
+            return kAXSuccess;
+        }
         case AxAttribute::FocusedWindow:
             return window(facts, ATSPI_STATE_ACTIVE, out);
         case AxAttribute::MainWindow:

@@ -133,8 +133,12 @@ std::optional<double> ElementFacts::number() {
     return getCurrentValue(from_.link, element_.ref);
 }
 
+std::optional<std::vector<ObjectRef>> ElementFacts::windows() {
+    return getChildren(from_.link, element_.ref);
+}
+
 std::optional<std::optional<ObjectRef>> ElementFacts::windowIn(uint32_t state) {
-    auto windows = getChildren(from_.link, element_.ref);
+    auto windows = this->windows();
     if (!windows) return std::nullopt;
     return firstWindowIn(from_.link, *windows, state);
 }

@@ -71,6 +71,8 @@ public:
     // its role need not be read again first.
     std::optional<std::string> runningText();
     std::optional<double> number();
+    // An application's top-level windows.
+    std::optional<std::vector<ObjectRef>> windows();
     // An application's first top-level window in `state`; nothing when its
     // windows cannot be read, an empty answer when none is in that state.
     std::optional<std::optional<ObjectRef>> windowIn(uint32_t state);

@@ -193,7 +193,7 @@ RoleEntry entryFor(AtspiRole role) {
     return plain("AXUnknown");
 }
 
-constexpr std::array<std::pair<std::string_view, AxAttribute>, 13> kAttributes{{
+constexpr std::array<std::pair<std::string_view, AxAttribute>, 15> kAttributes{{
     {"AXRole", AxAttribute::Role},
     {"AXSubrole", AxAttribute::Subrole},
     {"AXTitle", AxAttribute::Title},
@@ -205,6 +205,8 @@ constexpr std::array<std::pair<std::string_view, AxAttribute>, 13> kAttributes{{
     {"AXSize", AxAttribute::Size},
     {"AXChildren", AxAttribute::Children},
     {"AXVisibleChildren", AxAttribute::VisibleChildren},
+    {"AXWindows", AxAttribute::Windows},
+    {"AXModal", AxAttribute::Modal},
     {"AXFocusedWindow", AxAttribute::FocusedWindow},
     {"AXMainWindow", AxAttribute::MainWindow},
 }};
