@@ -1,0 +1,110 @@
+# The tool against the heavy applications an agent meets, each started as a
+# user would: LibreOffice Calc, whose sheet claims two billion cells and
+# builds every one it is asked for, and Writer's "Save Document?" dialog
+# under a window manager. tests.cmake runs each class in a session of its
+# own (label: heavy).
+import contextlib
+import os
+import re
+import shutil
+import subprocess
+import tempfile
+import time
+import unittest
+
+from e2e import FIXTURES, run, wait_for
+
+SLOWER = 3 if os.environ.get("NUVRA_SANITIZE") == "ON" else 1
+WALK = (5000, 60, 1000000)
+
+
+def usage(pid):
+    # Resident kilobytes and processor ticks used so far.
+    rss = int(re.search(r"VmRSS:\s+(\d+)", open("/proc/%d/status" % pid).read())[1])
+    fields = open("/proc/%d/stat" % pid).read().rsplit(")", 1)[1].split()
+    return rss, int(fields[11]) + int(fields[12])
+
+
+@contextlib.contextmanager
+def office(*args, title):
+    # soffice.bin itself (not the launcher, which hands the document to a
+    # running one), with a profile of its own, until a window titled
+    # `title` is observable. On a new profile it sets it up and ends with
+    # 81, asking to be started again, as the launcher would.
+    with tempfile.TemporaryDirectory() as profile:
+        start = lambda: subprocess.Popen(
+            ["/usr/lib/libreoffice/program/soffice.bin", "--norestore", "--nologo",
+             "-env:UserInstallation=file://" + profile, *args],
+            env=dict(os.environ, SAL_USE_VCLPLUGIN="gtk3"), stdout=subprocess.DEVNULL,
+            stderr=subprocess.DEVNULL)
+        soffice = [start()]
+
+        def shown():
+            if soffice[0].poll() == 81:
+                soffice[0] = start()
+            return title in run("observe", 1, 1, 1000, "soffice", check=False).out
+        try:
+            assert wait_for(shown, 120, 0.5), "LibreOffice never showed %r" % title
+            yield soffice[0]
+        finally:
+            soffice[0].kill()
+            soffice[0].wait(10)
+
+
+@contextlib.contextmanager
+def window_manager():
+    wm = subprocess.Popen(["openbox", "--sm-disable"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    try:
+        time.sleep(1)
+        yield wm
+    finally:
+        wm.kill()
+        wm.wait(10)
+
+
+class CalcTest(unittest.TestCase):
+    # Before, one observation asked the sheet for all its children; soffice
+    # then spun and grew by tens of megabytes a second until it was killed.
+    def test_a_sheet_is_read_for_the_cells_it_shows_and_left_as_it_was(self):
+        # A copy: LibreOffice leaves a lock file beside what it opens.
+        with tempfile.TemporaryDirectory() as scratch, office(
+                "--calc", shutil.copy(os.path.join(FIXTURES, "sheet.fods"), scratch), title="sheet.fods") as soffice:
+            seen = run("observe", *WALK, "soffice", timeout=60 * SLOWER)
+            time.sleep(1)
+            (rss, cpu), _ = usage(soffice.pid), time.sleep(4)
+            grown, busy = [now - then for now, then in zip(usage(soffice.pid), (rss, cpu))]
+            cells = [e for e in seen.elements if e.role == "AXCell"]
+            self.assertEqual((seen.find("A1").value, seen.find("B1").value, "truncated=1" in seen.out),
+                             ("42", "tea", True), seen.out[-2000:])
+            # The rows and columns on screen, no more.
+            self.assertTrue(100 < len(cells) < 2000, len(cells))
+            self.assertEqual((grown < 20000, busy < 100), (True, True), (grown, busy))
+            self.assertEqual(run("hit", *seen.find("A1").center).out.split("|")[:4],
+                             ["NUVRA_HIT AXCell", "", "A1", "A1"])
+
+
+class WriterDialogTest(unittest.TestCase):
+    # A changed document asked to close shows "Save Document?": observe reads
+    # the dialog, not the document window LibreOffice keeps active, and hit
+    # names its buttons, not the document behind them.
+    def test_a_modal_dialog_is_observed_and_hit(self):
+        with window_manager(), office("--writer", title="Writer"):
+            def act(command, pick, *args):
+                seen = run("observe", *WALK, "soffice", timeout=60 * SLOWER)
+                done = run(command, pick(seen).index, *args, *WALK, seen.sha, "soffice", timeout=60 * SLOWER)
+                return done.status != 6 and done
+            paragraph = lambda seen: [e for e in seen.elements if e.role == "AXParagraph"][0]
+            close = lambda seen: [e for e in seen.elements if e.role == "AXMenuItem" and e.label == "Close"][0]
+            self.assertEqual(wait_for(lambda: act("settext", paragraph, "changed"), 30).status, 0)
+            self.assertEqual(wait_for(lambda: act("press", close), 30).status, 0)
+            dialog = wait_for(lambda: (lambda o: "Save changes" in o.out and o)(
+                run("observe", *WALK, "soffice", timeout=60 * SLOWER)), 20)
+            self.assertTrue(dialog, "no dialog")
+            self.assertEqual(dialog.out.split("\n")[1], "NUVRA_WINDOW Warning")
+            button = dialog.find("Don\u2019t Save")
+            self.assertEqual(run("hit", *button.center).out,
+                             "NUVRA_HIT AXButton||Don\u2019t Save|Don\u2019t Save|true|false\n")
+
+
+if __name__ == "__main__":
+    unittest.main(verbosity=2)
