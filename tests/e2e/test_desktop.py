@@ -15,7 +15,7 @@ import unittest
 
 import gi
 
-from e2e import FIXTURES, HERE, LIMITS, App, BusMonitor, cases, run, wait_for
+from e2e import FIXTURES, HERE, LIMITS, App, BusMonitor, cases, press_controls, run, wait_for
 
 NAME = "Nuvra Éditeur"
 SECRET = "hunter2-Zebra-Secret-7731"  # the password fixture.ui holds
@@ -165,7 +165,9 @@ class ToolkitTest(unittest.TestCase):
                 self.assertEqual(run("press", closed.find("Note").index, 200, 20, 100000, closed.sha,
                                      name).status, 0)
                 self.assertEqual(wait_for(log.read), "note\n")
-                run(*closed.find("File").center)
+                # Pressed, the menu opens (Qt names its press "ShowMenu").
+                self.assertEqual(run("press", closed.find("File").index, 200, 20, 100000, closed.sha,
+                                     name).status, 0)
                 note = wait_for(lambda: run("observe", 200, 20, 100000, name).find("Note").center)
                 self.assertEqual(run("hit", *note).out, "NUVRA_HIT AXMenuItem||Note|Note|true|false\n")
                 run(*note)
@@ -211,22 +213,31 @@ class WaylandTest(unittest.TestCase):
                 self.assertEqual(run("observe", *LIMITS).err, "nuvra-click: no frontmost application\n")
 
 
-class WebPageTest(unittest.TestCase):
-    # Firefox on a local page, read as an agent first meets it: its words
-    # are values, its button counts, its password never shows, its inputs
-    # refuse what Gecko ignores, and its closed menus have no place.
-    def test_page_in_firefox(self):
-        profile = tempfile.TemporaryDirectory()
-        with open(os.path.join(profile.name, "user.js"), "w") as prefs:
+@contextlib.contextmanager
+def firefox(page):
+    with tempfile.TemporaryDirectory() as profile:
+        with open(os.path.join(profile, "user.js"), "w") as prefs:
             prefs.write("".join('user_pref("%s", %s);\n' % pref for pref in (
                 ("browser.shell.checkDefaultBrowser", "false"), ("browser.aboutwelcome.enabled", "false"),
                 ("browser.startup.homepage_override.mstone", '"ignore"'),
                 ("datareporting.policy.dataSubmissionEnabled", "false"))))
         browser = subprocess.Popen(
-            ["firefox-esr", "--no-remote", "--new-instance", "--profile", profile.name,
-             "file://" + os.path.join(FIXTURES, "page.html")], stdout=subprocess.DEVNULL,
+            ["firefox-esr", "--no-remote", "--new-instance", "--profile", profile,
+             "file://" + os.path.join(FIXTURES, page)], stdout=subprocess.DEVNULL,
             stderr=subprocess.DEVNULL, env=dict(os.environ, GNOME_ACCESSIBILITY="1", MOZ_CRASHREPORTER_DISABLE="1"))
         try:
+            yield browser
+        finally:
+            browser.kill()
+            browser.communicate(timeout=10)
+
+
+class WebPageTest(unittest.TestCase):
+    # Firefox on a local page, read as an agent first meets it: its words
+    # are values, its button counts, its password never shows, its inputs
+    # refuse what Gecko ignores, and its closed menus have no place.
+    def test_page_in_firefox(self):
+        with firefox("page.html"):
             # The window's title tells the page is in without asking the page
             # itself, so the first full observation meets a cold content cache.
             self.assertTrue(wait_for(lambda: "Counter page" in run(
@@ -250,10 +261,12 @@ class WebPageTest(unittest.TestCase):
             after = wait_for(lambda: (lambda o: o.find("Counter").value == "Counter: 1" and o)(
                 run("observe", 400, 40, 100000, "Firefox")))
             self.assertEqual([after.find(field).value for field in ("Name", "Notes")], ["", ""])
-        finally:
-            browser.kill()
-            browser.communicate(timeout=10)
-            profile.cleanup()
+
+    def test_gecko_presses_by_its_own_names(self):
+        with firefox("controls.html"):
+            self.assertTrue(wait_for(lambda: "Controls page" in run(
+                "observe", 1, 1, 1000, "Firefox", check=False).out, 60))
+            press_controls(self, "Firefox")
 
 
 if __name__ == "__main__":

@@ -88,10 +88,10 @@ enum class AxAttribute {
 std::optional<AxAttribute> axAttribute(std::string_view name);
 
 // The AX name of each AT-SPI action, paired with the action's index. The
-// first click-like action (click, press, jump, toggle, activate) is offered
-// as "AXPress"; the others as "AX" + their name in upper camel case. A name
-// that would repeat an earlier one is left out, so every AX name picks
-// exactly one AT-SPI action.
+// first action named as some toolkit names a press (the table in
+// vocabulary.cpp) is offered as "AXPress"; the others as "AX" + their name
+// in upper camel case. A name that would repeat an earlier one is left
+// out, so every AX name picks exactly one AT-SPI action.
 std::vector<std::pair<std::string, int>> axActions(const std::vector<std::string>& atspiNames);
 
 }  // namespace nuvra::atspi
