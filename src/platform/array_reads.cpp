@@ -1,5 +1,6 @@
 // The platform's ranged reads of array attributes, for a platform that has
-// none of its own: the whole array is read, then counted or cut.
+// none of its own (the whole array is read, then counted or cut), and its
+// count of a text's characters.
 #include <algorithm>
 
 #include "platform/platform.h"
@@ -31,6 +32,13 @@ AXResult Platform::copyAttributeValues(const Element& element, std::string_view 
     out = AttrValue::array(std::vector<AttrValue>(std::make_move_iterator(items.begin() + from),
                                                   std::make_move_iterator(items.begin() + to)));
     return kAXSuccess;
+}
+
+int64_t Platform::characterCount(std::string_view utf8) {
+    // A lead byte of four starts a character beyond the BMP: two UTF-16 units.
+    int64_t units = 0;
+    for (unsigned char c : utf8) units += ((c & 0xC0) != 0x80) + (c >= 0xF0);
+    return units;
 }
 
 }  // namespace nuvra

@@ -180,6 +180,11 @@ public:
     virtual AXResult setAttributeValue(const Element& element, std::string_view attribute,
                                        std::string_view text) = 0;
 
+    // How many characters a text holds as the platform counts them in
+    // "AXNumberOfCharacters": UTF-16 units on macOS (the default), code
+    // points in AT-SPI.
+    virtual int64_t characterCount(std::string_view utf8);
+
     // Equal for every handle of one element; distinct elements may collide.
     virtual uint64_t identityHash(const Element& element) = 0;
 

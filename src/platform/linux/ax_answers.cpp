@@ -185,6 +185,12 @@ AXResult answer(AxAttribute which, ElementFacts& facts, std::optional<AttrValue>
             return elements(facts.children(), out);
         case AxAttribute::VisibleChildren:
             return elements(facts.visibleChildren(kMaxWholeChildren), out);
+        case AxAttribute::NumberOfCharacters: {
+            auto count = facts.characterCount();
+            if (!count) return kAXNoValue;
+            out = AttrValue::integer(*count);
+            return kAXSuccess;
+        }
         case AxAttribute::Windows: {
             auto role = axRoleOf(facts, false);
             if (!role) return kAXCannotComplete;

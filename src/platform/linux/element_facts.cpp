@@ -133,6 +133,10 @@ std::optional<double> ElementFacts::number() {
     return getCurrentValue(from_.link, element_.ref);
 }
 
+std::optional<int32_t> ElementFacts::characterCount() {
+    return getCharacterCount(from_.link, element_.ref);
+}
+
 std::optional<std::vector<ObjectRef>> ElementFacts::windows() {
     return getChildren(from_.link, element_.ref);
 }

@@ -71,6 +71,8 @@ public:
     // its role need not be read again first.
     std::optional<std::string> runningText();
     std::optional<double> number();
+    // How many characters its text holds, read without the text.
+    std::optional<int32_t> characterCount();
     // An application's top-level windows.
     std::optional<std::vector<ObjectRef>> windows();
     // An application's first top-level window in `state`; nothing when its

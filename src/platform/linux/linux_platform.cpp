@@ -229,6 +229,11 @@ public:
         return writeText(e->ref, text);
     }
 
+    // AT-SPI counts characters in code points.
+    int64_t characterCount(std::string_view utf8) override {
+        return static_cast<int64_t>(atspi::characterCount(utf8));
+    }
+
     uint64_t identityHash(const Element& element) override {
         const AtspiElement* e = objectOf(element);
         if (e == nullptr) return 0;

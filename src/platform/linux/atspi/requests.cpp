@@ -435,6 +435,14 @@ std::optional<TableCell> cellAtIndex(BusLink& link, const ObjectRef& table, int3
     return cell;
 }
 
+std::optional<int32_t> getCharacterCount(BusLink& link, const ObjectRef& ref) {
+    Reply reply = callOn(link, propertyRequest(ref, "org.a11y.atspi.Text", "CharacterCount"));
+    auto value = propertyValue(reply, DBUS_TYPE_INT32);
+    int32_t count = 0;
+    if (!value || !value->i32(count) || count < 0) return std::nullopt;
+    return count;
+}
+
 std::optional<int32_t> getIndexInParent(BusLink& link, const ObjectRef& ref) {
     Reply reply = callOn(link, on(ref, kAccessible, "GetIndexInParent", "i"));
     if (!reply) return std::nullopt;

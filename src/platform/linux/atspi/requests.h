@@ -86,6 +86,8 @@ std::optional<int32_t> getIndexInParent(BusLink& link, const ObjectRef& ref);
 
 // org.a11y.atspi.Text: the whole text.
 std::optional<std::string> getText(BusLink& link, const ObjectRef& ref);
+// Text.CharacterCount: how many characters, without reading them.
+std::optional<int32_t> getCharacterCount(BusLink& link, const ObjectRef& ref);
 // org.a11y.atspi.Value
 std::optional<double> getCurrentValue(BusLink& link, const ObjectRef& ref);
 // org.a11y.atspi.EditableText; true when the toolkit accepted the text.

@@ -193,7 +193,7 @@ RoleEntry entryFor(AtspiRole role) {
     return plain("AXUnknown");
 }
 
-constexpr std::array<std::pair<std::string_view, AxAttribute>, 15> kAttributes{{
+constexpr std::array<std::pair<std::string_view, AxAttribute>, 16> kAttributes{{
     {"AXRole", AxAttribute::Role},
     {"AXSubrole", AxAttribute::Subrole},
     {"AXTitle", AxAttribute::Title},
@@ -205,6 +205,7 @@ constexpr std::array<std::pair<std::string_view, AxAttribute>, 15> kAttributes{{
     {"AXSize", AxAttribute::Size},
     {"AXChildren", AxAttribute::Children},
     {"AXVisibleChildren", AxAttribute::VisibleChildren},
+    {"AXNumberOfCharacters", AxAttribute::NumberOfCharacters},
     {"AXWindows", AxAttribute::Windows},
     {"AXModal", AxAttribute::Modal},
     {"AXFocusedWindow", AxAttribute::FocusedWindow},

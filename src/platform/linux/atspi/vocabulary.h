@@ -79,6 +79,7 @@ enum class AxAttribute {
     Size,           // the same extents: width, height
     Children,       // GetChildren, in the toolkit's order; counted by ChildCount
     VisibleChildren,  // the children on screen (visible_children.h)
+    NumberOfCharacters,  // Text.CharacterCount: of password text too, whose text is never read
     Windows,        // application only: its top-level windows
     Modal,          // MODAL state, of a window that is showing: a hidden one is in front of nothing
     FocusedWindow,  // application only: its first top-level window in the ACTIVE state
