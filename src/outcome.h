@@ -12,6 +12,7 @@ namespace nuvra {
 
 enum class Refusal {
     NoMatchingApp,       // `subject`: the name exactly as the agent typed it
+    NotOnAccessibilityBus,  // likewise: it shows windows, but never joined the bus
     NoFrontmostApp,
     NoObservableWindow,  // `subject`: the application's display name, if it has one
     Stale,               // the tree no longer hashes to what the agent holds

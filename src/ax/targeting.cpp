@@ -38,7 +38,31 @@ Element modalWindow(Platform& platform, const Element& app) {
     return nullptr;
 }
 
+// `wanted` in canonical composition.
+bool bundleIdentifierIs(const RunningApplication& app, const std::string& wanted) {
+    if (!app.bundleIdentifier) return false;
+    std::optional<std::string> id = canonicallyComposed(*app.bundleIdentifier);
+    return id && *id == wanted;
+}
+
+bool displayNameIs(Platform& platform, const RunningApplication& app, std::string_view name) {
+    std::string_view display = app.localizedName ? std::string_view(*app.localizedName)
+                                                 : std::string_view();
+    // Folding strips marks, so a name of marks alone would fold to the
+    // empty text; the empty name matches only an empty or missing one.
+    if (display.empty() || name.empty()) return display.empty() && name.empty();
+    return platform.equalIgnoringCaseAndDiacritics(display, name);
+}
+
 }  // namespace
+
+bool inaccessibleAppNamed(Platform& platform, std::string_view name) {
+    std::optional<std::string> wanted = canonicallyComposed(name);
+    if (!wanted) return false;
+    for (const auto& app : platform.inaccessibleApplications())
+        if (bundleIdentifierIs(app, *wanted) || displayNameIs(platform, app, name)) return true;
+    return false;
+}
 
 std::optional<RunningApplication> frontmostApp(Platform& platform) {
     for (auto& app : platform.runningApplications())
@@ -57,25 +81,13 @@ std::optional<RunningApplication> resolveApp(Platform& platform, std::string_vie
         if (app.activationPolicy == kRegularPolicy) candidates.push_back(std::move(app));
 
     std::vector<const RunningApplication*> byBundle;
-    for (const auto& app : candidates) {
-        if (!app.bundleIdentifier) continue;
-        std::optional<std::string> id = canonicallyComposed(*app.bundleIdentifier);
-        if (id && *id == *wanted) byBundle.push_back(&app);
-    }
+    for (const auto& app : candidates)
+        if (bundleIdentifierIs(app, *wanted)) byBundle.push_back(&app);
     if (byBundle.size() == 1) return *byBundle.front();
 
     std::vector<const RunningApplication*> byName;
-    for (const auto& app : candidates) {
-        std::string_view display = app.localizedName ? std::string_view(*app.localizedName)
-                                                     : std::string_view();
-        // Folding strips marks, so a name of marks alone would fold to the
-        // empty text; the empty name matches only an empty or missing one.
-        if (display.empty() || name.empty()) {
-            if (display.empty() && name.empty()) byName.push_back(&app);
-            continue;
-        }
-        if (platform.equalIgnoringCaseAndDiacritics(display, name)) byName.push_back(&app);
-    }
+    for (const auto& app : candidates)
+        if (displayNameIs(platform, app, name)) byName.push_back(&app);
     // Several matches are as good as none: there is no tie-break.
     if (byName.size() != 1) return std::nullopt;
     return *byName.front();

@@ -15,6 +15,10 @@ std::optional<RunningApplication> frontmostApp(Platform& platform);
 // than one matches.
 std::optional<RunningApplication> resolveApp(Platform& platform, std::string_view name);
 
+// Whether an application of that name, matched as resolveApp matches,
+// shows windows but is not on the accessibility bus.
+bool inaccessibleAppNamed(Platform& platform, std::string_view name);
+
 // The first of the application's windows that is modal, else the focused
 // window, else the main window, else the first child of the application
 // element; null when there is none.

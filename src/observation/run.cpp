@@ -31,7 +31,10 @@ Outcome<ObservationRun> runObserve(Platform& platform, int64_t maxNodes, int64_t
     std::optional<RunningApplication> app;
     if (appName) {
         app = resolveApp(platform, *appName);
-        if (!app) return Failure{Refusal::NoMatchingApp, *appName, 0};
+        if (!app)
+            return Failure{inaccessibleAppNamed(platform, *appName) ? Refusal::NotOnAccessibilityBus
+                                                                   : Refusal::NoMatchingApp,
+                           *appName, 0};
     } else {
         app = frontmostApp(platform);
         if (!app) return Failure{Refusal::NoFrontmostApp, std::nullopt, 0};

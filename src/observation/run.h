@@ -23,7 +23,8 @@ struct ObservationRun {
 };
 
 // Chooses the application (by name, else the frontmost) and its window, walks
-// it and hashes the result; NoMatchingApp, NoFrontmostApp or
+// it and hashes the result; NoMatchingApp (NotOnAccessibilityBus for a name
+// only windows outside the bus answer to), NoFrontmostApp or
 // NoObservableWindow when there is nothing to observe.
 Outcome<ObservationRun> runObserve(Platform& platform, int64_t maxNodes, int64_t maxDepth,
                           int64_t maxTextBytes, const std::optional<std::string>& appName);

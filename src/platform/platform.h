@@ -200,6 +200,13 @@ public:
     // The running applications, afresh on every call, in the platform's order.
     virtual std::vector<RunningApplication> runningApplications() = 0;
 
+    // Applications that show windows but are not on the accessibility bus,
+    // one record for each name they go by (Linux: the process behind a
+    // top-level X window that no registered application is, by its window
+    // class and its process name). Empty where every application is
+    // accessible (macOS).
+    virtual std::vector<RunningApplication> inaccessibleApplications() { return {}; }
+
     // Whole-text equality ignoring letter case and diacritical marks.
     virtual bool equalIgnoringCaseAndDiacritics(std::string_view a, std::string_view b) = 0;
 

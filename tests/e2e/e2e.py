@@ -104,14 +104,15 @@ def press_controls(test, app, limits=(600, 60, 1000000)):
     # The rows of the "press" table of desktop.cases, in order, on
     # fixtures/controls.html in the browser `app`: each control pressed by
     # the tool, and what the page then says (and shows, where a row names a
-    # popup's item). A press the browser made stale is asked again.
+    # popup's item). A press the browser made stale, or asked for before the
+    # page's tree came, is asked again.
     for label, role, said, shown in cases("desktop", "press"):
         with test.subTest(label=label, role=role):
             def pressed():
                 seen = run("observe", *limits, app)
-                control = [e for e in seen.elements if (e.label, e.role) == (label, role)][0]
-                done = run("press", control.index, *limits, seen.sha, app)
-                return done.status != 6 and done
+                control = [e for e in seen.elements if (e.label, e.role) == (label, role)]
+                done = control and run("press", control[0].index, *limits, seen.sha, app)
+                return done and done.status != 6 and done
             test.assertEqual(wait_for(pressed, 30).status, 0)
             test.assertTrue(wait_for(lambda: (lambda o: said in [e.value for e in o.elements] and (
                 not shown or [e for e in o.elements if e.label == shown and e.center]))(

@@ -1,18 +1,20 @@
 # The tool against the heavy applications an agent meets, each started as a
 # user would: LibreOffice Calc, whose sheet claims two billion cells and
-# builds every one it is asked for, and Writer's "Save Document?" dialog
-# under a window manager. tests.cmake runs each class in a session of its
-# own (label: heavy).
+# builds every one it is asked for, Writer's "Save Document?" dialog under a
+# window manager, and Chromium, which joins the accessibility bus only when
+# started for it. tests.cmake runs each class in a session of its own
+# (label: heavy).
 import contextlib
 import os
 import re
 import shutil
+import signal
 import subprocess
 import tempfile
 import time
 import unittest
 
-from e2e import FIXTURES, run, wait_for
+from e2e import FIXTURES, press_controls, run, wait_for
 
 SLOWER = 3 if os.environ.get("NUVRA_SANITIZE") == "ON" else 1
 WALK = (5000, 60, 1000000)
@@ -104,6 +106,53 @@ class WriterDialogTest(unittest.TestCase):
             button = dialog.find("Don\u2019t Save")
             self.assertEqual(run("hit", *button.center).out,
                              "NUVRA_HIT AXButton||Don\u2019t Save|Don\u2019t Save|true|false\n")
+
+
+@contextlib.contextmanager
+def chromium(*flags, accessibility):
+    # Its own process group: the browser's helpers (zygote, renderers) go
+    # with it, and leave its profile alone.
+    env = {k: v for k, v in os.environ.items() if k != "GNOME_ACCESSIBILITY"}
+    with tempfile.TemporaryDirectory(ignore_cleanup_errors=True) as profile:
+        browser = subprocess.Popen(
+            ["chromium", "--no-sandbox", "--no-first-run", "--user-data-dir=" + profile, *flags,
+             "file://" + os.path.join(FIXTURES, "controls.html")],
+            env=dict(env, GNOME_ACCESSIBILITY="1") if accessibility else env,
+            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, start_new_session=True)
+        try:
+            yield browser
+        finally:
+            os.killpg(browser.pid, signal.SIGKILL)
+            browser.wait(10)
+
+
+class ChromiumTest(unittest.TestCase):
+    # On a desktop whose accessibility is off, Chromium shows its window and
+    # stays off the bus: the tool says so, and how to bring it on. Started
+    # that way, its controls are pressed by the names it gives them, its
+    # menu button opens its menu.
+    def test_off_the_bus_it_is_named_and_on_it_it_is_pressed(self):
+        subprocess.run(["gdbus", "call", "--session", "--dest", "org.a11y.Bus", "--object-path",
+                        "/org/a11y/bus", "--method", "org.freedesktop.DBus.Properties.Set",
+                        "org.a11y.Status", "IsEnabled", "<false>"], check=True, capture_output=True)
+        off = ('nuvra-click: "chromium" shows windows but is not on the accessibility bus \u2014 start '
+               'it with accessibility on (GNOME_ACCESSIBILITY=1); Chromium and Electron applications '
+               'also with --force-renderer-accessibility\n')
+        with chromium("--force-renderer-accessibility", accessibility=False):
+            self.assertTrue(wait_for(lambda: run("observe", 100, 10, 100000, "chromium").err == off, 30))
+        with chromium("--force-renderer-accessibility", accessibility=True):
+            self.assertTrue(wait_for(lambda: "Controls page" in run(
+                "observe", 1, 1, 1000, "Chromium", check=False).out, 60))
+            press_controls(self, "Chromium")
+
+            def menu():
+                seen = run("observe", 600, 60, 1000000, "Chromium")
+                button = [e for e in seen.elements if (e.role, e.label) == ("AXButton", "Chromium")][0]
+                done = run("press", button.index, 600, 60, 1000000, seen.sha, "Chromium")
+                return done.status != 6 and done
+            self.assertEqual(wait_for(menu, 30).status, 0)
+            self.assertTrue(wait_for(lambda: [e for e in run("observe", 100, 20, 100000, "Chromium").elements
+                                              if e.role == "AXMenuItem" and e.label.startswith("New tab")]))
 
 
 if __name__ == "__main__":

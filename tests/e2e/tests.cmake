@@ -32,7 +32,8 @@ set(NUVRA_E2E_TESTS
   "faults_bus_killed_press|test_faults.py bus_killed_press|reliability"
   "faults_registry_killed|test_faults.py registry_killed|reliability"
   "calc|test_apps.py CalcTest|heavy"
-  "writer_dialog|test_apps.py WriterDialogTest|heavy")
+  "writer_dialog|test_apps.py WriterDialogTest|heavy"
+  "chromium|test_apps.py ChromiumTest|heavy")
 foreach(entry ${NUVRA_E2E_TESTS})
   string(REPLACE "|" ";" fields "${entry}")
   list(GET fields 0 name)

@@ -328,6 +328,11 @@ std::vector<RunningApplication> FakeDesktop::runningApplications() {
     return out;
 }
 
+std::vector<RunningApplication> FakeDesktop::inaccessibleApplications() {
+    if (recording) log_.push_back("windows off the bus");
+    return inaccessible;
+}
+
 bool FakeDesktop::equalIgnoringCaseAndDiacritics(std::string_view a, std::string_view b) {
     return foldedEqual(a, b);
 }

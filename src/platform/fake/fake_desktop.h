@@ -64,6 +64,8 @@ public:
     // A running application whose accessibility root is `root`.
     void addApp(RunningApplication app, Element root);
     void clearApps();
+    // Applications that show windows off the accessibility bus.
+    std::vector<RunningApplication> inaccessible;
     // The workspace record of the application with this process id, to edit
     // in place; null when there is none.
     RunningApplication* app(int32_t pid);
@@ -125,6 +127,7 @@ public:
                                std::string_view text) override;
     uint64_t identityHash(const Element& element) override;
     std::vector<RunningApplication> runningApplications() override;
+    std::vector<RunningApplication> inaccessibleApplications() override;
     bool equalIgnoringCaseAndDiacritics(std::string_view a, std::string_view b) override;
     Event createMouseEvent(int32_t type, ScreenPoint at, int32_t button) override;
     Event createScrollWheelEvent(int32_t wheel1, int32_t wheel2, int32_t wheel3) override;

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <ctime>
 #include <cerrno>
+#include <fstream>
 #include <map>
 #include <set>
 
@@ -16,6 +17,7 @@
 #include "platform/linux/atspi/workspace.h"
 #include "platform/linux/ax_answers.h"
 #include "platform/linux/dbus/bus_address.h"
+#include "platform/linux/x11/client_pids.h"
 #include "platform/linux/x11/display.h"
 #include "platform/linux/x11/window_at.h"
 #include "platform/linux/x11/xtest_events.h"
@@ -253,6 +255,28 @@ public:
         return records;
     }
 
+    // Chromium and Electron join the bus only when accessibility is on as
+    // they start; until then their windows are all there is of them.
+    std::vector<RunningApplication> inaccessibleApplications() override {
+        ensureConnected();
+        std::set<int32_t> onTheBus;
+        for (const auto& app : atspi::registeredApps(link_)) onTheBus.insert(app.pid);
+        std::vector<RunningApplication> records;
+        std::set<std::pair<int32_t, std::string>> named;
+        for (auto& owner : x11::windowOwners(display_.get())) {
+            if (onTheBus.count(owner.pid) != 0) continue;
+            if (auto process = processName(owner.pid)) owner.names.push_back(std::move(*process));
+            for (auto& name : owner.names) {
+                if (!named.emplace(owner.pid, name).second) continue;
+                RunningApplication record;
+                record.localizedName = std::move(name);
+                record.processIdentifier = owner.pid;
+                records.push_back(std::move(record));
+            }
+        }
+        return records;
+    }
+
     void prepareWalk(const Element& root, int64_t maxNodes, int64_t maxDepth) override {
         walk_.end();
         burst_.clear();
@@ -370,6 +394,14 @@ private:
         auto extents = facts.extents();
         if (extents && extents->width > 0 && extents->height > 0) return false;
         return screen_.gecko(e.ref.bus);
+    }
+
+    // The command name the kernel keeps for a process (at most 15 bytes).
+    static std::optional<std::string> processName(int32_t pid) {
+        std::ifstream comm("/proc/" + std::to_string(pid) + "/comm");
+        std::string name;
+        if (!std::getline(comm, name) || name.empty()) return std::nullopt;
+        return name;
     }
 
     const AtspiElement* objectOf(const Element& element) const {
