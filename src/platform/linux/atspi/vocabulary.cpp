@@ -291,7 +291,9 @@ std::vector<std::pair<std::string, int>> axActions(const std::vector<std::string
     bool pressTaken = false;
     for (size_t i = 0; i < atspiNames.size(); ++i) {
         const std::string& name = atspiNames[i];
-        bool pressLike = false;
+        // LibreOffice's menus in a menu bar offer one action, unnamed, which
+        // opens them.
+        bool pressLike = name.empty() && atspiNames.size() == 1;
         for (const auto& press : kPressNames) pressLike = pressLike || equalsAsciiNoCase(name, press.name);
         std::string axName;
         if (pressLike && !pressTaken) {
