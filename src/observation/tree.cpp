@@ -38,13 +38,18 @@ struct Centre {
 };
 
 // The size is only asked for when there is a position to go with it.
-std::optional<Centre> centreOf(Platform& platform, const Element& element) {
+std::optional<ScreenRect> frameOf(Platform& platform, const Element& element) {
     std::optional<ScreenPoint> position = axPoint(platform, element);
     if (!position) return std::nullopt;
     std::optional<ScreenSize> size = axSize(platform, element);
     if (!size) return std::nullopt;
-    std::optional<int64_t> cx = roundedCoordinate(position->x + size->width * 0.5);
-    std::optional<int64_t> cy = roundedCoordinate(position->y + size->height * 0.5);
+    return ScreenRect{position->x, position->y, size->width, size->height};
+}
+
+std::optional<Centre> centreOf(const std::optional<ScreenRect>& frame) {
+    if (!frame) return std::nullopt;
+    std::optional<int64_t> cx = roundedCoordinate(frame->x + frame->width * 0.5);
+    std::optional<int64_t> cy = roundedCoordinate(frame->y + frame->height * 0.5);
     if (!cx || !cy) return std::nullopt;
     return Centre{*cx, *cy};
 }
@@ -65,6 +70,7 @@ struct Reading {
     std::optional<std::string> valueText;  // already sanitised, or a number's digits
     std::optional<bool> enabled;
     std::optional<bool> focused;
+    std::optional<ScreenRect> frame;
     std::optional<Centre> centre;
 
     const std::optional<std::string>& label() const { return title ? title : description; }
@@ -89,7 +95,8 @@ Reading readElement(Platform& platform, const Element& element) {
     }
     r.enabled = axBool(platform, element, "AXEnabled");
     r.focused = axBool(platform, element, "AXFocused");
-    r.centre = centreOf(platform, element);
+    r.frame = frameOf(platform, element);
+    r.centre = centreOf(r.frame);
     return r;
 }
 
@@ -148,7 +155,7 @@ std::string hashLine(const Reading& r, int64_t number) {
 }  // namespace
 
 std::optional<std::string> observeCenterSpan(Platform& platform, const Element& element) {
-    std::optional<Centre> centre = centreOf(platform, element);
+    std::optional<Centre> centre = centreOf(frameOf(platform, element));
     if (!centre) return std::nullopt;
     std::string span;
     appendSpan(span, *centre);
@@ -217,7 +224,7 @@ ObservedTree observeTree(Platform& platform, const Element& root, int64_t maxNod
             }
         }
         result.elements.push_back(
-            ObservedElement{number, std::move(element), hashLine(reading, number)});
+            ObservedElement{number, std::move(element), hashLine(reading, number), reading.frame});
         if (number >= maxNodes) {
             result.truncated = result.truncated || queued > queue[head].position + 1;
             break;

@@ -14,6 +14,9 @@ struct ObservedElement {
     int64_t index = 0;  // the element number, from 1
     Element element;
     std::string hashLine;
+    // Its AXPosition and AXSize as the walk read them for its centre; not
+    // printed, not hashed.
+    std::optional<ScreenRect> frame;
 };
 
 struct ObservedTree {
