@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "actions/actions.h"
+#include "capture/screenshot.h"
 #include "observation/run.h"
 #include "outcome.h"
 
@@ -19,6 +20,7 @@ enum class ExitCode {
     NoTarget = 5,   // no application or no observable window
     Stale = 6,      // the tree changed, or the element number is not in it
     Refused = 8,    // the element refused the action
+    NoCapture = 9,  // the screen could not be captured there
 };
 
 struct Diagnostic {
@@ -35,6 +37,7 @@ struct RunOutput {
 Diagnostic diagnosticFor(const Failure& failure);
 Diagnostic usageDiagnostic();
 Diagnostic dragUsageDiagnostic();
+Diagnostic screenshotUsageDiagnostic();
 Diagnostic untrustedDiagnostic(Platform::TrustGap gap);
 Diagnostic badTextDiagnostic();
 // A refused argument, repeated exactly as given: "nuvra-click: bad <what> <text>".
@@ -47,5 +50,7 @@ int fail(RunOutput& output, const Diagnostic& diagnostic);
 void printUntrustedMarker(RunOutput& output);
 void printObservation(RunOutput& output, const ObservationRun& run);
 void printHit(RunOutput& output, const HitElement& hit);
+// With marks the observation block, then the line that says what was written.
+void printScreenshot(RunOutput& output, std::string_view path, const ScreenshotRun& shot);
 
 }  // namespace nuvra
