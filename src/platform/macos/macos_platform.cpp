@@ -60,6 +60,11 @@ public:
     void sleepMicroseconds(uint32_t microseconds) override {
         macos::sleepMicroseconds(microseconds);
     }
+    std::vector<ScreenRect> displayBounds() override { return macos::displayBounds(); }
+    bool mayCaptureScreen() override { return macos::mayCaptureScreen(); }
+    CaptureResult captureScreen(const ScreenRect& area, ScreenImage& out) override {
+        return macos::captureScreen(area, out);
+    }
 
 private:
     // kAXErrorCannotComplete: the application has not answered within the
