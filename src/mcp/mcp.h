@@ -82,6 +82,35 @@ json callTool(Session& session, const std::string& name, const json& arguments);
 std::optional<json> observeStructure(std::string_view out);
 std::optional<json> hitStructure(std::string_view out);
 
+// --- picture.cpp: the screenshot tool's picture ---
+
+// A folder of this server's own for one picture, removed with all in it.
+class PictureFolder {
+public:
+    PictureFolder();
+    ~PictureFolder();
+    PictureFolder(const PictureFolder&) = delete;
+    PictureFolder& operator=(const PictureFolder&) = delete;
+
+    bool made() const { return !folder_.empty(); }
+    const std::string& error() const { return error_; }  // why not, when not made
+    std::string path() const { return folder_ + "/screenshot.png"; }
+    // The picture as written; none when there is none.
+    std::optional<std::string> read() const;
+
+private:
+    std::string folder_;
+    std::string error_;
+};
+
+// The result of a screenshot run that printed `out` and wrote `file`: the
+// image (shrunk to fit one result, its scale with it), the text, and the
+// structured content.
+json pictureResult(std::string_view out, const std::optional<std::string>& file);
+
+// The shortest text that reads back as the same coordinate.
+std::string coordText(const json& value);
+
 // --- child.cpp ---
 ChildRun runChild(const std::string& program, const std::vector<std::string>& args,
                   double timeoutSeconds);
