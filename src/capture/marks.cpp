@@ -23,8 +23,10 @@ constexpr int64_t kGlyphHeight = 7;
 // One font pixel is this many points: digits 14 points tall read at 100 %
 // zoom, where 7 did not, and still leave most of a 30-point button visible.
 constexpr int64_t kFontPixelPoints = 2;
-// Positions along a frame's top edge tried for a label before the next row.
+// Places along a row tried for a label before the next row, and rows tried
+// below the frame's top edge.
 constexpr int64_t kSlotsPerRow = 12;
+constexpr int64_t kRowsDown = 8;
 
 // Dark enough under white text, and told apart from their neighbours, so
 // that adjacent elements' marks differ.
@@ -69,10 +71,6 @@ struct Covered {
         }
         return true;
     }
-    void take(const PixelBox& b) {
-        for (int64_t y = b.y0; y < b.y1; ++y)
-            std::fill(taken.begin() + y * width + b.x0, taken.begin() + y * width + b.x1, 1);
-    }
 };
 
 PixelBox placeLabel(const ScreenImage& image, const Covered& covered, const PixelBox& shown,
@@ -80,7 +78,11 @@ PixelBox placeLabel(const ScreenImage& image, const Covered& covered, const Pixe
     auto inside = [&](const PixelBox& b) {
         return b.x0 >= 0 && b.y0 >= 0 && b.x1 <= image.width && b.y1 <= image.height;
     };
-    for (int64_t top : {shown.y0, shown.y0 - h, shown.y0 + h}) {
+    // On the top edge, above it, then down the frame a label's height at a time.
+    std::vector<int64_t> rows{shown.y0, shown.y0 - h};
+    for (int64_t row = 1; row <= kRowsDown && (row == 1 || shown.y0 + (row + 1) * h <= shown.y1); ++row)
+        rows.push_back(shown.y0 + row * h);
+    for (int64_t top : rows) {
         for (int64_t slot = 0; slot < kSlotsPerRow; ++slot) {
             const int64_t x = shown.x0 + slot * (w + 1);
             if (slot > 0 && x >= shown.x1) break;
@@ -88,25 +90,39 @@ PixelBox placeLabel(const ScreenImage& image, const Covered& covered, const Pixe
             if (inside(b) && covered.free(b)) return b;
         }
     }
-    // Nowhere free: the corner, kept within the picture.
+    // Nowhere free: the corner, kept within the picture, beneath the labels
+    // already there.
     const int64_t x = std::clamp<int64_t>(shown.x0, 0, std::max<int64_t>(image.width - w, 0));
     const int64_t y = std::clamp<int64_t>(shown.y0, 0, std::max<int64_t>(image.height - h, 0));
     return {x, y, std::min(x + w, image.width), std::min(y + h, image.height)};
 }
 
-void drawText(ScreenImage& image, const PixelBox& label, const std::string& digits, int64_t unit) {
-    int64_t x = label.x0 + unit;
+// The label "eN" as a picture of its own, `unit` pixels to a font pixel.
+ScreenImage labelPicture(const std::string& digits, int64_t w, int64_t h, int64_t unit,
+                         uint32_t colour) {
+    ScreenImage label{w, h, std::vector<uint32_t>(static_cast<size_t>(w * h), colour)};
+    int64_t x = unit;
     for (size_t i = 0; i <= digits.size(); ++i) {
         const uint8_t* rows = i == 0 ? kGlyphE : kDigits[digits[i - 1] - '0'];
         for (int64_t r = 0; r < kGlyphHeight; ++r)
             for (int64_t c = 0; c < kGlyphWidth; ++c)
                 if (rows[r] & (0x10 >> c))
-                    fill(image,
-                         {x + c * unit, label.y0 + (r + 1) * unit, x + (c + 1) * unit,
-                          label.y0 + (r + 2) * unit},
+                    fill(label, {x + c * unit, (r + 1) * unit, x + (c + 1) * unit, (r + 2) * unit},
                          kText);
         x += (kGlyphWidth + 1) * unit;
     }
+    return label;
+}
+
+// Copies the label into the picture where no earlier label is.
+void paste(ScreenImage& image, const ScreenImage& label, const PixelBox& at, Covered& covered) {
+    for (int64_t y = at.y0; y < at.y1; ++y)
+        for (int64_t x = at.x0; x < at.x1; ++x) {
+            const size_t i = static_cast<size_t>(y * image.width + x);
+            if (covered.taken[i]) continue;
+            covered.taken[i] = 1;
+            image.pixels[i] = label.pixels[static_cast<size_t>((y - at.y0) * label.width + (x - at.x0))];
+        }
 }
 
 }  // namespace
@@ -133,8 +149,16 @@ std::vector<Mark> drawMarks(ScreenImage& image, const PixelMap& map,
         outline(image, f, line, m.colour);
         marks.push_back(m);
     }
+    // The smallest frames choose first: the controls an agent acts on keep
+    // their own corners, and a container has room along its edges.
+    std::vector<Mark*> order;
+    for (Mark& m : marks) order.push_back(&m);
+    auto area = [](const Mark* m) { return (m->frame.x1 - m->frame.x0) * (m->frame.y1 - m->frame.y0); };
+    std::stable_sort(order.begin(), order.end(),
+                     [&](const Mark* a, const Mark* b) { return area(a) < area(b); });
     Covered covered{image.width, std::vector<uint8_t>(image.pixels.size(), 0)};
-    for (Mark& m : marks) {
+    for (Mark* placing : order) {
+        Mark& m = *placing;
         const std::string digits = std::to_string(m.index);
         const auto glyphs = static_cast<int64_t>(digits.size()) + 1;
         const int64_t w = (glyphs * (kGlyphWidth + 1) + 1) * unit;
@@ -142,9 +166,7 @@ std::vector<Mark> drawMarks(ScreenImage& image, const PixelMap& map,
         const PixelBox shown{std::max<int64_t>(m.frame.x0, 0), std::max<int64_t>(m.frame.y0, 0),
                              std::min(m.frame.x1, image.width), std::min(m.frame.y1, image.height)};
         m.label = placeLabel(image, covered, shown, w, h);
-        covered.take(m.label);
-        fill(image, m.label, m.colour);
-        drawText(image, m.label, digits, unit);
+        paste(image, labelPicture(digits, w, h, unit, m.colour), m.label, covered);
     }
     return marks;
 }

@@ -24,12 +24,13 @@ struct Mark {
     uint32_t colour = 0;
 };
 
-// Draws the mark of every element whose frame the image shows, frames first,
-// then labels, in the order of `elements`. A label starts within the
-// frame's width, its top on the frame's top edge, or its bottom there (just
-// above the frame), or one label's height below the edge: the first of
-// these rows, and the first place from the left in it, that no other label
-// covers; failing all, at the frame's top-left corner. The marks as drawn.
+// Draws the mark of every element whose frame the image shows: frames in
+// the order of `elements`, then labels, the smallest frame's first. A label
+// starts within the frame's width, with its top on the frame's top edge, or
+// its bottom there (just above the frame), or whole label heights below
+// the edge: the first of these rows, and the first place from the left in
+// it, that no label placed before covers; failing all, at the frame's
+// top-left corner, beneath the labels there. The marks as drawn.
 std::vector<Mark> drawMarks(ScreenImage& image, const PixelMap& map,
                             const std::vector<ObservedElement>& elements);
 
