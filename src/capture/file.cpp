@@ -37,7 +37,9 @@ int writeAll(int fd, std::string_view bytes) {
 int checkWritable(const std::string& path) {
     if (path.empty()) return ENOENT;
     struct stat st{};
-    if (path.back() == '/' || (stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode))) return EISDIR;
+    const bool exists = stat(path.c_str(), &st) == 0;  // through a link, to what it names
+    if (path.back() == '/' || (exists && S_ISDIR(st.st_mode))) return EISDIR;
+    if (exists && !S_ISREG(st.st_mode)) return kNotRegularFile;
     // The effective ids, as the write itself will use them.
     if (faccessat(AT_FDCWD, folderOf(path).c_str(), W_OK | X_OK, AT_EACCESS) != 0) return errno;
     return 0;

@@ -3,6 +3,7 @@
 #include <charconv>
 #include <cstring>
 
+#include "capture/file.h"
 #include "text/text.h"
 
 namespace nuvra {
@@ -70,8 +71,10 @@ Diagnostic diagnosticFor(const Failure& failure) {
         return {ExitCode::NoEvent, "nuvra-click: cannot create scroll CGEvent"};
     case Refusal::FileNotWritable:
         // The path exactly as given, as every refused argument is repeated.
-        return {ExitCode::Usage, "nuvra-click: cannot write " + failure.subject.value_or("") +
-                                     ": " + std::strerror(failure.systemError)};
+        return {ExitCode::Usage, "nuvra-click: cannot write " + failure.subject.value_or("") + ": " +
+                                     (failure.systemError == kNotRegularFile
+                                          ? "not a regular file"
+                                          : std::strerror(failure.systemError))};
     case Refusal::RegionNotOnScreen:
         return {ExitCode::Usage, "nuvra-click: the region is not on any screen"};
     case Refusal::CaptureNotPermitted:
