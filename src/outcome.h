@@ -21,6 +21,11 @@ enum class Refusal {
     NoElementAtPoint,
     EventNotCreated,
     ScrollEventNotCreated,
+    // No pointer event went out, for a reason the platform named.
+    NoDisplayNamed,
+    DisplayUnreachable,
+    NoXTest,
+    DisplayGone,
     FileNotWritable,        // `subject`: the path as given; `systemError`: why
     RegionNotOnScreen,      // `subject`: the region as given
     CaptureNotPermitted,
