@@ -199,6 +199,15 @@ public:
         if (const AtspiElement* e = objectOf(root)) walk_.begin(e->ref, maxNodes, maxDepth);
     }
 
+    // The X screen as one display. Without a display (a stopped server, a
+    // Wayland session's native windows) nothing is known of it.
+    std::vector<ScreenRect> displayBounds() override {
+        x11::Connection* display = display_.get();
+        if (display == nullptr || display->rootWidth == 0 || display->rootHeight == 0) return {};
+        return {ScreenRect{0, 0, static_cast<double>(display->rootWidth),
+                           static_cast<double>(display->rootHeight)}};
+    }
+
     bool equalIgnoringCaseAndDiacritics(std::string_view a, std::string_view b) override {
         return foldedEqual(a, b);
     }
