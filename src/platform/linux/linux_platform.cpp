@@ -146,6 +146,11 @@ public:
         ensureConnected();
         burst_.clear();
         walk_.end();
+        // GTK 4 answers yes to a press on a widget it has not laid out (a
+        // page of a stack not shown yet) and does nothing; the one a person
+        // can press is the copy that is on screen.
+        atspi::ElementFacts facts(*e, {link_, burst_, walk_, screen_});
+        if (!facts.showsStates() && facts.hidden()) return kAXFailure;
         auto names = atspi::getActionNames(link_, e->ref);
         if (!names) return kAXActionUnsupported;
         for (const auto& [axName, index] : atspi::axActions(*names)) {

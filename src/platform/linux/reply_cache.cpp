@@ -116,15 +116,32 @@ std::optional<std::optional<std::string>> ElementBurst::textAhead(const ObjectRe
     return text;
 }
 
-// Batches are collected in the order they went out, up to the one holding
-// `object`.
-std::optional<ElementBurst::Ahead> ElementBurst::takeAhead(const ObjectRef& object) {
+std::optional<std::optional<std::string>> ElementBurst::peekText(const ObjectRef& object) {
+    auto text = textAhead(object);
+    if (text) texts_[keyOf(object)] = *text;
+    return text;
+}
+
+std::optional<uint32_t> ElementBurst::roleAhead(const ObjectRef& object) {
     const std::string key = keyOf(object);
+    collectUpTo(key);
+    auto found = ready_.find(key);
+    return found == ready_.end() ? std::nullopt : found->second.role;
+}
+
+// Batches are collected in the order they went out, up to the one holding
+// `key`.
+void ElementBurst::collectUpTo(const std::string& key) {
     while (ready_.count(key) == 0 && waiting_.count(key) != 0 && !inFlight_.empty()) {
         AheadBatch batch = std::move(inFlight_.front());
         inFlight_.pop_front();
         collectAhead(batch);
     }
+}
+
+std::optional<ElementBurst::Ahead> ElementBurst::takeAhead(const ObjectRef& object) {
+    const std::string key = keyOf(object);
+    collectUpTo(key);
     auto found = ready_.find(key);
     if (found == ready_.end()) return std::nullopt;
     Ahead ahead = std::move(found->second);
@@ -151,8 +168,12 @@ void ElementBurst::collectAhead(AheadBatch& batch) {
         // than kept for every element read ahead.
         if (ahead.children && ahead.children->size() > kAheadChildren) ahead.children.reset();
         auto entry = ahead.role ? roleEntry(*ahead.role) : std::nullopt;
+        // A label without a name shows its text (Gecko's strong and em,
+        // LibreOffice's status bar).
+        const bool namelessLabel = entry && entry->value == ValueSource::Name &&
+                                   (!ahead.name || ahead.name->empty());
         if (entry && (entry->value == ValueSource::RunningText ||
-                      entry->value == ValueSource::TextContents)) {
+                      entry->value == ValueSource::TextContents || namelessLabel)) {
             texts.requests.push_back(textRequest(batch.objects[k]));
             texts.keys.push_back(key);
             textsWaiting_.insert(key);
