@@ -81,6 +81,7 @@ json callTool(Session& session, const std::string& name, const json& arguments);
 // --- structured.cpp: nuvra-click's output as the tools' structured content ---
 std::optional<json> observeStructure(std::string_view out);
 std::optional<json> hitStructure(std::string_view out);
+std::optional<json> textStructure(std::string_view out);
 
 // --- child.cpp ---
 ChildRun runChild(const std::string& program, const std::vector<std::string>& args,
