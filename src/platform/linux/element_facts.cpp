@@ -147,9 +147,10 @@ std::optional<std::string> ElementFacts::shownText() {
 }
 
 // Gecko holds every child as an embedded object, one U+FFFC each in child
-// order; Chromium holds its static text children in the text itself and
-// every other child as an embedded object. A text that fits neither keeps
-// its U+FFFC. What the walk has read ahead answers first; the rest is asked
+// order; Chromium holds its runs of text in the text itself as well as its
+// children, and only the children that are hyperlinks of the text (its
+// strong and emphasised words among them, static text as the runs are) are
+// embedded objects. A text that fits neither keeps its U+FFFC. What the walk has read ahead answers first; the rest is asked
 // in one round for the roles and one for the texts, a text only once its
 // role has said it is not password text.
 std::string ElementFacts::withEmbedded(std::string text, const ObjectRef& of,
@@ -176,9 +177,15 @@ std::string ElementFacts::withEmbedded(std::string text, const ObjectRef& of,
     auto replies = from_.link.callAll(asked);
     for (size_t j = 0; j < which.size(); ++j) roles[which[j]] = roleFrom(replies[j]);
     std::vector<size_t> embedded;
-    for (size_t i = 0; i < children->size(); ++i)
-        if (children->size() == objects || (roles[i] && *roles[i] != ATSPI_ROLE_STATIC))
-            embedded.push_back(i);
+    if (children->size() == objects) {
+        for (size_t i = 0; i < objects; ++i) embedded.push_back(i);
+    } else {
+        asked.clear();
+        for (const ObjectRef& child : *children) asked.push_back(interfacesRequest(child));
+        replies = from_.link.callAll(asked);
+        for (size_t i = 0; i < children->size(); ++i)
+            if (hyperlinkFrom(replies[i]).value_or(false)) embedded.push_back(i);
+    }
     if (embedded.size() != objects) return text;
 
     std::vector<std::optional<std::string>> words(objects);
