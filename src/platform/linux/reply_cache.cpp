@@ -108,6 +108,8 @@ std::optional<std::optional<std::string>> ElementBurst::textAhead(const ObjectRe
             textsWaiting_.erase(batch.keys[i]);
             texts_[batch.keys[i]] = textFrom(replies[i]);
         }
+        for (size_t i = 0; i < batch.childKeys.size(); ++i)
+            childRoles_[batch.childKeys[i]] = roleFrom(replies[batch.keys.size() + i]);
     }
     auto found = texts_.find(key);
     if (found == texts_.end()) return std::nullopt;
@@ -124,6 +126,7 @@ std::optional<std::optional<std::string>> ElementBurst::peekText(const ObjectRef
 
 std::optional<uint32_t> ElementBurst::roleAhead(const ObjectRef& object) {
     const std::string key = keyOf(object);
+    if (auto known = childRoles_.find(key); known != childRoles_.end()) return known->second;
     collectUpTo(key);
     auto found = ready_.find(key);
     return found == ready_.end() ? std::nullopt : found->second.role;
@@ -177,7 +180,13 @@ void ElementBurst::collectAhead(AheadBatch& batch) {
             texts.requests.push_back(textRequest(batch.objects[k]));
             texts.keys.push_back(key);
             textsWaiting_.insert(key);
+            if (ahead.children && ahead.children->size() <= kChildRolesPerText)
+                for (const auto& child : *ahead.children) texts.childKeys.push_back(keyOf(child));
         }
+    }
+    for (const auto& key : texts.childKeys) {
+        const size_t cut = key.find('\n');
+        texts.requests.push_back(roleRequest(ObjectRef{key.substr(0, cut), key.substr(cut + 1)}));
     }
     // Collected only when the walk asks: waiting for them now would wait
     // for everything sent ahead of them.
@@ -196,6 +205,7 @@ void ElementBurst::clear() {
     waiting_.clear();
     ready_.clear();
     texts_.clear();
+    childRoles_.clear();
     readAheadCount_ = 0;
 }
 

@@ -88,6 +88,9 @@ private:
     };
     struct TextBatch {
         std::vector<std::string> keys;
+        // The roles of the children of those texts' elements, behind them:
+        // what the words of an embedded object need first.
+        std::vector<std::string> childKeys;
         std::vector<Request> requests;
         BusLink::Sent sent;
     };
@@ -104,6 +107,8 @@ private:
     std::deque<TextBatch> textsInFlight_;
     std::unordered_set<std::string> textsWaiting_;
     std::unordered_map<std::string, std::optional<std::string>> texts_;
+    std::unordered_map<std::string, std::optional<uint32_t>> childRoles_;
+    static constexpr size_t kChildRolesPerText = 64;
     size_t readAheadCount_ = 0;
     static constexpr size_t kAheadInFlight = 256;
     static constexpr size_t kAheadChildren = 1024;
