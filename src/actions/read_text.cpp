@@ -11,7 +11,7 @@ Outcome<ElementText> readElementText(Platform& platform, int64_t index,
         staleGuardedRecord(platform, index, limits, expectedSha, appName);
     if (!record.ok()) return record.failure();
     const Element& element = record.value().element;
-    if (axIsSecure(axString(platform, element, "AXRole"), axString(platform, element, "AXSubrole")))
+    if (axIsSecure(platform, element))
         return Failure{Refusal::SecretText, std::nullopt, index};
     std::optional<std::string> whole;
     std::optional<AttrValue> value = axCopy(platform, element, "AXValue");
