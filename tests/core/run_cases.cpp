@@ -109,6 +109,9 @@ void edit(FakeDesktop& d, const Words& w) {
     else if (verb == "ignore") d.setIgnoresWrites(named(d, w[1]));
     else if (verb == "fan") fan(d, named(d, w[1]), number(2), number(3));
     else if (verb == "slow") d.performMicroseconds = number(1);
+    else if (verb == "displays")
+        for (size_t i = 1; i + 3 < w.size(); i += 4)
+            d.displays.push_back({std::stod(w[i]), std::stod(w[i + 1]), std::stod(w[i + 2]), std::stod(w[i + 3])});
     else ADD_FAILURE() << "unknown edit " << verb;
 }
 

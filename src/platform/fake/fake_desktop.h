@@ -69,6 +69,9 @@ public:
 
     bool trusted = true;
 
+    // The displays' frames displayBounds answers; none by default.
+    std::vector<ScreenRect> displays;
+
     // What copyElementAtPosition answers.
     void setElementAtPosition(Element e, AXResult code = 0);
 
@@ -93,7 +96,7 @@ public:
     //   "read win AXRole"  "actions ok"  "perform ok AXPress -> 0"
     //   "write field AXValue \"text\" -> 0"  "hash win"
     //   "mouse 1 at 100,200 button 0 -> ev1"  "mouse 1 at 1,2 button 0 -> null"
-    //   "scroll 3,-5,0 -> ev2"  "post ev1"  "sleep 80000"
+    //   "scroll 3,-5,0 -> ev2"  "post ev1"  "sleep 80000"  "displays"
     const std::vector<std::string>& log() const { return log_; }
     // The log entries that start with `prefix`.
     std::vector<std::string> calls(std::string_view prefix) const;
@@ -116,6 +119,7 @@ public:
                                std::string_view text) override;
     uint64_t identityHash(const Element& element) override;
     std::vector<RunningApplication> runningApplications() override;
+    std::vector<ScreenRect> displayBounds() override;
     bool equalIgnoringCaseAndDiacritics(std::string_view a, std::string_view b) override;
     Event createMouseEvent(int32_t type, ScreenPoint at, int32_t button) override;
     Event createScrollWheelEvent(int32_t wheel1, int32_t wheel2, int32_t wheel3) override;
