@@ -54,5 +54,7 @@ void printObservation(RunOutput& output, const ObservationRun& run);
 void printHit(RunOutput& output, const HitElement& hit);
 // With marks the observation block, then the line that says what was written.
 void printScreenshot(RunOutput& output, std::string_view path, const ScreenshotRun& shot);
+// "NUVRA_TEXT bytes=B total=T truncated=0|1", then the text as one JSON string.
+void printText(RunOutput& output, const ElementText& text);
 
 }  // namespace nuvra

@@ -7,6 +7,7 @@
 
 #include "ax/readers.h"
 #include "observation/identity_set.h"
+#include "observation/visible_part.h"
 #include "text/text_append.h"
 
 namespace nuvra {
@@ -54,6 +55,22 @@ std::optional<Centre> centreOf(const std::optional<ScreenRect>& frame) {
     return Centre{*cx, *cy};
 }
 
+// The centre of the part of the element that can be seen, and the clip its
+// children are seen through.
+struct Seen {
+    std::optional<ScreenRect> visible;
+    std::optional<Centre> centre;  // of `visible`
+    Clip below;
+};
+
+Seen seenThrough(const std::optional<std::string>& role, const std::optional<ScreenRect>& frame,
+                 const Clip& inherited, const std::vector<ScreenRect>& displays) {
+    const std::string_view name = role ? std::string_view(*role) : std::string_view();
+    const Clip own = clipOf(name, inherited);
+    std::optional<ScreenRect> visible = frame ? visiblePart(*frame, own, displays) : std::nullopt;
+    return Seen{visible, centreOf(visible), clipBelow(name, frame, own)};
+}
+
 void appendSpan(std::string& out, Centre c) {
     out.append(" @");
     appendInt(out, c.x);
@@ -71,7 +88,7 @@ struct Reading {
     std::optional<bool> enabled;
     std::optional<bool> focused;
     std::optional<ScreenRect> frame;
-    std::optional<Centre> centre;
+    std::optional<Centre> centre;  // of the visible part, once the walk knows it
 
     const std::optional<std::string>& label() const { return title ? title : description; }
 };
@@ -96,7 +113,6 @@ Reading readElement(Platform& platform, const Element& element) {
     r.enabled = axBool(platform, element, "AXEnabled");
     r.focused = axBool(platform, element, "AXFocused");
     r.frame = frameOf(platform, element);
-    r.centre = centreOf(r.frame);
     return r;
 }
 
@@ -183,19 +199,23 @@ ObservedTree observeTree(Platform& platform, const Element& root, int64_t maxNod
         Element element;
         int64_t depth;
         uint64_t position;  // among every child queued, first occurrences or not
+        Clip clip;          // what its ancestors let be seen of it
     };
     std::vector<Entry> queue;
     IdentitySet known;
     known.insert(platform.identityHash(root));
-    queue.push_back(Entry{root, 0, 0});
+    queue.push_back(Entry{root, 0, 0, Clip{}});
     uint64_t queued = 1;
+    const std::vector<ScreenRect> displays = platform.displayBounds();
     std::string scratch;
     int64_t used = 0;
     for (size_t head = 0; head < queue.size(); ++head) {
         // Nothing reads an entry twice, so the handle can leave the queue.
         Element element = std::move(queue[head].element);
         const int64_t depth = queue[head].depth;
-        const Reading reading = readElement(platform, element);
+        Reading reading = readElement(platform, element);
+        const Seen seen = seenThrough(reading.role, reading.frame, queue[head].clip, displays);
+        reading.centre = seen.centre;
         const int64_t number = static_cast<int64_t>(result.elements.size()) + 1;
 
         std::string line = elementLine(reading, number, depth, scratch);
@@ -219,12 +239,12 @@ ObservedTree observeTree(Platform& platform, const Element& root, int64_t maxNod
                 // exceeds maxNodes, so it cannot overflow.)
                 const auto ahead = static_cast<int64_t>(queue.size() - head - 1);
                 if (number + ahead < maxNodes && known.insert(platform.identityHash(child)))
-                    queue.push_back(Entry{std::move(child), depth + 1, queued});
+                    queue.push_back(Entry{std::move(child), depth + 1, queued, seen.below});
                 ++queued;
             }
         }
         result.elements.push_back(
-            ObservedElement{number, std::move(element), hashLine(reading, number), reading.frame});
+            ObservedElement{number, std::move(element), hashLine(reading, number), seen.visible});
         if (number >= maxNodes) {
             result.truncated = result.truncated || queued > queue[head].position + 1;
             break;

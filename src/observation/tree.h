@@ -14,8 +14,8 @@ struct ObservedElement {
     int64_t index = 0;  // the element number, from 1
     Element element;
     std::string hashLine;
-    // Its AXPosition and AXSize as the walk read them for its centre; not
-    // printed, not hashed.
+    // The part of its frame that can be seen, whose centre the line prints;
+    // not printed itself, not hashed.
     std::optional<ScreenRect> frame;
 };
 

@@ -90,8 +90,8 @@ struct ScreenPoint {
     double y = 0;
 };
 
-// A rectangle in screen points: the space of AXPosition, AXSize and pointer
-// events (origin at the top left of the main display, y downwards).
+// A rectangle in screen coordinates, those of "AXPosition": origin at the
+// top left of the main display, y growing downwards.
 struct ScreenRect {
     double x = 0;
     double y = 0;
@@ -206,6 +206,10 @@ public:
     virtual void prepareWalk(const Element& /*root*/, int64_t /*maxNodes*/,
                              int64_t /*maxDepth*/) {}
 
+    // The frames of the displays, in the platform's order. Empty when they
+    // cannot be read; nothing is then clipped to them.
+    virtual std::vector<ScreenRect> displayBounds() { return {}; }
+
     // --- workspace ---
 
     // The running applications, afresh on every call, in the platform's order.
@@ -247,8 +251,7 @@ public:
 
     // --- the screen ---
 
-    // The bounds of every active display, in points; empty when none answers.
-    virtual std::vector<ScreenRect> displayBounds() = 0;
+    // displayBounds (above) says where the displays are.
 
     // Whether this process may read what the screen shows (macOS: the Screen
     // Recording permission). Never prompts.

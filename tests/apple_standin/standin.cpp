@@ -167,10 +167,8 @@ template <class Ret, class... A> Ret slot(const char* name, A... args) {
 
 void script(const char* name, long code, CFTypeRef value) { world.answers[name] = {code, value}; }
 void hang(pid_t pid) { world.hung.insert(CFHashCode(pid)); }
-void screen(std::vector<CGRect> displays, double pixelsPerPoint) {
-    world.displays = std::move(displays);
-    world.scale = pixelsPerPoint;
-}
+void setDisplays(std::vector<CGRect> frames) { world.displays = std::move(frames); }
+void screen(double pixelsPerPoint) { world.scale = pixelsPerPoint; }
 
 std::vector<std::string> calls(std::string_view prefix) {
     std::vector<std::string> found;
@@ -195,13 +193,6 @@ nuvra::macos::KitCapture nuvra::macos::screenCaptureKitImage(CGRect rect, CFHand
         &world.objects.emplace_back(standin::Object{1, standin::from(rect, 0u, 0u, 0u), world.objects.size()})));
     return KitCapture::Captured;
 }
-CGError CGGetActiveDisplayList(uint32_t max, CGDirectDisplayID* displays, uint32_t* count) {
-    standin::world.calls.push_back("CGGetActiveDisplayList " + std::to_string(max));
-    *count = uint32_t(std::min<size_t>(max, standin::world.displays.size()));
-    for (uint32_t i = 0; i < *count; ++i) displays[i] = i;
-    return kCGErrorSuccess;
-}
-CGRect CGDisplayBounds(CGDirectDisplayID display) { return standin::world.displays.at(display); }
 static const CGImage* imageOf(CGImageRef ref) {
     auto* object = standin::find(ref, "CGImageGet");
     return object ? std::get_if<CGImage>(&object->payload) : nullptr;
@@ -234,6 +225,18 @@ CFHashCode CFHash(CFTypeRef cf) {
     const auto* object = standin::find(cf, "CFHash");
     const auto* element = object ? std::get_if<__AXUIElement>(&object->payload) : nullptr;
     return element ? element->identity : CFHashCode(cf);
+}
+
+// Display numbers are 1 upwards, in the order setDisplays gave them.
+CGError CGGetActiveDisplayList(uint32_t max, CGDirectDisplayID* ids, uint32_t* count) {
+    const auto& displays = standin::world.displays;
+    *count = 0;
+    for (; *count < max && *count < displays.size(); ++*count) ids[*count] = *count + 1;
+    return 0;
+}
+CGRect CGDisplayBounds(CGDirectDisplayID display) {
+    const auto& displays = standin::world.displays;
+    return display >= 1 && display <= displays.size() ? displays[display - 1] : CGRect{};
 }
 
 #define X(kind, Ret, name, params, ...) KIND_##kind(Ret, name, params __VA_OPT__(, ) __VA_ARGS__)

@@ -28,6 +28,7 @@ std::string contents(const fs::path& path) {
 
 TEST(Screenshot, MarksFrameEveryPrintedCentreAtTheDisplaysDensity) {
     auto d = testDesktop();
+    d->displays = {{0, 0, 1440, 900}};
     d->pixelsPerPoint = 2;
     RunOutput o;
     ASSERT_EQ(runMain(*d, {"screenshot", "marked.png", "marks", "100", "10", "100000"}, o), 0) << o.err;

@@ -113,10 +113,9 @@ void edit(FakeDesktop& d, const Words& w) {
     else if (verb == "capture") d.captureAnswer = static_cast<CaptureResult>(number(1));
     else if (verb == "density") d.pixelsPerPoint = number(1);
     else if (verb == "placement") d.placement = static_cast<PlacementGap>(number(1));
-    else if (verb == "displays") {  // x y w h, for each display
-        d.displays.clear();
-        for (size_t i = 1; i + 3 < w.size(); i += 4) d.displays.push_back({std::stod(w[i]), std::stod(w[i + 1]), std::stod(w[i + 2]), std::stod(w[i + 3])});
-    }
+    else if (verb == "displays")
+        for (size_t i = 1; i + 3 < w.size(); i += 4)
+            d.displays.push_back({std::stod(w[i]), std::stod(w[i + 1]), std::stod(w[i + 2]), std::stod(w[i + 3])});
     else ADD_FAILURE() << "unknown edit " << verb;
 }
 

@@ -202,13 +202,24 @@ TEST_F(Backend, EventsFromNoSourceInPixelsWithTwoWheelsPostedAtTheHidTap) {
 #endif
 }
 
-#ifndef __APPLE__  // stand-in only: the screen and its pictures
-TEST_F(Backend, PicturesComeFromScreenCaptureKitWhereItIsAndFromTheWindowListBefore) {
-    standin::screen({CGRectMake(0, 0, 1440, 900), CGRectMake(1440, -200, 1920, 1080)}, 2);
-    const std::vector<ScreenRect> displays = platform->displayBounds();
+TEST_F(Backend, DisplaysInCoreGraphicsGlobalCoordinates) {
+#ifdef __APPLE__  // a real session has a main display at the origin
+    const auto displays = platform->displayBounds();
+    ASSERT_FALSE(displays.empty());
+    EXPECT_EQ(std::tie(displays[0].x, displays[0].y), std::tuple(0.0, 0.0));
+#else
+    EXPECT_TRUE(platform->displayBounds().empty());
+    standin::setDisplays({{{0, 0}, {1440, 900}}, {{-1920, -180}, {1920, 1080}}});
+    const auto displays = platform->displayBounds();
     ASSERT_EQ(displays.size(), 2u);
     EXPECT_EQ(std::tie(displays[1].x, displays[1].y, displays[1].width, displays[1].height),
-              std::tuple(1440, -200, 1920, 1080));
+              std::tuple(-1920.0, -180.0, 1920.0, 1080.0));
+#endif
+}
+
+#ifndef __APPLE__  // stand-in only: the screen and its pictures
+TEST_F(Backend, PicturesComeFromScreenCaptureKitWhereItIsAndFromTheWindowListBefore) {
+    standin::screen(2);
     EXPECT_FALSE(platform->mayCaptureScreen());  // asked each time, never remembered
     standin::script("CGPreflightScreenCaptureAccess", 1);
     EXPECT_TRUE(platform->mayCaptureScreen());

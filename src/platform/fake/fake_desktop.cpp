@@ -270,6 +270,11 @@ uint64_t FakeDesktop::identityHash(const Element& element) {
     return n ? n->hash : 0;
 }
 
+std::vector<ScreenRect> FakeDesktop::displayBounds() {
+    if (recording) log_.push_back("displays");
+    return displays;
+}
+
 std::vector<RunningApplication> FakeDesktop::runningApplications() {
     if (recording) log_.push_back("apps");
     std::vector<RunningApplication> out;
@@ -313,11 +318,6 @@ bool FakeDesktop::postEvent(const Event& event) {
 void FakeDesktop::sleepMicroseconds(uint32_t microseconds) {
     if (recording) log_.push_back("sleep " + std::to_string(microseconds));
     clock_ += microseconds;
-}
-
-std::vector<ScreenRect> FakeDesktop::displayBounds() {
-    if (recording) log_.push_back("displays");
-    return displays;
 }
 
 bool FakeDesktop::mayCaptureScreen() {

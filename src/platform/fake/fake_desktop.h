@@ -69,6 +69,9 @@ public:
 
     bool trusted = true;
 
+    // The displays' frames displayBounds answers; none by default.
+    std::vector<ScreenRect> displays;
+
     // What copyElementAtPosition answers.
     void setElementAtPosition(Element e, AXResult code = 0);
 
@@ -83,10 +86,9 @@ public:
     // only by this and by sleepMicroseconds.
     uint32_t performMicroseconds = 0;
 
-    // The screen: its displays, whether it may be captured, what a capture
-    // answers and at how many pixels per point. Every point shows
-    // screenColour of its whole coordinates.
-    std::vector<ScreenRect> displays{{0, 0, 1440, 900}};
+    // The screen: whether it may be captured, what a capture answers and at
+    // how many pixels per point. Every point shows screenColour of its whole
+    // coordinates.
     bool screenRecording = true;
     CaptureResult captureAnswer = CaptureResult::Captured;
     int64_t pixelsPerPoint = 1;
@@ -128,12 +130,12 @@ public:
                                std::string_view text) override;
     uint64_t identityHash(const Element& element) override;
     std::vector<RunningApplication> runningApplications() override;
+    std::vector<ScreenRect> displayBounds() override;
     bool equalIgnoringCaseAndDiacritics(std::string_view a, std::string_view b) override;
     Event createMouseEvent(int32_t type, ScreenPoint at, int32_t button) override;
     Event createScrollWheelEvent(int32_t wheel1, int32_t wheel2, int32_t wheel3) override;
     bool postEvent(const Event& event) override;
     void sleepMicroseconds(uint32_t microseconds) override;
-    std::vector<ScreenRect> displayBounds() override;
     bool mayCaptureScreen() override;
     CaptureResult captureScreen(const ScreenRect& area, ScreenImage& out) override;
     PlacementGap placementGap(const Element& element) override;

@@ -71,7 +71,6 @@ std::vector<RunningApplication> runningApplications();
 
 // --- the screen (macos_capture.cpp, macos_screencapturekit.mm) ---
 
-std::vector<ScreenRect> displayBounds();
 bool mayCaptureScreen();
 CaptureResult captureScreen(const ScreenRect& area, ScreenImage& out);
 
@@ -86,5 +85,7 @@ Event createMouseEvent(int32_t type, ScreenPoint at, int32_t button);
 Event createScrollWheelEvent(int32_t wheel1, int32_t wheel2, int32_t wheel3);
 void postEvent(const Event& event);
 void sleepMicroseconds(uint32_t microseconds);
+// The active displays' frames; none when Core Graphics cannot list them.
+std::vector<ScreenRect> displayBounds();
 
 }  // namespace nuvra::macos

@@ -1,5 +1,4 @@
-// The screen on macOS: the displays' bounds in the global space of AX
-// positions, the Screen Recording permission, and pictures taken by
+// The screen on macOS: the Screen Recording permission, and pictures taken by
 // ScreenCaptureKit where the system has it (macos_screencapturekit.mm) and
 // by CGWindowListCreateImage before, drawn into a bitmap of known layout.
 #include <dlfcn.h>
@@ -13,8 +12,6 @@ namespace nuvra::macos {
 
 namespace {
 
-// More displays than anyone connects.
-constexpr uint32_t kMaxDisplays = 32;
 // No display is larger on a side, in pixels.
 constexpr size_t kMaxSide = 1 << 15;
 
@@ -55,18 +52,6 @@ bool pixelsOf(CGImageRef image, ScreenImage& out) {
 }
 
 }  // namespace
-
-std::vector<ScreenRect> displayBounds() {
-    CGDirectDisplayID ids[kMaxDisplays];
-    uint32_t count = 0;
-    std::vector<ScreenRect> bounds;
-    if (CGGetActiveDisplayList(kMaxDisplays, ids, &count) != kCGErrorSuccess) return bounds;
-    for (uint32_t i = 0; i < count && i < kMaxDisplays; ++i) {
-        const CGRect b = CGDisplayBounds(ids[i]);
-        bounds.push_back({b.origin.x, b.origin.y, b.size.width, b.size.height});
-    }
-    return bounds;
-}
 
 bool mayCaptureScreen() {
     auto preflight = systemCall<PreflightCall>("CGPreflightScreenCaptureAccess");

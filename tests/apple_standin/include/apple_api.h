@@ -30,7 +30,6 @@ typedef struct __CGEventSource* CGEventSourceRef;
 typedef struct CGImage* CGImageRef;
 typedef struct CGContext* CGContextRef;
 typedef struct CGColorSpace* CGColorSpaceRef;
-typedef uint32_t CGDirectDisplayID;
 
 struct CFRange { CFIndex location, length; };
 struct CGPoint { double x, y; };
@@ -48,19 +47,17 @@ enum CFNumberType : CFIndex { kCFNumberSInt64Type = 4, kCFNumberFloat64Type = 6,
 enum AXError : int32_t { kAXErrorSuccess = 0, kAXErrorFailure = -25200, kAXErrorInvalidUIElement = -25202,
                          kAXErrorCannotComplete = -25204, kAXErrorNoValue = -25212 };
 enum AXValueType : uint32_t { kAXValueTypeCGPoint = 1, kAXValueTypeCGSize, kAXValueTypeCGRect };
-typedef uint32_t CGEventType, CGMouseButton;
+typedef uint32_t CGEventType, CGMouseButton, CGDirectDisplayID;
+typedef int32_t CGError;
 enum CGScrollEventUnit : uint32_t { kCGScrollEventUnitPixel = 0 };
 enum CGEventTapLocation : uint32_t { kCGHIDEventTap = 0 };
-enum CGError : int32_t { kCGErrorSuccess = 0, kCGErrorFailure = 1000 };
 enum : uint32_t { kCGImageAlphaNoneSkipFirst = 6, kCGBitmapByteOrder32Little = 2 << 12 };
 
 extern const CFAllocatorRef kCFAllocatorDefault;
 extern const CFBooleanRef kCFBooleanTrue, kCFBooleanFalse;
 extern const CFArrayCallBacks kCFTypeArrayCallBacks;
 extern const CFStringRef kCGColorSpaceSRGB;
-// Written out in standin.cpp: their answers come from standin::displays.
-CGError CGGetActiveDisplayList(uint32_t maxDisplays, CGDirectDisplayID* displays, uint32_t* count);
-CGRect CGDisplayBounds(CGDirectDisplayID display);
+// Written out in standin.cpp.
 size_t CGImageGetWidth(CGImageRef image);
 size_t CGImageGetHeight(CGImageRef image);
 

@@ -184,15 +184,6 @@ std::optional<std::pair<uint32_t, xcb_point_t>> windowHolding(Connection& c, int
 
 }  // namespace
 
-std::vector<ScreenRect> screenBounds(Connection* c) {
-    if (c == nullptr) return {};
-    for (auto s = xcb_setup_roots_iterator(xcb_get_setup(c->xcb)); s.rem > 0; xcb_screen_next(&s))
-        if (s.data->root == c->root)
-            return {ScreenRect{0, 0, static_cast<double>(s.data->width_in_pixels),
-                               static_cast<double>(s.data->height_in_pixels)}};
-    return {};
-}
-
 CaptureResult captureScreen(Connection* c, const ScreenRect& area, bool wayland, ScreenImage& out) {
     if (c == nullptr) return CaptureResult::Failed;
     std::optional<PixelFormat> format = rootFormat(*c);

@@ -1,5 +1,4 @@
-// The X screen as pictures: its bounds, and what the root window shows in a
-// rectangle of it, read through MIT-SHM where the server offers it and with
+// The X screen as pictures: what the root window shows in a rectangle of it, read through MIT-SHM where the server offers it and with
 // GetImage otherwise. X knows no scaling: a point is a pixel.
 #pragma once
 
@@ -10,9 +9,6 @@
 namespace nuvra::x11 {
 
 struct Connection;
-
-// The root window's bounds; none without a display.
-std::vector<ScreenRect> screenBounds(Connection* c);
 
 // What the screen shows in `area` (whole pixels within the root window).
 // XWayland's root window holds no picture (it reads as black, or is
