@@ -19,6 +19,8 @@ enum class Refusal {
     NotInTree,           // `index`
     NoPressAction,       // `index`
     TextRejected,        // `index`
+    SecretText,          // `index`: a password field's text is never read
+    NoText,              // `index`
     NoElementAtPoint,
     EventNotCreated,
     ScrollEventNotCreated,
@@ -27,12 +29,20 @@ enum class Refusal {
     DisplayUnreachable,
     NoXTest,
     DisplayGone,
+    FileNotWritable,        // `subject`: the path as given; `systemError`: why
+    RegionNotOnScreen,      // `subject`: the region as given
+    CaptureNotPermitted,
+    WindowNotOnScreen,      // `subject`: the application's display name, if it has one
+    WindowNotPlaced,        // likewise; `index`: the PlacementGap
+    NoPicture,
+    CaptureFailed,
 };
 
 struct Failure {
     Refusal refusal;
     std::optional<std::string> subject;
     int64_t index = 0;
+    int systemError = 0;  // an errno value
 };
 
 // The result of a step that may fail; absent results stay the caller's call.

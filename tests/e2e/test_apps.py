@@ -3,7 +3,7 @@
 # builds every one it is asked for, Writer's "Save Document?" dialog under a
 # window manager, and Chromium, which joins the accessibility bus only when
 # started for it. tests.cmake runs each class in a session of its own
-# (label: heavy).
+# (label: slow).
 import contextlib
 import os
 import re

@@ -2,7 +2,7 @@
 # real GTK3, GTK4 and Qt5 windows, each entry in its own headless session
 # (Xvfb, or weston with XWayland, a private session bus, the AT-SPI bus and
 # registry). Label: e2e; the applications that take longest to start
-# (LibreOffice, Chromium) also: heavy.
+# (LibreOffice, Chromium) also: slow.
 if(APPLE)
   return()
 endif()
@@ -25,15 +25,17 @@ set(NUVRA_E2E_TESTS
   "storm|test_endurance.py StormTest|reliability"
   "desktop|test_desktop.py DesktopTest|"
   "toolkits|test_desktop.py ToolkitTest|"
+  "screenshot|test_screenshot.py|"
   "web|test_desktop.py WebPageTest|"
+  "apps|test_desktop.py AppsTest|slow"
   "wayland|test_desktop.py WaylandTest|wayland|--wayland"
   "faults|test_faults.py|reliability"
   "faults_bus_killed|test_faults.py bus_killed|reliability"
   "faults_bus_killed_press|test_faults.py bus_killed_press|reliability"
   "faults_registry_killed|test_faults.py registry_killed|reliability"
-  "calc|test_apps.py CalcTest|heavy"
-  "writer_dialog|test_apps.py WriterDialogTest|heavy"
-  "chromium|test_apps.py ChromiumTest|heavy")
+  "calc|test_apps.py CalcTest|slow"
+  "writer_dialog|test_apps.py WriterDialogTest|slow"
+  "chromium|test_apps.py ChromiumTest|slow")
 foreach(entry ${NUVRA_E2E_TESTS})
   string(REPLACE "|" ";" fields "${entry}")
   list(GET fields 0 name)

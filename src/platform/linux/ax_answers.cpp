@@ -75,15 +75,23 @@ AXResult value(ElementFacts& facts, ValueSource source, std::optional<AttrValue>
         case ValueSource::None:
         case ValueSource::Secret:
             return kAXAttributeUnsupported;
-        case ValueSource::Name:
-            return text(facts.name(), out);
+        case ValueSource::Name: {
+            // A label without a name shows its text: LibreOffice's status
+            // bar, Gecko's strong and emphasised words, Chromium's labels.
+            auto name = facts.name();
+            if (!name || !name->empty()) return text(std::move(name), out);
+            auto shown = facts.shownText();
+            if (!shown) return text(std::move(name), out);
+            out = AttrValue::plainText(wordsOf(*shown, std::nullopt).value_or(""));
+            return kAXSuccess;
+        }
         case ValueSource::TextContents: {
             TextFact shown = facts.text();
             if (shown.hidden) return kAXAttributeUnsupported;
             return text(std::move(shown.text), out);
         }
         case ValueSource::RunningText: {
-            auto shown = facts.runningText();
+            auto shown = facts.shownText();
             if (!shown) return kAXNoValue;
             auto words = wordsOf(*shown, facts.name());
             if (!words) return kAXNoValue;
@@ -106,6 +114,20 @@ AXResult value(ElementFacts& facts, ValueSource source, std::optional<AttrValue>
     return kAXAttributeUnsupported;
 }
 
+// A web page that is not showing: a browser's background tab (Gecko keeps
+// every tab's page in the tree, beside the one in front) or a page loaded
+// ahead of being asked for. Its content is left out, as the platform whose
+// model the walk reads leaves it out: read as part of the window, its
+// headings and buttons would pass for the page in front. The document
+// itself stays, named as its tab is.
+bool backgroundDocument(ElementFacts& facts) {
+    auto role = facts.role();
+    if (!role || (*role != ATSPI_ROLE_DOCUMENT_WEB && *role != ATSPI_ROLE_DOCUMENT_FRAME))
+        return false;
+    auto states = facts.states();
+    return states && !states->has(ATSPI_STATE_SHOWING) && facts.showsStates();
+}
+
 // The application's first top-level window in `state`.
 AXResult window(ElementFacts& facts, uint32_t state, std::optional<AttrValue>& out) {
     auto role = axRoleOf(facts, false);
@@ -120,13 +142,25 @@ AXResult window(ElementFacts& facts, uint32_t state, std::optional<AttrValue>& o
 
 }  // namespace
 
-AXResult elements(std::optional<std::vector<ObjectRef>> refs, std::optional<AttrValue>& out) {
+AXResult elements(std::optional<std::vector<ObjectRef>> refs, std::optional<AttrValue>& out,
+                  bool hidden) {
     if (!refs) return kAXCannotComplete;
     std::vector<AttrValue> items;
     items.reserve(refs->size());
-    for (auto& ref : *refs) items.push_back(AttrValue::elementRef(elementFor(std::move(ref))));
+    for (auto& ref : *refs) items.push_back(AttrValue::elementRef(elementFor(std::move(ref), hidden)));
     out = AttrValue::array(std::move(items));
     return kAXSuccess;
+}
+
+AXResult childElements(ElementFacts& facts,
+                       const std::function<std::optional<std::vector<ObjectRef>>()>& read,
+                       std::optional<AttrValue>& out) {
+    if (backgroundDocument(facts)) {
+        out = AttrValue::array({});
+        return kAXSuccess;
+    }
+    auto children = read();
+    return elements(std::move(children), out, children && facts.hidden());
 }
 
 AXResult answer(AxAttribute which, ElementFacts& facts, std::optional<AttrValue>& out) {
@@ -156,6 +190,7 @@ AXResult answer(AxAttribute which, ElementFacts& facts, std::optional<AttrValue>
         case AxAttribute::Value: {
             auto role = axRoleOf(facts, false);
             if (!role) return kAXCannotComplete;
+            if (backgroundDocument(facts)) return kAXNoValue;
             return value(facts, role->value, out);
         }
         case AxAttribute::Enabled: {
@@ -176,15 +211,15 @@ AXResult answer(AxAttribute which, ElementFacts& facts, std::optional<AttrValue>
             if (!extents || extents->width <= 0 || extents->height <= 0) return kAXNoValue;
             auto states = facts.states();
             if (!states) return kAXCannotComplete;
-            if (!states->has(ATSPI_STATE_SHOWING)) return kAXNoValue;
+            if (!states->has(ATSPI_STATE_SHOWING) || facts.hidden()) return kAXNoValue;
             out = which == AxAttribute::Position ? AttrValue::pointBox(extents->x, extents->y)
                                                  : AttrValue::sizeBox(extents->width, extents->height);
             return kAXSuccess;
         }
         case AxAttribute::Children:
-            return elements(facts.children(), out);
+            return childElements(facts, [&] { return facts.children(); }, out);
         case AxAttribute::VisibleChildren:
-            return elements(facts.visibleChildren(kMaxWholeChildren), out);
+            return childElements(facts, [&] { return facts.visibleChildren(kMaxWholeChildren); }, out);
         case AxAttribute::NumberOfCharacters: {
             auto count = facts.characterCount();
             if (!count) return kAXNoValue;

@@ -17,6 +17,7 @@
 #include "platform/linux/atspi/workspace.h"
 #include "platform/linux/ax_answers.h"
 #include "platform/linux/dbus/bus_address.h"
+#include "platform/linux/x11/capture.h"
 #include "platform/linux/x11/client_pids.h"
 #include "platform/linux/x11/display.h"
 #include "platform/linux/x11/window_at.h"
@@ -134,11 +135,8 @@ public:
                 return atspi::answer(*which, fresh, out);
             }
         }
-        if (*which == AxAttribute::Children && walk_.walking() && !facts.inSnapshot()) {
-            auto children = facts.children();
-            if (children) readAheadBelow(*children);
-            return atspi::elements(std::move(children), out);
-        }
+        if (*which == AxAttribute::Children && walk_.walking() && !facts.inSnapshot())
+            return atspi::childElements(facts, [&] { return readAheadBelow(facts.children()); }, out);
         return atspi::answer(*which, facts, out);
     }
 
@@ -171,15 +169,14 @@ public:
         atspi::ElementFacts facts(*e, {link_, burst_, walk_, screen_});
         const auto max = static_cast<size_t>(std::min<int64_t>(maxValues, atspi::kMaxWholeChildren));
         const auto from = static_cast<int32_t>(std::min<int64_t>(index, INT32_MAX));
-        std::optional<std::vector<ObjectRef>> children;
-        if (*which == AxAttribute::Children) {
-            children = facts.childrenFrom(from, max);
-        } else {
-            children = facts.visibleChildren(max + static_cast<size_t>(from));
-            if (children) children->erase(children->begin(), children->begin() + std::min<size_t>(from, children->size()));
-        }
-        if (children && walk_.walking() && !facts.inSnapshot()) readAheadBelow(*children);
-        return atspi::elements(std::move(children), out);
+        auto read = [&]() -> std::optional<std::vector<ObjectRef>> {
+            if (*which == AxAttribute::Children) return facts.childrenFrom(from, max);
+            auto shown = facts.visibleChildren(max + static_cast<size_t>(from));
+            if (shown) shown->erase(shown->begin(), shown->begin() + std::min<size_t>(from, shown->size()));
+            return shown;
+        };
+        if (!walk_.walking() || facts.inSnapshot()) return atspi::childElements(facts, read, out);
+        return atspi::childElements(facts, [&] { return readAheadBelow(read()); }, out);
     }
 
     AXResult copyActionNames(const Element& element, std::optional<AttrValue>& out) override {
@@ -203,6 +200,11 @@ public:
         ensureConnected();
         burst_.clear();
         walk_.end();
+        // GTK 4 answers yes to a press on a widget it has not laid out (a
+        // page of a stack not shown yet) and does nothing; the one a person
+        // can press is the copy that is on screen.
+        atspi::ElementFacts facts(*e, {link_, burst_, walk_, screen_});
+        if (!facts.showsStates() && facts.hidden()) return kAXFailure;
         auto names = atspi::getActionNames(link_, e->ref);
         if (!names) return kAXActionUnsupported;
         for (const auto& [axName, index] : atspi::axActions(*names)) {
@@ -283,6 +285,15 @@ public:
         if (const AtspiElement* e = objectOf(root)) walk_.begin(e->ref, maxNodes, maxDepth);
     }
 
+    // The X screen as one display. Without a display (a stopped server, a
+    // Wayland session's native windows) nothing is known of it.
+    std::vector<ScreenRect> displayBounds() override {
+        x11::Connection* display = display_.get();
+        if (display == nullptr || display->rootWidth == 0 || display->rootHeight == 0) return {};
+        return {ScreenRect{0, 0, static_cast<double>(display->rootWidth),
+                           static_cast<double>(display->rootHeight)}};
+    }
+
     bool equalIgnoringCaseAndDiacritics(std::string_view a, std::string_view b) override {
         return foldedEqual(a, b);
     }
@@ -315,6 +326,21 @@ public:
         if (display_.get() == nullptr)
             return display_.opened() ? EventGap::DisplayGone : EventGap::DisplayUnreachable;
         return xtest_ ? EventGap::DisplayGone : EventGap::NoXTest;
+    }
+
+    // X lets every client read the screen.
+    bool mayCaptureScreen() override { return true; }
+
+    CaptureResult captureScreen(const ScreenRect& area, ScreenImage& out) override {
+        return x11::captureScreen(display_.get(), area, x11::waylandDisplayPresent(), out);
+    }
+
+    PlacementGap placementGap(const Element& element) override {
+        const AtspiElement* e = objectOf(element);
+        if (e == nullptr) return PlacementGap::Unknown;
+        ensureConnected();
+        if (screen_.nativeWayland(e->ref.bus)) return PlacementGap::NativeWayland;
+        return screen_.of(e->ref.bus) ? PlacementGap::Unknown : PlacementGap::WindowCoordinates;
     }
 
     void sleepMicroseconds(uint32_t microseconds) override {
@@ -377,11 +403,13 @@ private:
     // A breadth-first walk reads an element's children after all that it
     // has queued before them; those the snapshot does not hold are asked
     // for now, as far as the walk's bound reaches.
-    void readAheadBelow(const std::vector<ObjectRef>& children) {
+    std::optional<std::vector<ObjectRef>> readAheadBelow(std::optional<std::vector<ObjectRef>> children) {
+        if (!children) return children;
         std::vector<ObjectRef> next;
-        for (const auto& child : children)
+        for (const auto& child : *children)
             if (walk_.indexOf(child) < 0) next.push_back(child);
         burst_.readAhead(next, walk_.aheadBound());
+        return children;
     }
 
     // A web document that has no place yet, in a Gecko whose content cache

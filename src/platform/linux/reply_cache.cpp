@@ -129,15 +129,42 @@ std::optional<Reply> ElementBurst::followed(const ObjectRef& object, std::deque<
     return reply;
 }
 
-// Batches are collected in the order they went out, up to the one holding
-// `object`.
-std::optional<ElementBurst::Ahead> ElementBurst::takeAhead(const ObjectRef& object) {
+std::optional<std::optional<std::string>> ElementBurst::peekText(const ObjectRef& object) {
+    auto reply = followed(object, textsInFlight_, textsWaiting_, texts_);
+    if (!reply) return std::nullopt;
+    auto text = textFrom(*reply);
+    texts_[keyOf(object)] = std::move(*reply);
+    return text;
+}
+
+std::optional<std::vector<ObjectRef>> ElementBurst::peekChildren(const ObjectRef& object) {
+    auto reply = followed(object, childrenInFlight_, childrenWaiting_, children_);
+    if (!reply) return std::nullopt;
+    auto children = childrenFrom(*reply);
+    children_[keyOf(object)] = std::move(*reply);
+    return children;
+}
+
+std::optional<uint32_t> ElementBurst::roleAhead(const ObjectRef& object) {
     const std::string key = keyOf(object);
+    collectUpTo(key);
+    auto found = ready_.find(key);
+    return found == ready_.end() ? std::nullopt : found->second.role;
+}
+
+// Batches are collected in the order they went out, up to the one holding
+// `key`.
+void ElementBurst::collectUpTo(const std::string& key) {
     while (ready_.count(key) == 0 && waiting_.count(key) != 0 && !inFlight_.empty()) {
         AheadBatch batch = std::move(inFlight_.front());
         inFlight_.pop_front();
         collectAhead(batch);
     }
+}
+
+std::optional<ElementBurst::Ahead> ElementBurst::takeAhead(const ObjectRef& object) {
+    const std::string key = keyOf(object);
+    collectUpTo(key);
     auto found = ready_.find(key);
     if (found == ready_.end()) return std::nullopt;
     Ahead ahead = std::move(found->second);
@@ -166,8 +193,12 @@ void ElementBurst::collectAhead(AheadBatch& batch) {
         ahead.extents = extentsFrom(r[3]);
         ahead.childCount = childCountFrom(r[4]);
         auto entry = ahead.role ? roleEntry(*ahead.role) : std::nullopt;
+        // A label without a name shows its text (Gecko's strong and em,
+        // LibreOffice's status bar).
+        const bool namelessLabel = entry && entry->value == ValueSource::Name &&
+                                   (!ahead.name || ahead.name->empty());
         if (entry && (entry->value == ValueSource::RunningText ||
-                      entry->value == ValueSource::TextContents)) {
+                      entry->value == ValueSource::TextContents || namelessLabel)) {
             texts.requests.push_back(textRequest(batch.objects[k]));
             texts.keys.push_back(key);
             textsWaiting_.insert(key);

@@ -56,6 +56,7 @@ public:
     std::vector<RunningApplication> runningApplications() override {
         return macos::runningApplications();
     }
+    std::vector<ScreenRect> displayBounds() override { return macos::displayBounds(); }
     bool equalIgnoringCaseAndDiacritics(std::string_view a, std::string_view b) override {
         return macos::equalIgnoringCaseAndDiacritics(a, b);
     }
@@ -71,6 +72,10 @@ public:
     }
     void sleepMicroseconds(uint32_t microseconds) override {
         macos::sleepMicroseconds(microseconds);
+    }
+    bool mayCaptureScreen() override { return macos::mayCaptureScreen(); }
+    CaptureResult captureScreen(const ScreenRect& area, ScreenImage& out) override {
+        return macos::captureScreen(area, out);
     }
 
 private:

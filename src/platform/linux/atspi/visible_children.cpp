@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <set>
 
+#include <atspi/atspi-constants.h>
+
 #include "platform/linux/atspi/requests.h"
 
 namespace nuvra::atspi {
@@ -47,6 +49,17 @@ std::vector<ObjectRef> refsOf(const std::vector<Reply>& replies, size_t max) {
 }
 
 }  // namespace
+
+std::optional<std::vector<ObjectRef>> childrenWithin(BusLink& link, const ObjectRef& parent,
+                                                     size_t bound) {
+    auto replies = link.callAll({childCountRequest(parent), stateRequest(parent)});
+    auto count = childCountFrom(replies[0]);
+    auto states = statesFrom(replies[1]);
+    if (!count || !states || static_cast<size_t>(*count) > bound ||
+        states->has(ATSPI_STATE_MANAGES_DESCENDANTS))
+        return std::nullopt;
+    return getChildren(link, parent);
+}
 
 std::vector<ObjectRef> visibleChildren(BusLink& link, const ObjectRef& parent, int32_t count,
                                        size_t max, bool placed) {

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 #include "platform/linux/atspi/link.h"
@@ -17,6 +18,11 @@ namespace nuvra::atspi {
 // such a list is longer than any observation records, and may be longer
 // than what the application holds until it is asked.
 constexpr int32_t kMaxWholeChildren = 65536;
+
+// All of `parent`'s children, when it claims no more than `bound` and makes
+// none on demand; nothing otherwise.
+std::optional<std::vector<ObjectRef>> childrenWithin(BusLink& link, const ObjectRef& parent,
+                                                     size_t bound);
 
 // At most `max` children of `parent`, which claims `count`. A table gives
 // the cells of the rows and columns that its corners on screen lie in (all
