@@ -14,6 +14,10 @@ struct ObservedElement {
     int64_t index = 0;  // the element number, from 1
     Element element;
     std::string hashLine;
+    // Its title (else description) and value as the element line shows
+    // them: sanitised and cut; empty when it shows none.
+    std::string shownLabel;
+    std::string shownValue;
 };
 
 struct ObservedTree {

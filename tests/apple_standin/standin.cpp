@@ -157,8 +157,11 @@ std::vector<std::string> reset() {
 
 }  // namespace standin
 
-// Stands in for macos_workspace.mm, which only a Mac compiles.
+// Stands in for macos_workspace.mm, which only a Mac compiles: no
+// application runs, none can be activated, none is installed.
 std::vector<nuvra::RunningApplication> nuvra::macos::runningApplications() { return {}; }
+bool nuvra::macos::activateRunningApplication(int32_t) { return false; }
+nuvra::LaunchedProcess nuvra::macos::launchApplication(std::string_view) { return {}; }
 
 // The Apple API itself: C functions, as first declared in apple_api.h.
 const CFAllocatorRef kCFAllocatorDefault = nullptr;

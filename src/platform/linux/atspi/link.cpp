@@ -128,6 +128,10 @@ std::vector<Reply> BusLink::callAll(const std::vector<Request>& requests,
 
 BusLink::Sent BusLink::send(const std::vector<Request>& requests,
                             std::chrono::milliseconds timeout) {
+    if (deadline_) {
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(*deadline_ - dbus::Clock::now());
+        timeout = std::clamp(left, std::chrono::milliseconds(1), timeout);
+    }
     Sent sent;
     sent.timeout = timeout;
     sent.via.assign(requests.size(), nullptr);
