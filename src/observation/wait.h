@@ -27,7 +27,8 @@ struct WaitCondition {
 // and returns that observation. Past `milliseconds` NoChange or
 // TextNeverShown, whose cause is the last look's own failure when it had
 // one: an application that has quit, hangs or has no window yet is looked
-// at again until the deadline. No look waits for an answer past it.
+// at again until the deadline. No look waits for an answer past it, and a
+// look it cut short counts for nothing.
 Outcome<ObservationRun> waitFor(Platform& platform, int64_t milliseconds,
                                 const ObserveLimits& limits, const WaitCondition& condition,
                                 const std::optional<std::string>& appName);

@@ -234,6 +234,10 @@ public:
     // platform that remembers nothing between reads does nothing.
     virtual void beginLook(int64_t /*deadline*/) {}
 
+    // Whether the deadline of the look begun last ended a wait for an
+    // answer: what that look read is then not what the application holds.
+    virtual bool lookCutShort() { return false; }
+
     // --- events ---
 
     // A mouse event at a screen point, or null when it cannot be created.

@@ -104,6 +104,8 @@ public:
     // forward (the active one, its root's "AXFocusedWindow" the window).
     bool activationDelivered = true;
     bool activationTakes = true;
+    // What lookCutShort answers.
+    bool looksCutShort = false;
 
     // --- inspecting ---
 
@@ -146,6 +148,7 @@ public:
     LaunchedProcess launchApplication(std::string_view id) override;
     bool processDescendsFrom(int32_t pid, int32_t ancestor) override;
     void beginLook(int64_t deadline) override;
+    bool lookCutShort() override { return looksCutShort; }
 
 private:
     struct Answer {

@@ -272,6 +272,8 @@ public:
         link_.setDeadline(Clock::now() + std::chrono::microseconds(left));
     }
 
+    bool lookCutShort() override { return link_.cutShort(); }
+
     Event createMouseEvent(int32_t type, ScreenPoint at, int32_t button) override {
         if (!canPost()) return {};
         auto event = std::make_shared<x11::MouseEvent>();

@@ -76,10 +76,13 @@ public:
     // left of it.
     void beginLook(int64_t deadline) override {
         hung_.clear();
+        deadline_ = deadline;
+        cutShort_ = false;
         const int64_t left = deadline - std::min(deadline, monotonicMicroseconds());
         macos::setMessagingTimeout(std::clamp<double>(static_cast<double>(left) / 1e6,
                                                       kShortestMessaging, kSystemMessaging));
     }
+    bool lookCutShort() override { return cutShort_; }
 
 private:
     // The system's messaging time-out is six seconds; one answer the
@@ -98,10 +101,14 @@ private:
         if (hung_.count(pid) != 0) return kAXErrorCannotComplete;
         const AXResult code = call();
         if (readTimeOutMarks && code == kAXErrorCannotComplete) hung_.insert(pid);
+        if (code == kAXErrorCannotComplete && deadline_ && monotonicMicroseconds() >= *deadline_)
+            cutShort_ = true;
         return code;
     }
 
     std::set<int32_t> hung_;
+    std::optional<int64_t> deadline_;  // of the look begun last
+    bool cutShort_ = false;
 };
 
 }  // namespace

@@ -106,6 +106,8 @@ Reply BusLink::finish(const Request& request, dbus::Connection* via,
         // requests, where a vanished application shows as such.
         if (via->broken()) return {};
         const char* sender = dbus_message_get_sender(reply->get());
+        if (among(reply->errorName(), kNoAnswer) && deadline_ && dbus::Clock::now() >= *deadline_)
+            cutShort_ = true;
         if (among(reply->errorName(), kNoAnswer) ||
             (among(reply->errorName(), kGone) && (sender == nullptr || request.bus != sender)))
             unresponsive_.insert(request.bus);

@@ -112,7 +112,13 @@ public:
     }
     // From now on no call waits for its reply past `deadline`: each call's
     // time-out is cut to what is left when it is sent.
-    void setDeadline(dbus::Clock::time_point deadline) { deadline_ = deadline; }
+    void setDeadline(dbus::Clock::time_point deadline) {
+        deadline_ = deadline;
+        cutShort_ = false;
+    }
+    // Whether, since setDeadline, a call went unanswered because the
+    // deadline had come.
+    bool cutShort() const { return cutShort_; }
 
 private:
     dbus::Connection* route(const std::string& bus, std::string& destination);
@@ -130,6 +136,7 @@ private:
     std::map<std::string, dbus::Clock::duration> late_;
     std::map<std::string, dbus::Clock::duration> waited_;
     std::optional<dbus::Clock::time_point> deadline_;
+    bool cutShort_ = false;
 };
 
 }  // namespace nuvra::atspi
