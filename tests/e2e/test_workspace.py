@@ -10,6 +10,7 @@ import json
 import os
 import signal
 import subprocess
+import tempfile
 import time
 import unittest
 
@@ -146,6 +147,29 @@ class WorkspaceTest(unittest.TestCase):
             self.assertEqual((hung.status, hung.out), (7, ""))
             self.assertTrue(hung.err.startswith('nuvra-click: no element showed "Never" within 1500 ms'), hung.err)
             self.assertTrue(1.5 <= hung.seconds < 1.5 + 3 * SLOW, hung.seconds)
+
+
+class ChromiumLaunchTest(unittest.TestCase):
+    # Chromium shows its page's tree only when started with accessibility on;
+    # launch turns it on for a desktop entry whose program is Chromium's.
+    def test_launch_turns_accessibility_on_for_chromium(self):
+        data, profile = tempfile.TemporaryDirectory(), tempfile.TemporaryDirectory()
+        os.makedirs(os.path.join(data.name, "applications"))
+        with open(os.path.join(data.name, "applications", "org.nuvra.Chromium.desktop"), "w") as entry:
+            entry.write("[Desktop Entry]\nType=Application\nName=Chromium\nExec=chromium --no-sandbox --no-first-run "
+                        "--disable-background-networking --disable-component-update --disable-sync "
+                        "--user-data-dir=%s file://%s %%U\n" % (profile.name, os.path.join(FIXTURES, "page.html")))
+        launched = run("launch", "org.nuvra.Chromium", env=dict(os.environ, XDG_DATA_HOME=data.name),
+                       timeout=60 * SLOW)
+        self.assertEqual(launched.status, 0, launched)
+        try:
+            self.assertTrue(wait_for(lambda: "Footer text here" in run(
+                "observe", 3000, 60, 1000000, launched.apps[0].name).out, 30 * SLOW, 0.25))
+        finally:
+            os.killpg(launched.apps[0].pid, signal.SIGKILL)  # the browser and its helpers: its own session
+            time.sleep(1)
+            profile.cleanup()
+            data.cleanup()
 
 
 if __name__ == "__main__":

@@ -18,13 +18,6 @@ constexpr size_t kMaxTopLevels = 4096;
 // window manager honours it without its focus-stealing checks.
 constexpr uint32_t kFromPager = 2;
 
-uint32_t clientIn(Connection& c, uint32_t topLevel) {
-    if (hasProperty(c, topLevel, "WM_STATE")) return topLevel;
-    for (uint32_t child : childrenOf(c, topLevel))
-        if (hasProperty(c, child, "WM_STATE")) return child;
-    return topLevel;
-}
-
 }  // namespace
 
 std::vector<TopLevel> topLevelsOf(Connection* c, int32_t pid) {
@@ -33,19 +26,13 @@ std::vector<TopLevel> topLevelsOf(Connection* c, int32_t pid) {
     std::vector<uint32_t> tops = childrenOf(*c, c->root);
     if (tops.size() > kMaxTopLevels) tops.resize(kMaxTopLevels);
     for (uint32_t top : tops) {
-        const uint32_t client = clientIn(*c, top);
+        const uint32_t client = clientOf(*c, top);
         if (windowPid(*c, client) != pid) continue;
-        auto attributesAsked = xcb_get_window_attributes(c->xcb, client);
-        auto geometryAsked = xcb_get_geometry(c->xcb, client);
-        auto originAsked = xcb_translate_coordinates(c->xcb, client, c->root, 0, 0);
-        auto attributes = replyTo<xcb_get_window_attributes_reply_t>(*c, attributesAsked);
-        auto geometry = replyTo<xcb_get_geometry_reply_t>(*c, geometryAsked);
-        auto origin = replyTo<xcb_translate_coordinates_reply_t>(*c, originAsked);
-        if (!attributes || !geometry || !origin || attributes->override_redirect) continue;
         TopLevel t;
-        t.window = ClientWindow{client, origin->dst_x, origin->dst_y, geometry->width,
-                                geometry->height, pid, false};
-        t.viewable = attributes->map_state == XCB_MAP_STATE_VIEWABLE;
+        auto described = describeWindow(*c, client, &t.viewable);
+        if (!described || described->popup) continue;
+        t.window = *described;
+        t.window.pid = pid;
         t.title = stringProperty(*c, client, "_NET_WM_NAME");
         if (!t.title) t.title = stringProperty(*c, client, "WM_NAME");
         found.push_back(std::move(t));
