@@ -202,9 +202,10 @@ TEST_F(Backend, EachLookAsksAHungApplicationAgainWithinWhatIsLeftOfTheDeadline) 
     EXPECT_EQ(standin::calls("AXUIElementCopy").size(), 3u);
     const Calls timeouts = standin::calls("AXUIElementSetMessagingTimeout");
     ASSERT_EQ(timeouts.size(), 3u);
-    EXPECT_TRUE(timeouts[0].ends_with(" 2.5")) << timeouts[0];
-    EXPECT_TRUE(timeouts[1].ends_with(" 6")) << timeouts[1];
-    EXPECT_TRUE(timeouts[2].ends_with(" 0.05")) << timeouts[2];
+    auto seconds = [&](size_t i) { return std::stod(timeouts[i].substr(timeouts[i].rfind(' ') + 1)); };
+    EXPECT_TRUE(seconds(0) > 2.4 && seconds(0) <= 2.5) << timeouts[0];  // the clock moved on a little
+    EXPECT_EQ(seconds(1), 6.0);
+    EXPECT_FLOAT_EQ(seconds(2), 0.05f);
     EXPECT_TRUE(platform->lookCutShort());
 }
 

@@ -104,7 +104,9 @@ try {
   const waited = await call("wait", { ms: 5000, text: "Clicks: 2", app: NAME });
   assert.equal(waited.isError, false, JSON.stringify(waited));
   one(waited.structuredContent, (e) => e.value === "Clicks: 2");
-  const unchanged = await call("wait", { ms: 300, sha256: waited.structuredContent.sha256 });
+  // A window that holds still (its focus may still be settling after the activation).
+  const unchanged = await eventually(async () => call("wait", { ms: 300, sha256: (await observe()).sha256 }),
+    (r) => r?.isError);
   assert.match(unchanged.content[0].text, /^nuvra-click: no change within 300 ms \(exit status 7\)$/);
 
   // The window changes under the agent: its hash is stale.
