@@ -188,6 +188,11 @@ void BM_PlatformCallsOnly(benchmark::State& state) {
             LaunchedProcess launchApplication(std::string_view id) override {
                 return f.launchApplication(id);
             }
+            std::vector<ScreenRect> displayBounds() override { return f.displayBounds(); }
+            bool mayCaptureScreen() override { return f.mayCaptureScreen(); }
+            CaptureResult captureScreen(const ScreenRect& a, ScreenImage& out) override {
+                return f.captureScreen(a, out);
+            }
         } forward(w.fake, tape);
         runObserve(forward, n, 1000, int64_t{1} << 40, std::nullopt);
     }

@@ -39,12 +39,20 @@ enum class Refusal {
     // what the last look failed with, if it failed.
     NoChange,
     TextNeverShown,   // `subject`: the text waited for; likewise
+    FileNotWritable,        // `subject`: the path as given; `systemError`: why
+    RegionNotOnScreen,      // `subject`: the region as given
+    CaptureNotPermitted,
+    WindowNotOnScreen,      // `subject`: the application's display name, if it has one
+    WindowNotPlaced,        // likewise; `index`: the PlacementGap
+    NoPicture,
+    CaptureFailed,
 };
 
 struct Failure {
     Refusal refusal;
     std::optional<std::string> subject;
     int64_t index = 0;
+    int systemError = 0;  // an errno value
     std::string detail{};                  // NotLaunched: the system's reason
     std::shared_ptr<const Failure> cause{};  // what a look behind this one failed with
 };

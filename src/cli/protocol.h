@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "actions/actions.h"
+#include "capture/screenshot.h"
 #include "observation/run.h"
 #include "outcome.h"
 #include "workspace/workspace.h"
@@ -22,6 +23,7 @@ enum class ExitCode {
     Stale = 6,      // the tree changed, or the element number is not in it
     TimedOut = 7,   // what a command waited for did not happen by its deadline
     Refused = 8,    // the element refused the action
+    NoCapture = 9,  // the screen could not be captured there
 };
 
 struct Diagnostic {
@@ -38,6 +40,7 @@ struct RunOutput {
 Diagnostic diagnosticFor(const Failure& failure);
 Diagnostic usageDiagnostic();
 Diagnostic dragUsageDiagnostic();
+Diagnostic screenshotUsageDiagnostic();
 // `unset`: the session's variables the process was not given (NoBus only).
 Diagnostic untrustedDiagnostic(Platform::TrustGap gap, const std::vector<std::string>& unset = {});
 Diagnostic badTextDiagnostic();
@@ -58,6 +61,8 @@ void printAppLine(RunOutput& output, const RunningApplication& app);
 // The application's line, one "NUVRA_TOPLEVEL" line per window, and
 // "NUVRA_END windows=N truncated=0|1".
 void printWindows(RunOutput& output, const AppWindows& listed);
+// With marks the observation block, then the line that says what was written.
+void printScreenshot(RunOutput& output, std::string_view path, const ScreenshotRun& shot);
 // "NUVRA_TEXT bytes=B total=T truncated=0|1", then the text as one JSON string.
 void printText(RunOutput& output, const ElementText& text);
 

@@ -127,8 +127,11 @@ Outcome<RunningApplication> launchApp(Platform& platform, std::string_view id) {
         break;
     case LaunchedProcess::Status::NotInstalled:
         return Failure{Refusal::NotInstalled, std::string(id), 0};
-    case LaunchedProcess::Status::NotStarted:
-        return Failure{Refusal::NotLaunched, std::string(id), 0, launched.why, nullptr};
+    case LaunchedProcess::Status::NotStarted: {
+        Failure failure{Refusal::NotLaunched, std::string(id), 0};
+        failure.detail = launched.why;
+        return failure;
+    }
     }
     const int64_t deadline = platform.monotonicMicroseconds() + kLaunchBoundMicroseconds;
     for (;;) {

@@ -16,6 +16,8 @@
 #include "platform/linux/dbus/bus_address.h"
 #include "platform/linux/desktop/launch.h"
 #include "platform/linux/x11/activation.h"
+#include "platform/linux/x11/capture.h"
+#include "platform/linux/x11/client_pids.h"
 #include "platform/linux/x11/display.h"
 #include "platform/linux/x11/window_at.h"
 #include "platform/linux/x11/xtest_events.h"
@@ -302,6 +304,21 @@ public:
         if (display_.get() == nullptr)
             return display_.opened() ? EventGap::DisplayGone : EventGap::DisplayUnreachable;
         return xtest_ ? EventGap::DisplayGone : EventGap::NoXTest;
+    }
+
+    // X lets every client read the screen.
+    bool mayCaptureScreen() override { return true; }
+
+    CaptureResult captureScreen(const ScreenRect& area, ScreenImage& out) override {
+        return x11::captureScreen(display_.get(), area, x11::waylandDisplayPresent(), out);
+    }
+
+    PlacementGap placementGap(const Element& element) override {
+        const AtspiElement* e = objectOf(element);
+        if (e == nullptr) return PlacementGap::Unknown;
+        ensureConnected();
+        if (screen_.nativeWayland(e->ref.bus)) return PlacementGap::NativeWayland;
+        return screen_.of(e->ref.bus) ? PlacementGap::Unknown : PlacementGap::WindowCoordinates;
     }
 
     void sleepMicroseconds(uint32_t microseconds) override {

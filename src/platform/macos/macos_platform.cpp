@@ -83,6 +83,10 @@ public:
                                                       kShortestMessaging, kSystemMessaging));
     }
     bool lookCutShort() override { return cutShort_; }
+    bool mayCaptureScreen() override { return macos::mayCaptureScreen(); }
+    CaptureResult captureScreen(const ScreenRect& area, ScreenImage& out) override {
+        return macos::captureScreen(area, out);
+    }
 
 private:
     // The system's messaging time-out is six seconds; one answer the
