@@ -93,6 +93,17 @@ std::optional<RunningApplication> resolveApp(Platform& platform, std::string_vie
     return *byName.front();
 }
 
+Outcome<RunningApplication> targetApp(Platform& platform, const std::optional<std::string>& name) {
+    if (name) {
+        if (auto app = resolveApp(platform, *name)) return std::move(*app);
+        return Failure{inaccessibleAppNamed(platform, *name) ? Refusal::NotOnAccessibilityBus
+                                                             : Refusal::NoMatchingApp,
+                       *name, 0};
+    }
+    if (auto app = frontmostApp(platform)) return std::move(*app);
+    return Failure{Refusal::NoFrontmostApp, std::nullopt, 0};
+}
+
 Element chosenWindow(Platform& platform, const Element& app) {
     // A modal dialog in front of the application is where its user is, and
     // where the application takes input: LibreOffice keeps its document

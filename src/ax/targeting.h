@@ -1,8 +1,10 @@
 #pragma once
 
 #include <optional>
+#include <string>
 #include <string_view>
 
+#include "outcome.h"
 #include "platform/platform.h"
 
 namespace nuvra {
@@ -18,6 +20,11 @@ std::optional<RunningApplication> resolveApp(Platform& platform, std::string_vie
 // Whether an application of that name, matched as resolveApp matches,
 // shows windows but is not on the accessibility bus.
 bool inaccessibleAppNamed(Platform& platform, std::string_view name);
+
+// The application a command targets: the one named (as resolveApp matches),
+// else the frontmost; NoMatchingApp (NotOnAccessibilityBus for a name only
+// windows outside the bus answer to) or NoFrontmostApp when there is none.
+Outcome<RunningApplication> targetApp(Platform& platform, const std::optional<std::string>& name);
 
 // The first of the application's windows that is modal, else the focused
 // window, else the main window, else the first child of the application

@@ -26,25 +26,16 @@ std::string stateHashOf(const std::string& appName, const std::string& windowTit
 }  // namespace
 
 Outcome<ObserveTarget> chooseTarget(Platform& platform, const std::optional<std::string>& appName) {
-    std::optional<RunningApplication> app;
-    if (appName) {
-        app = resolveApp(platform, *appName);
-        if (!app)
-            return Failure{inaccessibleAppNamed(platform, *appName) ? Refusal::NotOnAccessibilityBus
-                                                                   : Refusal::NoMatchingApp,
-                           *appName, 0};
-    } else {
-        app = frontmostApp(platform);
-        if (!app) return Failure{Refusal::NoFrontmostApp, std::nullopt, 0};
-    }
+    Outcome<RunningApplication> app = targetApp(platform, appName);
+    if (!app.ok()) return app.failure();
 
     Element window;
     {
-        Element appElement = platform.createApplicationElement(app->processIdentifier);
+        Element appElement = platform.createApplicationElement(app.value().processIdentifier);
         window = chosenWindow(platform, appElement);
     }
-    if (!window) return Failure{Refusal::NoObservableWindow, app->localizedName, 0};
-    return ObserveTarget{std::move(*app), std::move(window)};
+    if (!window) return Failure{Refusal::NoObservableWindow, app.value().localizedName, 0};
+    return ObserveTarget{std::move(app.value()), std::move(window)};
 }
 
 ObservationRun observeTarget(Platform& platform, const ObserveTarget& target, int64_t maxNodes,
