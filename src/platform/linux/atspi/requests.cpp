@@ -301,7 +301,8 @@ std::optional<bool> deleteText(BusLink& link, const ObjectRef& ref, int32_t from
     return answerOf(link, withBody(on(ref, kEditableText, "DeleteText", "b"), args));
 }
 
-std::optional<std::vector<std::string>> getActionNames(BusLink& link, const ObjectRef& ref) {
+std::optional<std::vector<std::optional<std::string>>> getActionNames(BusLink& link,
+                                                                      const ObjectRef& ref) {
     Reply countReply = callOn(link, propertyRequest(ref, kAction, "NActions"));
     auto count = propertyValue(countReply, DBUS_TYPE_INT32);
     int32_t n = 0;
@@ -309,9 +310,13 @@ std::optional<std::vector<std::string>> getActionNames(BusLink& link, const Obje
     if (n > kMaxActions) n = kMaxActions;
     // GetActions would answer in one request, but with localised names;
     // GetName gives the toolkit's own, which the vocabulary matches.
-    std::vector<std::string> names;
+    std::vector<std::optional<std::string>> names;
     size_t read = 0;
-    for (int32_t i = 0; i < n && read <= kMaxActionNameBytes; ++i) {
+    for (int32_t i = 0; i < n; ++i) {
+        if (read > kMaxActionNameBytes) {
+            names.emplace_back();
+            continue;
+        }
         dbus::BodyWriter args;
         args.i32(i);
         Reply reply = callOn(link, withBody(on(ref, kAction, "GetName", "s"), args));
@@ -320,7 +325,8 @@ std::optional<std::vector<std::string>> getActionNames(BusLink& link, const Obje
         std::string_view name;
         if (!body.string(name)) return std::nullopt;
         read += name.size();
-        names.emplace_back(name.size() <= kMaxActionName ? name : std::string_view());
+        if (name.size() <= kMaxActionName) names.emplace_back(name);
+        else names.emplace_back();
     }
     return names;
 }

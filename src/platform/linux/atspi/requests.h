@@ -102,8 +102,10 @@ size_t characterCount(std::string_view text);
 std::optional<bool> insertText(BusLink& link, const ObjectRef& ref, int32_t at, std::string_view text);
 std::optional<bool> deleteText(BusLink& link, const ObjectRef& ref, int32_t from, int32_t to);
 
-// org.a11y.atspi.Action: the actions' non-localised names, in index order.
-std::optional<std::vector<std::string>> getActionNames(BusLink& link, const ObjectRef& ref);
+// org.a11y.atspi.Action: the actions' non-localised names, in index order;
+// none for a name too long to be one, or past what is read of an element.
+std::optional<std::vector<std::optional<std::string>>> getActionNames(BusLink& link,
+                                                                      const ObjectRef& ref);
 std::optional<bool> doAction(BusLink& link, const ObjectRef& ref, int index);
 
 // The toolkit an application names (Application.ToolkitName: "GTK",

@@ -306,13 +306,15 @@ std::optional<AxAttribute> axAttribute(std::string_view name) {
     return std::nullopt;
 }
 
-std::vector<std::pair<std::string, int>> axActions(const std::vector<std::string>& atspiNames) {
+std::vector<std::pair<std::string, int>> axActions(
+    const std::vector<std::optional<std::string>>& atspiNames) {
     std::vector<std::pair<std::string, int>> out;
     bool pressTaken = false;
     for (size_t i = 0; i < atspiNames.size(); ++i) {
-        const std::string& name = atspiNames[i];
+        if (!atspiNames[i]) continue;
+        const std::string& name = *atspiNames[i];
         // LibreOffice's menus in a menu bar offer one action, unnamed, which
-        // opens them.
+        // opens them; a name too long to read is no such action.
         bool pressLike = name.empty() && atspiNames.size() == 1;
         for (const auto& press : kPressNames) pressLike = pressLike || equalsAsciiNoCase(name, press.name);
         std::string axName;

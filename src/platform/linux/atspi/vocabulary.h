@@ -98,7 +98,9 @@ bool runsInline(uint32_t atspiRole);
 // first action named as some toolkit names a press (the table in
 // vocabulary.cpp) is offered as "AXPress"; the others as "AX" + their name
 // in upper camel case. A name that would repeat an earlier one is left
-// out, so every AX name picks exactly one AT-SPI action.
-std::vector<std::pair<std::string, int>> axActions(const std::vector<std::string>& atspiNames);
+// out, so every AX name picks exactly one AT-SPI action; an action whose
+// name was not read names none.
+std::vector<std::pair<std::string, int>> axActions(
+    const std::vector<std::optional<std::string>>& atspiNames);
 
 }  // namespace nuvra::atspi
