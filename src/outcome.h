@@ -21,6 +21,9 @@ enum class Refusal {
     NoElementAtPoint,
     EventNotCreated,
     ScrollEventNotCreated,
+    KeysUnreachable,     // `index`: the target element, 0 for whatever has focus
+    FocusRefused,        // `index`
+    TypedTextMissing,    // `index`
 };
 
 struct Failure {

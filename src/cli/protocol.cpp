@@ -54,6 +54,20 @@ Diagnostic diagnosticFor(const Failure& failure) {
         return {ExitCode::NoEvent, "nuvra-click: cannot create CGEvent"};
     case Refusal::ScrollEventNotCreated:
         return {ExitCode::NoEvent, "nuvra-click: cannot create scroll CGEvent"};
+    case Refusal::KeysUnreachable:
+        if (failure.index > 0)
+            return {ExitCode::NoEvent, "nuvra-click: " + elementName(failure.index) +
+                                           " is in a native Wayland window, which XTest keys "
+                                           "cannot reach (they reach X11 and XWayland windows)"};
+        return {ExitCode::NoEvent,
+                "nuvra-click: the keyboard focus is in no X11 or XWayland window (a native "
+                "Wayland window has it, or none), and XTest keys reach no other"};
+    case Refusal::FocusRefused:
+        return {ExitCode::Refused,
+                "nuvra-click: " + elementName(failure.index) + " did not take keyboard focus"};
+    case Refusal::TypedTextMissing:
+        return {ExitCode::Refused,
+                "nuvra-click: " + elementName(failure.index) + " did not take the typed text"};
     }
     return {ExitCode::Usage, "nuvra-click: internal error"};
 }
@@ -69,6 +83,40 @@ Diagnostic usageDiagnostic() {
 
 Diagnostic dragUsageDiagnostic() {
     return {ExitCode::Usage, "usage: nuvra-click drag <x1> <y1> <x2> <y2> [right]"};
+}
+
+Diagnostic keyUsageDiagnostic() {
+    return {ExitCode::Usage, "usage: nuvra-click key <chord> [<chord> ...]"};
+}
+
+Diagnostic typeUsageDiagnostic() {
+    return {ExitCode::Usage, "usage: nuvra-click type <text> | nuvra-click type <index> <text> "
+                             "<maxNodes> <maxDepth> <maxTextBytes> <sha256> [app]"};
+}
+
+Diagnostic badChordDiagnostic(std::string_view chord, const ChordFault& fault) {
+    std::string why;
+    switch (fault.kind) {
+    case ChordFault::EmptyName: why = "a key name is empty"; break;
+    case ChordFault::UnknownName: why = "no key is named " + fault.name; break;
+    case ChordFault::TwoKeys: why = "a second key, " + fault.name + ", where one is allowed"; break;
+    case ChordFault::ModifierAfterKey: why = "the modifier " + fault.name + " after the key"; break;
+    }
+    return {ExitCode::Usage, "nuvra-click: bad chord " + std::string(chord) + " (" + why + ")"};
+}
+
+Diagnostic typingFaultDiagnostic(TextFault fault) {
+    switch (fault) {
+    case TextFault::NotUtf8: break;
+    case TextFault::ControlCharacter:
+        return {ExitCode::Usage, "nuvra-click: bad text (a control character other than tab, "
+                                 "line feed and carriage return)"};
+    case TextFault::TooLong:
+        return {ExitCode::Usage, "nuvra-click: bad text (more than " +
+                                     std::to_string(kMaxTypedCharacters) +
+                                     " characters to type)"};
+    }
+    return badTextDiagnostic();
 }
 
 Diagnostic untrustedDiagnostic(Platform::TrustGap gap) {

@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "actions/actions.h"
+#include "input/keyboard.h"
 #include "observation/run.h"
 #include "outcome.h"
 
@@ -35,6 +36,12 @@ struct RunOutput {
 Diagnostic diagnosticFor(const Failure& failure);
 Diagnostic usageDiagnostic();
 Diagnostic dragUsageDiagnostic();
+Diagnostic keyUsageDiagnostic();
+Diagnostic typeUsageDiagnostic();
+// "nuvra-click: bad chord <chord> (<what is wrong>)", the chord as given.
+Diagnostic badChordDiagnostic(std::string_view chord, const ChordFault& fault);
+// Never shows the text: a typed text may be a password.
+Diagnostic typingFaultDiagnostic(TextFault fault);
 Diagnostic untrustedDiagnostic(Platform::TrustGap gap);
 Diagnostic badTextDiagnostic();
 // A refused argument, repeated exactly as given: "nuvra-click: bad <what> <text>".

@@ -37,16 +37,14 @@ Outcome<ObservationRun> runObserve(Platform& platform, int64_t maxNodes, int64_t
         if (!app) return Failure{Refusal::NoFrontmostApp, std::nullopt, 0};
     }
 
-    Element window;
-    {
-        Element appElement = platform.createApplicationElement(app->processIdentifier);
-        window = chosenWindow(platform, appElement);
-    }
+    Element appElement = platform.createApplicationElement(app->processIdentifier);
+    Element window = chosenWindow(platform, appElement);
     if (!window) return Failure{Refusal::NoObservableWindow, app->localizedName, 0};
 
     ObservedTree tree = observeTree(platform, window, maxNodes, maxDepth, maxTextBytes);
 
     ObservationRun run;
+    run.application = std::move(appElement);
     run.appName = app->localizedName      ? *app->localizedName
                   : app->bundleIdentifier ? *app->bundleIdentifier
                                           : "unknown";

@@ -13,6 +13,7 @@
 namespace nuvra {
 
 struct ObservationRun {
+    Element application;  // the observed application's root element
     std::string appName;
     std::string windowTitle;
     std::vector<std::string> lines;

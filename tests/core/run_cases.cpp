@@ -109,6 +109,8 @@ void edit(FakeDesktop& d, const Words& w) {
     else if (verb == "ignore") d.setIgnoresWrites(named(d, w[1]));
     else if (verb == "fan") fan(d, named(d, w[1]), number(2), number(3));
     else if (verb == "slow") d.performMicroseconds = number(1);
+    else if (verb == "wayland") d.reach = KeyboardReach::NativeWayland;
+    else if (verb == "deaf") d.setIgnoresKeys(named(d, w[1]));
     else ADD_FAILURE() << "unknown edit " << verb;
 }
 
@@ -178,7 +180,8 @@ TEST_P(Cases, Run) {
     EXPECT_GT(cases, 4);
 }
 
-INSTANTIATE_TEST_SUITE_P(Core, Cases, ::testing::Values("dispatch", "observe", "actions", "pointer", "secrets"));
+INSTANTIATE_TEST_SUITE_P(Core, Cases, ::testing::Values("dispatch", "observe", "actions", "pointer", "secrets",
+                                                       "keyboard"));
 
 // cases/text.table: RULE | IN | OUT | what the row shows.
 TEST(TextRules, Table) {

@@ -12,12 +12,16 @@
 #include "platform/linux/atspi/workspace.h"
 #include "platform/linux/ax_answers.h"
 #include "platform/linux/dbus/bus_address.h"
+#include "platform/linux/x11/activate.h"
+#include "platform/linux/x11/client_pids.h"
 #include "platform/linux/x11/display.h"
 #include "platform/linux/x11/window_at.h"
 #include "platform/linux/x11/xtest_events.h"
+#include "platform/linux/x11/xtest_keys.h"
 #include "platform/native.h"
 #include "text/fold.h"
 #include "text/hash.h"
+#include "text/utf8.h"
 
 namespace nuvra {
 
@@ -50,6 +54,10 @@ uint64_t fnv1a(uint64_t hash, std::string_view bytes) {
 
 class LinuxPlatform : public Platform {
 public:
+    // Keys still held go up, and keycodes bound for the run are unbound,
+    // while the display is still open.
+    ~LinuxPlatform() override { keyboard_.finish(display_.get()); }
+
     bool isProcessTrusted() override {
         auto deadline = Clock::now() + kGateBudget;
         gap_ = TrustGap::NoBus;
@@ -174,6 +182,27 @@ public:
         return writeText(e->ref, text);
     }
 
+    // AXFocused on an element is AT-SPI's GrabFocus; AXFrontmost on an
+    // application gives the X input focus to its window, which AT-SPI
+    // cannot do, and without which Qt moves its focus only inside a window
+    // that stays inactive.
+    AXResult setBooleanAttribute(const Element& element, std::string_view attribute,
+                                 bool value) override {
+        const AtspiElement* e = objectOf(element);
+        if (e == nullptr) return kAXInvalidElement;
+        if (!value) return kAXAttributeUnsupported;
+        ensureConnected();
+        burst_.clear();
+        walk_.end();
+        if (attribute == "AXFrontmost" && e->ref.path == atspi::kRootPath) {
+            auto pid = atspi::connectionPid(link_, e->ref.bus);
+            return pid && x11::activateWindowOf(display_.get(), *pid) ? kAXSuccess : kAXFailure;
+        }
+        if (atspi::axAttribute(attribute) != AxAttribute::Focused) return kAXAttributeUnsupported;
+        auto taken = atspi::grabFocus(link_, e->ref);
+        return taken && *taken ? kAXSuccess : kAXFailure;
+    }
+
     uint64_t identityHash(const Element& element) override {
         const AtspiElement* e = objectOf(element);
         if (e == nullptr) return 0;
@@ -221,7 +250,47 @@ public:
         return event;
     }
 
+    Event createKeyboardEvent(uint16_t virtualKey, bool keyDown, uint64_t,
+                              std::string_view character) override {
+        if (!canPost()) return {};
+        auto event = std::make_shared<x11::KeyEvent>();
+        event->down = keyDown;
+        if (!character.empty()) {
+            char32_t cp;
+            bool valid;
+            utf8::decodeOne(reinterpret_cast<const unsigned char*>(character.data()),
+                            character.size(), cp, valid);
+            if (!valid) return {};
+            event->keysym = x11::keysymOfCharacter(cp);
+            event->character = true;
+        } else {
+            // The modifiers are pressed as keys of their own, so the flags
+            // say nothing the server does not know.
+            event->keysym = x11::keysymOfKey(virtualKey);
+            event->modifier = virtualKey == 0x3B || virtualKey == 0x38 || virtualKey == 0x3A ||
+                              virtualKey == 0x37;
+        }
+        if (event->keysym == x11::kNoSymbol || !keyboard_.prepare(display_.get(), *event))
+            return {};
+        return event;
+    }
+
+    // XTest keys go to the X server's focus: a native Wayland window, which
+    // the X server does not hold, never gets them.
+    KeyboardReach keyboardReach(const Element& target) override {
+        if (!x11::waylandDisplayPresent()) return KeyboardReach::Reaches;
+        if (const AtspiElement* e = objectOf(target)) {
+            ensureConnected();
+            return screen_.nativeWayland(e->ref.bus) ? KeyboardReach::NativeWayland
+                                                     : KeyboardReach::Reaches;
+        }
+        return x11::focusInXWindow(display_.get()) ? KeyboardReach::Reaches
+                                                   : KeyboardReach::NativeWayland;
+    }
+
     bool postEvent(const Event& event) override {
+        if (const auto* key = dynamic_cast<const x11::KeyEvent*>(event.get()))
+            return canPost() && keyboard_.post(display_.get(), *key);
         return event && canPost() && x11::postEvent(display_.get(), *event);
     }
 
@@ -313,6 +382,7 @@ private:
     }
 
     x11::DisplayConnection display_;
+    x11::Keyboard keyboard_;
     atspi::BusLink link_;
     atspi::ElementBurst burst_{link_};
     atspi::WalkPrefetch walk_{link_};

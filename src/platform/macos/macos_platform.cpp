@@ -38,6 +38,11 @@ public:
         return unlessHung(element, false,
                           [&] { return macos::setAttributeValue(element, attribute, text); });
     }
+    AXResult setBooleanAttribute(const Element& element, std::string_view attribute,
+                                 bool value) override {
+        return unlessHung(element, false,
+                          [&] { return macos::setBooleanAttribute(element, attribute, value); });
+    }
     uint64_t identityHash(const Element& element) override {
         return macos::identityHash(element);
     }
@@ -52,6 +57,10 @@ public:
     }
     Event createScrollWheelEvent(int32_t wheel1, int32_t wheel2, int32_t wheel3) override {
         return macos::createScrollWheelEvent(wheel1, wheel2, wheel3);
+    }
+    Event createKeyboardEvent(uint16_t virtualKey, bool keyDown, uint64_t flags,
+                              std::string_view character) override {
+        return macos::createKeyboardEvent(virtualKey, keyDown, flags, character);
     }
     bool postEvent(const Event& event) override {
         macos::postEvent(event);

@@ -43,6 +43,9 @@ enum AXError : int32_t { kAXErrorSuccess = 0, kAXErrorFailure = -25200, kAXError
                          kAXErrorCannotComplete = -25204, kAXErrorNoValue = -25212 };
 enum AXValueType : uint32_t { kAXValueTypeCGPoint = 1, kAXValueTypeCGSize, kAXValueTypeCGRect };
 typedef uint32_t CGEventType, CGMouseButton;
+typedef uint16_t CGKeyCode;
+typedef uint64_t CGEventFlags;
+typedef unsigned long UniCharCount;
 enum CGScrollEventUnit : uint32_t { kCGScrollEventUnitPixel = 0 };
 enum CGEventTapLocation : uint32_t { kCGHIDEventTap = 0 };
 
