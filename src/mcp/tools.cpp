@@ -1,5 +1,6 @@
 // The tools: their schemas, the checks of their arguments, the nuvra-click
 // command each becomes and what its run answers.
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
@@ -13,7 +14,7 @@ namespace {
 
 constexpr int64_t kMaxCount = std::numeric_limits<int64_t>::max();
 
-enum class Kind { Coord, Count, Delta, Text, Sha, Button, Flag, Limits };
+enum class Kind { Coord, Count, Delta, Text, Sha, Button, Flag, Limits, Chords };
 
 struct Field {
     const char* name;
@@ -104,6 +105,28 @@ const std::vector<Tool>& tools() {
          "(the title, else the description), enabled, focused.",
          {{"x", Kind::Coord, true, "Screen x in points."},
           {"y", Kind::Coord, true, "Screen y in points."}}},
+        {"type", "Type text", false,
+         "Types text character by character, as the keyboard would, into whatever has keyboard "
+         "focus; or, given index and sha256, into that observed element after giving it "
+         "keyboard focus, then checks that the text arrived where the element's value can be "
+         "read (never a password's). Any Unicode text, whatever the keyboard layout; line feeds "
+         "type Return, tabs Tab. Works where settext is refused, as in web pages. At most 4000 "
+         "characters. With index, the element's window is read again first and nothing is "
+         "typed unless it still hashes to sha256; this server remembers the limits and app of "
+         "its recent observations.",
+         {{"text", Kind::Text, true, "The text to type."},
+          {"index", Kind::Count, false, "With sha256: the element to type into, N of [eN]."},
+          {"sha256", Kind::Sha, false, "With index: the sha256 of the observe it comes from."},
+          {"app", Kind::Text, false, kTargetApp},
+          {"limits", Kind::Limits, false, kLimits}}},
+        {"key", "Press keys", false,
+         "Presses and releases each chord in order, into whatever has keyboard focus: submit "
+         "with Return, close with Escape, move with Tab, save with ctrl+s. A chord is key names "
+         "joined by +, modifiers first (ctrl, shift, alt, super; cmd and option are macOS's "
+         "names for super and alt), then one key: a letter, digit or punctuation character, "
+         "Return, Tab, Escape, BackSpace, Delete, space, Up, Down, Left, Right, Home, End, "
+         "Page_Up, Page_Down, F1 to F24, Insert or Menu. Letter case is ignored.",
+         {{"keys", Kind::Chords, true, "The chords, in order, such as [\"ctrl+a\", \"BackSpace\"]."}}},
         {"list_applications", "List applications", true,
          "Lists the running applications an agent can name as app: name, bundleId, pid, whether "
          "regular (only regular ones can be observed by name) and whether frontmost (the one "
@@ -140,6 +163,9 @@ json fieldSchema(const Field& field) {
     case Kind::Button: schema = {{"type", "string"}, {"enum", {"left", "right"}}}; break;
     case Kind::Flag: schema = {{"type", "boolean"}}; break;
     case Kind::Limits: schema = limitsSchema(); break;
+    case Kind::Chords:
+        schema = {{"type", "array"}, {"items", {{"type", "string"}}}, {"minItems", 1}};
+        break;
     }
     schema["description"] = field.description;
     if (!field.fallback.is_null()) schema["default"] = field.fallback;
@@ -242,6 +268,13 @@ std::optional<std::string> refusal(Kind kind, const json& value) {
         if (isLimits(value)) return std::nullopt;
         return "an object of exactly maxNodes, maxDepth and maxTextBytes, each an integer from 1 "
                "to 9223372036854775807";
+    case Kind::Chords:
+        if (value.is_array() && !value.empty() &&
+            std::all_of(value.begin(), value.end(), [](const json& chord) {
+                return !refusal(Kind::Text, chord);
+            }))
+            return std::nullopt;
+        return "a list of at least one chord, each a string without NUL characters";
     }
     return "valid";
 }
@@ -388,7 +421,18 @@ json callTool(Session& session, const std::string& name, const json& arguments) 
     if (name == "observe") {
         observed = limitsOf(a);
         append(limitArgs(*observed));
-    } else if (name == "press" || name == "settext") {
+    } else if (name == "key") {
+        for (const json& chord : a["keys"]) append({chord.get<std::string>()});
+    } else if (name == "type" && !a.contains("index") && !a.contains("sha256")) {
+        if (app || a.contains("limits"))
+            return textResult("app and limits go with index and sha256: without them the text "
+                              "goes to whatever has keyboard focus", true);
+        append({a["text"].get<std::string>()});
+    } else if (name == "type" && a.contains("index") != a.contains("sha256")) {
+        return textResult("give both index and sha256 (the element's number and its observe's "
+                          "hash), or neither to type into whatever has keyboard focus",
+                          true);
+    } else if (name == "press" || name == "settext" || name == "type") {
         const std::string sha = a["sha256"];
         const Remembered* known = recall(session, sha);
         if (!known && !a.contains("limits"))
@@ -397,7 +441,7 @@ json callTool(Session& session, const std::string& name, const json& arguments) 
                               true);
         if (!app && known) app = known->app;
         append({countText(a["index"])});
-        if (name == "settext") append({a["text"].get<std::string>()});
+        if (name != "press") append({a["text"].get<std::string>()});
         append(limitArgs(a.contains("limits") ? limitsOf(a["limits"]) : known->limits));
         append({sha});
     } else if (name == "click") {
