@@ -110,7 +110,7 @@ const std::vector<Tool>& tools() {
          "focus; or, given index and sha256, into that observed element after giving it "
          "keyboard focus, then checks that the text arrived where the element's value can be "
          "read (never a password's). Any Unicode text, whatever the keyboard layout; line feeds "
-         "type Return, tabs Tab. Works where settext is refused, as in web pages. At most 4000 "
+         "type Return, tabs Tab. Works where settext is refused, as in web pages. At most 2000 "
          "characters. With index, the element's window is read again first and nothing is "
          "typed unless it still hashes to sha256; this server remembers the limits and app of "
          "its recent observations.",

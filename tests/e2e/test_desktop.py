@@ -6,6 +6,7 @@
 # and what works on a Wayland desktop.
 # The tables are in desktop.cases.
 import contextlib
+import ctypes
 import json
 import os
 import subprocess
@@ -26,6 +27,15 @@ TYPED = "é ß 中文 😀 שלום @ zy € {~}"  # layout keys, keys bound for
 
 def keymap():
     return subprocess.run(["xmodmap", "-pke"], capture_output=True, text=True, check=True).stdout
+
+
+def keys_down():
+    x11 = ctypes.CDLL("libX11.so.6")
+    x11.XOpenDisplay.restype = ctypes.c_void_p
+    display, keys = ctypes.c_void_p(x11.XOpenDisplay(None)), (ctypes.c_ubyte * 32)()
+    x11.XQueryKeymap(display, keys)
+    x11.XCloseDisplay(display)
+    return [code for code in range(256) if keys[code // 8] >> code % 8 & 1]
 
 
 def reacts(test, first, name, rows):
@@ -131,6 +141,14 @@ class KeyboardTest(unittest.TestCase):
                     self.assertEqual(app.command("secret", "get_text"), command[1])
             self.assertEqual(keymap(), before)
             self.assertEqual([r for r in runs if "pässwörd" in r.out + r.err], [])
+            # A run killed while it types leaves its keycodes bound and a key
+            # down; the next run that uses the keyboard undoes both.
+            killed = subprocess.Popen([os.environ["NUVRA_CLICK"], "type", "".join(map(chr, range(0x4E00, 0x4F2C)))])
+            self.assertTrue(wait_for(lambda: keymap() != before, 10, 0.01))
+            time.sleep(0.3)
+            killed.kill()
+            killed.wait()
+            self.assertEqual((run("key", "Escape").status, keymap(), keys_down()), (0, before, []))
             subprocess.run(["setxkbmap", "de"], check=True)
             before, seen = keymap(), run("observe", *LIMITS, app.name)
             self.assertEqual(run("type", seen.find("User").index, TYPED, *LIMITS, seen.sha, app.name).status, 0)

@@ -18,10 +18,10 @@ constexpr const char* kRecord = "_NUVRA_KEY_BINDINGS";
 // GTK and Qt read the keymap again when told it changed, and then
 // translate with it also the keys they had not read yet. So a keycode that
 // typed one character is bound to another (or unbound) only once the
-// application has had time to read the keys sent with it: measured, GTK3
-// and Qt5 lost characters of a 300-character text in 16 rebindings without
-// a pause, none with 2 ms between keys; this leaves room for a busy one.
-constexpr auto kRebindSettle = std::chrono::milliseconds(50);
+// application has had time to read the keys sent with it. Measured with
+// 500 random CJK characters (about 14 rebindings) at a load average of 15
+// on 2 cores: with 50 ms Qt5 typed 74 of them wrong, with 200 ms none.
+constexpr auto kRebindSettle = std::chrono::milliseconds(200);
 // A keyboard has at most 256 keycodes, so a record of more entries is not
 // one this tool wrote; it is read no further.
 constexpr uint32_t kMaxEntries = 256;
@@ -70,8 +70,9 @@ std::optional<bool> windowExists(Connection& c, uint32_t window) {
     return geometry != nullptr;
 }
 
-// Whether a keycode types `keysym` and nothing else, as a binding leaves it.
-bool holds(Connection& c, uint8_t keycode, uint32_t keysym) {
+// Whether a keycode types only keysyms of `bound`, and one of them at
+// least, as a binding leaves it.
+bool holds(Connection& c, uint8_t keycode, const std::vector<uint32_t>& bound) {
     auto mapping = replyTo<xcb_get_keyboard_mapping_reply_t>(
         c, xcb_get_keyboard_mapping(c.xcb, keycode, 1));
     if (!mapping) return false;
@@ -79,16 +80,19 @@ bool holds(Connection& c, uint8_t keycode, uint32_t keysym) {
     const int n = xcb_get_keyboard_mapping_keysyms_length(mapping.get());
     bool found = false;
     for (int i = 0; i < n; ++i) {
-        if (syms[i] != kNoSymbol && syms[i] != keysym) return false;
-        found = found || syms[i] == keysym;
+        if (syms[i] == kNoSymbol) continue;
+        if (std::find(bound.begin(), bound.end(), syms[i]) == bound.end()) return false;
+        found = true;
     }
     return found;
 }
 
-// Both levels the keysym, so that neither Shift nor Caps Lock changes what
-// the key types; with one group, every group types it.
-void bindKeycode(Connection& c, uint8_t keycode, uint32_t keysym) {
-    const xcb_keysym_t syms[2] = {keysym, keysym};
+// Two keysyms a keycode, the second typed with Shift; a lone one on both
+// levels. Two keysyms that are not a letter's two cases make a two-level
+// key, where Caps Lock changes nothing; with one group, every group types
+// them.
+void bindKeycode(Connection& c, uint8_t keycode, const std::vector<uint32_t>& keysyms) {
+    const xcb_keysym_t syms[2] = {keysyms[0], keysyms.size() > 1 ? keysyms[1] : keysyms[0]};
     xcb_change_keyboard_mapping(c.xcb, 1, keycode, 2, syms);
 }
 
@@ -109,7 +113,8 @@ void KeyBindings::rewriteRecord(Connection& c, Keep keep, bool withOwn) {
     std::erase_if(entries, [&](const Entry& e) { return !keep(e); });
     if (withOwn) {
         for (uint8_t keycode : pressed_) entries.push_back({window(c), keycode, 0});
-        for (const auto& [keycode, keysym] : bound_) entries.push_back({window(c), keycode, keysym});
+        for (const auto& [keycode, keysyms] : bound_)
+            for (uint32_t keysym : keysyms) entries.push_back({window(c), keycode, keysym});
     }
     writeRecord(c, atom, entries);
     xcb_ungrab_server(c.xcb);
@@ -136,6 +141,7 @@ void KeyBindings::start(Connection& c, Keymap& map) {
     }
     if (std::any_of(gone.begin(), gone.end(), [](const auto& g) { return g.second; })) {
         auto down = replyTo<xcb_query_keymap_reply_t>(c, xcb_query_keymap(c.xcb));
+        std::map<std::pair<uint32_t, uint8_t>, std::vector<uint32_t>> bindings;  // of runs gone
         for (const Entry& e : left) {
             if (!gone[e.window] || e.keycode > 255) continue;
             const auto keycode = static_cast<uint8_t>(e.keycode);
@@ -144,7 +150,11 @@ void KeyBindings::start(Connection& c, Keymap& map) {
             if (down && (down->keys[keycode / 8] >> (keycode % 8) & 1))
                 xcb_test_fake_input(c.xcb, XCB_KEY_RELEASE, keycode, XCB_CURRENT_TIME, XCB_NONE,
                                     0, 0, 0);
-            if (e.keysym == kNoSymbol || !holds(c, keycode, e.keysym)) continue;
+            if (e.keysym != kNoSymbol) bindings[{e.window, keycode}].push_back(e.keysym);
+        }
+        for (const auto& [where, keysyms] : bindings) {
+            const uint8_t keycode = where.second;
+            if (!holds(c, keycode, keysyms)) continue;
             unbindKeycode(c, keycode);
             if (keycode >= map.minKeycode && keycode <= map.maxKeycode)
                 std::fill_n(map.syms.begin() + (keycode - map.minKeycode) * map.perKeycode,
@@ -153,6 +163,7 @@ void KeyBindings::start(Connection& c, Keymap& map) {
         rewriteRecord(c, [&](const Entry& e) { return !gone[e.window]; }, false);
     }
     spares_ = spareKeycodes(map);
+    levels_ = map.capsLock ? 1 : 2;
 }
 
 void KeyBindings::willPress(Connection& c, const std::set<uint8_t>& keycodes) {
@@ -161,45 +172,54 @@ void KeyBindings::willPress(Connection& c, const std::set<uint8_t>& keycodes) {
     rewriteRecord(c, [&](const Entry& e) { return e.window != window_; }, true);
 }
 
-std::optional<uint8_t> KeyBindings::boundTo(uint32_t keysym) const {
-    for (const auto& [keycode, bound] : bound_)
-        if (bound == keysym) return keycode;
+std::optional<BoundKey> KeyBindings::boundTo(uint32_t keysym) const {
+    for (const auto& [keycode, keysyms] : bound_)
+        for (size_t level = 0; level < keysyms.size(); ++level)
+            if (keysyms[level] == keysym) return BoundKey{keycode, level == 1};
     return std::nullopt;
 }
 
-std::optional<uint8_t> KeyBindings::bind(Connection& c, uint32_t keysym,
-                                         const std::vector<uint32_t>& soon,
-                                         const std::set<uint8_t>& held) {
-    if (auto keycode = boundTo(keysym)) return keycode;
+std::optional<BoundKey> KeyBindings::bind(Connection& c, uint32_t keysym,
+                                          const std::vector<uint32_t>& soon,
+                                          const std::set<uint8_t>& held) {
+    if (auto bound = boundTo(keysym)) return bound;
     std::vector<uint32_t> wanted{keysym};
     for (uint32_t next : soon)
-        if (wanted.size() < spares_.size() &&
+        if (wanted.size() < spares_.size() * levels_ &&
             std::find(wanted.begin(), wanted.end(), next) == wanted.end())
             wanted.push_back(next);
+    auto isWanted = [&](uint32_t sym) {
+        return std::find(wanted.begin(), wanted.end(), sym) != wanted.end();
+    };
     // Keycodes free for the wanted keysyms: spare ones bound to none, or to
-    // one not wanted now and not held down.
+    // none wanted now, and not held down.
     std::vector<uint8_t> free;
     for (uint8_t keycode : spares_) {
         auto bound = bound_.find(keycode);
         if (bound == bound_.end() ||
-            (held.count(keycode) == 0 &&
-             std::find(wanted.begin(), wanted.end(), bound->second) == wanted.end()))
+            (held.count(keycode) == 0 && std::none_of(bound->second.begin(), bound->second.end(), isWanted)))
             free.push_back(keycode);
     }
-    std::vector<std::pair<uint8_t, uint32_t>> changes;
-    for (uint32_t sym : wanted)
-        if (!boundTo(sym) && changes.size() < free.size()) changes.push_back({free[changes.size()], sym});
+    std::map<uint8_t, std::vector<uint32_t>> changes;
+    size_t next = 0;
+    for (uint32_t sym : wanted) {
+        if (boundTo(sym)) continue;
+        while (next < free.size() && changes[free[next]].size() >= levels_) ++next;
+        if (next == free.size()) break;
+        changes[free[next]].push_back(sym);
+    }
+    std::erase_if(changes, [](const auto& change) { return change.second.empty(); });
     if (changes.empty()) return std::nullopt;
-    // Recorded before the keymap changes, the keycodes' old bindings
-    // included: a run killed in between leaves nothing unrecorded.
-    std::map<uint8_t, uint32_t> before = bound_;
     if (std::any_of(changes.begin(), changes.end(),
                     [&](const auto& change) { return bound_.count(change.first) != 0; }))
         std::this_thread::sleep_for(kRebindSettle);
-    for (const auto& [keycode, sym] : changes) bound_[keycode] = sym;
+    // Recorded before the keymap changes, the keycodes' old bindings
+    // included: a run killed in between leaves nothing unrecorded.
     std::vector<Entry> old;
-    for (const auto& [keycode, sym] : before)
-        if (bound_[keycode] != sym) old.push_back({window_, keycode, sym});
+    for (const auto& [keycode, syms] : changes)
+        if (auto was = bound_.find(keycode); was != bound_.end())
+            for (uint32_t sym : was->second) old.push_back({window_, keycode, sym});
+    for (const auto& [keycode, syms] : changes) bound_[keycode] = syms;
     rewriteRecord(
         c, [&](const Entry& e) {
             return e.window != window_ || std::any_of(old.begin(), old.end(), [&](const Entry& o) {
@@ -207,7 +227,7 @@ std::optional<uint8_t> KeyBindings::bind(Connection& c, uint32_t keysym,
                    });
         },
         true);
-    for (const auto& [keycode, sym] : changes) bindKeycode(c, keycode, sym);
+    for (const auto& [keycode, syms] : changes) bindKeycode(c, keycode, syms);
     if (!sync(c)) return std::nullopt;
     return boundTo(keysym);
 }
@@ -215,8 +235,8 @@ std::optional<uint8_t> KeyBindings::bind(Connection& c, uint32_t keysym,
 void KeyBindings::restore(Connection& c) {
     if (window_ == 0) return;  // nothing recorded, nothing bound
     if (!bound_.empty()) std::this_thread::sleep_for(kRebindSettle);
-    for (const auto& [keycode, keysym] : bound_)
-        if (holds(c, keycode, keysym)) unbindKeycode(c, keycode);
+    for (const auto& [keycode, keysyms] : bound_)
+        if (holds(c, keycode, keysyms)) unbindKeycode(c, keycode);
     bound_.clear();
     pressed_.clear();
     rewriteRecord(c, [&](const Entry& e) { return e.window != window_; }, false);

@@ -25,6 +25,12 @@
 
 namespace nuvra::x11 {
 
+// A keycode bound for the run, and whether Shift types the keysym on it.
+struct BoundKey {
+    uint8_t keycode = 0;
+    bool shift = false;
+};
+
 class KeyBindings {
 public:
     // Releases and unbinds what runs that are gone left, then takes the
@@ -34,15 +40,15 @@ public:
     // Records the keycodes of the layout the run is about to press.
     void willPress(Connection& c, const std::set<uint8_t>& keycodes);
 
-    // The keycode bound to `keysym`, binding it first; `soon` (the keysyms
+    // The key bound to `keysym`, binding it first; `soon` (the keysyms
     // wanted next, in order) are bound with it while spare keycodes last,
-    // so a text of many characters rebinds seldom. Keycodes in `held` keep
-    // their binding. Nothing when no spare keycode is free or the server
-    // did not answer.
-    std::optional<uint8_t> bind(Connection& c, uint32_t keysym, const std::vector<uint32_t>& soon,
-                                const std::set<uint8_t>& held);
-    // The keycode now bound to `keysym`, if any.
-    std::optional<uint8_t> boundTo(uint32_t keysym) const;
+    // two a keycode (one under Caps Lock), so a text of many characters
+    // rebinds seldom. Keycodes in `held` keep their binding. Nothing when
+    // no spare keycode is free or the server did not answer.
+    std::optional<BoundKey> bind(Connection& c, uint32_t keysym, const std::vector<uint32_t>& soon,
+                                 const std::set<uint8_t>& held);
+    // The key now bound to `keysym`, if any.
+    std::optional<BoundKey> boundTo(uint32_t keysym) const;
     // Whether any keycode is spare: without one, a character the layout
     // lacks cannot be typed.
     bool anySpare() const { return !spares_.empty(); }
@@ -62,7 +68,8 @@ private:
     uint32_t window(Connection& c);
 
     std::vector<uint8_t> spares_;
-    std::map<uint8_t, uint32_t> bound_;  // keycode -> keysym
+    std::map<uint8_t, std::vector<uint32_t>> bound_;  // keycode -> its keysyms, by level
+    size_t levels_ = 2;
     std::set<uint8_t> pressed_;          // layout keycodes recorded by willPress
     uint32_t window_ = 0;
 };

@@ -75,6 +75,8 @@ bool Keyboard::prepare(Connection* c, const KeyEvent& event) {
         return true;
     }
     if (event.modifier || !bindings_.anySpare()) return false;
+    // A bound key may type its keysym on its second level.
+    if (auto shift = modifierKeyFor(*map_, kShiftL)) willPress_.insert(*shift);
     if (event.down) wanted_.push_back(event.keysym);
     return true;
 }
@@ -102,13 +104,13 @@ bool Keyboard::post(Connection* c, const KeyEvent& event) {
             soon.assign(at + 1, wanted_.end());
             next_ = static_cast<size_t>(at - wanted_.begin()) + 1;
         }
-        auto keycode = bindings_.bind(*c, event.keysym, soon, held_);
-        if (!keycode) return false;
-        key = Resolved{*keycode, false};
+        auto bound = bindings_.bind(*c, event.keysym, soon, held_);
+        if (!bound) return false;
+        key = Resolved{bound->keycode, bound->shift};
     } else if (!key) {
-        auto keycode = bindings_.boundTo(event.keysym);
-        if (!keycode) return false;
-        key = Resolved{*keycode, false};
+        auto bound = bindings_.boundTo(event.keysym);
+        if (!bound) return false;
+        key = Resolved{bound->keycode, bound->shift};
     }
     if (event.down) {
         bool shiftHeld = std::any_of(map_->modifiers[0].begin(), map_->modifiers[0].end(),
