@@ -59,7 +59,7 @@ try {
   const { tools } = await client.listTools();
   const readOnly = Object.fromEntries(tools.map((t) => [t.name, t.annotations.readOnlyHint]));
   assert.deepEqual(readOnly, { observe: true, press: false, settext: false, click: false,
-    drag: false, scroll: false, hit: true, list_applications: true });
+    drag: false, scroll: false, hit: true, type: false, key: false, list_applications: true });
   for (const tool of tools) assert.equal(tool.inputSchema.type, "object", tool.name);
 
   // The window registers with the accessibility registry in its own time.
@@ -98,8 +98,18 @@ try {
   const stale = await call("press", { index: button.index, sha256: seen.sha256 });
   assert.equal(stale.isError, true);
   assert.match(stale.content[0].text, /stale observation.*\(exit status 6\).*call observe again/s);
-  one(await observe(), (e) => e.title === "Counter");
-  console.log("nuvra-mcp served the SDK client: %d tools, press, settext, stale, hit", tools.length);
+  const now = await observe();
+  one(now, (e) => e.title === "Counter");
+
+  // Typed into the field by number (GTK selects its text on focus, so the
+  // keys replace it), then emptied with keys alone.
+  assert.equal((await call("type", { index: field.index, text: "Grüße 中文", sha256: now.sha256 })).isError,
+    false);
+  assert.equal(await command("name", "get_text"), "Grüße 中文");
+  assert.equal((await call("key", { keys: ["ctrl+a", "BackSpace"] })).isError, false);
+  await eventually(() => command("name", "get_text"), (t) => t === "");
+  console.log("nuvra-mcp served the SDK client: %d tools, press, settext, stale, hit, type, key",
+    tools.length);
 } finally {
   await client.close();
   fixture.kill();
