@@ -21,6 +21,12 @@ enum class Refusal {
     NoElementAtPoint,
     EventNotCreated,
     ScrollEventNotCreated,
+    // No input event went out, for a reason the platform named; `subject`:
+    // the kind of event when not a pointer one ("key").
+    NoDisplayNamed,
+    DisplayUnreachable,
+    NoXTest,
+    DisplayGone,
     KeysUnreachable,     // `index`: the target element, 0 for whatever has focus
     FocusRefused,        // `index`
     TypedTextMissing,    // `index`

@@ -17,6 +17,12 @@ void printLine(RunOutput& output, std::string_view line) {
 
 std::string elementName(int64_t index) { return "element [e" + std::to_string(index) + "]"; }
 
+// The start of a diagnostic about an event that did not go out: a pointer
+// event unless the failure names another kind.
+std::string postWhat(const Failure& failure) {
+    return "nuvra-click: cannot post a " + failure.subject.value_or("pointer") + " event: ";
+}
+
 }  // namespace
 
 Diagnostic diagnosticFor(const Failure& failure) {
@@ -54,6 +60,16 @@ Diagnostic diagnosticFor(const Failure& failure) {
         return {ExitCode::NoEvent, "nuvra-click: cannot create CGEvent"};
     case Refusal::ScrollEventNotCreated:
         return {ExitCode::NoEvent, "nuvra-click: cannot create scroll CGEvent"};
+    case Refusal::NoDisplayNamed:
+        return {ExitCode::NoEvent,
+                postWhat(failure) + "no X display (DISPLAY is not set)"};
+    case Refusal::DisplayUnreachable:
+        return {ExitCode::NoEvent,
+                postWhat(failure) + "the X display named by DISPLAY could not be opened"};
+    case Refusal::NoXTest:
+        return {ExitCode::NoEvent, postWhat(failure) + "the X server has no XTEST extension"};
+    case Refusal::DisplayGone:
+        return {ExitCode::NoEvent, postWhat(failure) + "the X server stopped answering"};
     case Refusal::KeysUnreachable:
         if (failure.index > 0)
             return {ExitCode::NoEvent, "nuvra-click: " + elementName(failure.index) +
@@ -119,7 +135,7 @@ Diagnostic typingFaultDiagnostic(TextFault fault) {
     return badTextDiagnostic();
 }
 
-Diagnostic untrustedDiagnostic(Platform::TrustGap gap) {
+Diagnostic untrustedDiagnostic(Platform::TrustGap gap, const std::vector<std::string>& unset) {
     // On Linux nothing is granted: accessibility is off, or not started yet.
     constexpr std::string_view kTurnOn =
         " — turn accessibility on (GNOME: gsettings set org.gnome.desktop.interface "
@@ -129,6 +145,18 @@ Diagnostic untrustedDiagnostic(Platform::TrustGap gap) {
     case Platform::TrustGap::Permission:
         break;
     case Platform::TrustGap::NoBus:
+        // A program started with a trimmed environment (an agent host's
+        // server) is told what it was not given before anything else.
+        if (!unset.empty()) {
+            std::string names;
+            for (size_t i = 0; i < unset.size(); ++i)
+                names += (i == 0 ? "" : i + 1 == unset.size() ? " and " : ", ") + unset[i];
+            return {ExitCode::Untrusted,
+                    "nuvra-click: no accessibility bus answered — " + names +
+                        (unset.size() == 1 ? " is" : " are") +
+                        " not set: run it in the desktop session's environment, or with "
+                        "AT_SPI_BUS_ADDRESS naming the accessibility bus"};
+        }
         return {ExitCode::Untrusted,
                 "nuvra-click: no accessibility bus answered" + std::string(kTurnOn)};
     case Platform::TrustGap::NoRegistry:

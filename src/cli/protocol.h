@@ -4,6 +4,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "actions/actions.h"
 #include "input/keyboard.h"
@@ -36,13 +37,14 @@ struct RunOutput {
 Diagnostic diagnosticFor(const Failure& failure);
 Diagnostic usageDiagnostic();
 Diagnostic dragUsageDiagnostic();
+// `unset`: the session's variables the process was not given (NoBus only).
+Diagnostic untrustedDiagnostic(Platform::TrustGap gap, const std::vector<std::string>& unset = {});
 Diagnostic keyUsageDiagnostic();
 Diagnostic typeUsageDiagnostic();
 // "nuvra-click: bad chord <chord> (<what is wrong>)", the chord as given.
 Diagnostic badChordDiagnostic(std::string_view chord, const ChordFault& fault);
 // Never shows the text: a typed text may be a password.
 Diagnostic typingFaultDiagnostic(TextFault fault);
-Diagnostic untrustedDiagnostic(Platform::TrustGap gap);
 Diagnostic badTextDiagnostic();
 // A refused argument, repeated exactly as given: "nuvra-click: bad <what> <text>".
 Diagnostic badArgument(std::string_view what, std::string_view text);

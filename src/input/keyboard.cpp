@@ -1,6 +1,7 @@
 // Chords and typed text as key events, at a fixed pacing.
 #include "input/keyboard.h"
 
+#include "input/pointer.h"
 #include "text/utf8.h"
 
 namespace nuvra {
@@ -51,10 +52,9 @@ public:
     }
 
     MaybeFailure post() {
-        const Failure noEvent{Refusal::EventNotCreated, std::nullopt, 0};
-        if (failed_) return noEvent;
+        if (failed_) return lost();
         for (size_t i = 0; i < steps_.size(); ++i) {
-            if (!platform_.postEvent(steps_[i].event)) return noEvent;
+            if (!platform_.postEvent(steps_[i].event)) return lost();
             // Nothing follows the last release.
             if (i + 1 < steps_.size()) platform_.sleepMicroseconds(steps_[i].pauseUs);
         }
@@ -62,6 +62,8 @@ public:
     }
 
 private:
+    Failure lost() { return noEvent(platform_, Refusal::EventNotCreated, "key"); }
+
     Platform& platform_;
     std::vector<Step> steps_;
     bool failed_ = false;
