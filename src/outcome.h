@@ -30,6 +30,7 @@ enum class Refusal {
     KeysUnreachable,     // `index`: the target element, 0 for whatever has focus
     FocusRefused,        // `index`
     TypedTextMissing,    // `index`
+    Interrupted,         // `subject`: how many keys or chords of how many went out ("3 of 9")
 };
 
 struct Failure {

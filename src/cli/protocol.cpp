@@ -81,6 +81,9 @@ Diagnostic diagnosticFor(const Failure& failure) {
     case Refusal::FocusRefused:
         return {ExitCode::Refused,
                 "nuvra-click: " + elementName(failure.index) + " did not take keyboard focus"};
+    case Refusal::Interrupted:
+        return {ExitCode::NoEvent, "nuvra-click: asked to end after " + failure.subject.value_or("") +
+                                       " keys; the rest were not sent"};
     case Refusal::TypedTextMissing:
         return {ExitCode::Refused,
                 "nuvra-click: " + elementName(failure.index) + " did not take the typed text"};

@@ -1,6 +1,8 @@
 // Chords and typed text as key events, at a fixed pacing.
 #include "input/keyboard.h"
 
+#include <string>
+
 #include "input/pointer.h"
 #include "text/utf8.h"
 
@@ -45,6 +47,10 @@ public:
         return true;
     }
 
+    // A chord or a character begins: a point where no key is held, at which
+    // a run asked to end may stop.
+    void unit() { units_.push_back(steps_.size()); }
+
     // A key pressed and released.
     bool tap(uint16_t key, uint64_t flags, std::string_view character) {
         return add(key, true, flags, character, kKeyHoldUs) &&
@@ -53,7 +59,14 @@ public:
 
     MaybeFailure post() {
         if (failed_) return lost();
+        size_t done = 0;
         for (size_t i = 0; i < steps_.size(); ++i) {
+            if (done < units_.size() && units_[done] == i) {
+                if (i > 0 && platform_.endRequested())
+                    return Failure{Refusal::Interrupted,
+                                   std::to_string(done) + " of " + std::to_string(units_.size()), 0};
+                ++done;
+            }
             if (!platform_.postEvent(steps_[i].event)) return lost();
             // Nothing follows the last release.
             if (i + 1 < steps_.size()) platform_.sleepMicroseconds(steps_[i].pauseUs);
@@ -66,6 +79,7 @@ private:
 
     Platform& platform_;
     std::vector<Step> steps_;
+    std::vector<size_t> units_;  // where each chord or character begins
     bool failed_ = false;
 };
 
@@ -74,6 +88,7 @@ private:
 MaybeFailure pressChords(Platform& platform, const std::vector<Chord>& chords) {
     Steps steps(platform);
     for (const Chord& chord : chords) {
+        steps.unit();
         uint64_t flags = 0;
         for (const Modifier& m : chord.modifiers) {
             flags |= m.flag;
@@ -99,6 +114,7 @@ MaybeFailure typeText(Platform& platform, std::string_view text) {
         size_t at = i;
         i += utf8::decodeOne(p + i, text.size() - i, cp, valid);
         if (cp == '\r' && i < text.size() && text[i] == '\n') continue;  // CR LF: one Return
+        steps.unit();
         if (cp == '\n' || cp == '\r')
             steps.tap(kReturnKey, 0, {});
         else if (cp == '\t')

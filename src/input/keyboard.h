@@ -70,12 +70,15 @@ std::optional<TextFault> typingFault(std::string_view text);
 // Presses and releases each chord in order, at the fixed pacing. Every event
 // is created before any is posted, so a chord the platform cannot make sends
 // nothing (EventNotCreated); so does a post the platform knows was lost.
+// Asked to end (Platform::endRequested), it stops before the next chord:
+// Interrupted.
 MaybeFailure pressChords(Platform& platform, const std::vector<Chord>& chords);
 
 // Types `text` (which passed typingFault) into whatever has keyboard focus:
 // each code point as one key carrying it, line feeds and carriage returns
 // (a CR LF pair once) as Return, tabs as Tab. Created in full before
-// anything is posted, as pressChords.
+// anything is posted, and stopped before the next character when asked to
+// end, as pressChords.
 MaybeFailure typeText(Platform& platform, std::string_view text);
 
 // Whether keyboard events posted now reach `target`'s application (or,

@@ -239,6 +239,11 @@ public:
     enum class EventGap { Unknown, NoDisplayNamed, DisplayUnreachable, NoXTest, DisplayGone };
     virtual EventGap eventGap() { return EventGap::Unknown; }
 
+    // Whether the process has been asked to end (SIGTERM, SIGINT, SIGHUP),
+    // while an input command holds those signals until it is done: a long
+    // one stops at its next point where no key is held down.
+    virtual bool endRequested() { return false; }
+
     // Blocks the calling thread.
     virtual void sleepMicroseconds(uint32_t microseconds) = 0;
 

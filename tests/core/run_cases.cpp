@@ -109,6 +109,7 @@ void edit(FakeDesktop& d, const Words& w) {
     else if (verb == "ignore") d.setIgnoresWrites(named(d, w[1]));
     else if (verb == "fan") fan(d, named(d, w[1]), number(2), number(3));
     else if (verb == "slow") d.performMicroseconds = number(1);
+    else if (verb == "end") d.endAfterPosts = number(1);
     else if (verb == "wayland") d.reach = KeyboardReach::NativeWayland;
     else if (verb == "deaf") d.setIgnoresKeys(named(d, w[1]));
     else ADD_FAILURE() << "unknown edit " << verb;

@@ -143,9 +143,14 @@ class KeyboardTest(unittest.TestCase):
                     self.assertEqual(app.command("secret", "get_text"), command[1])
             self.assertEqual(keymap(), before)
             self.assertEqual([r for r in runs if "pässwörd" in r.out + r.err], [])
-            # A run killed while it types leaves its keycodes bound and a key
-            # down; the next run that uses the keyboard undoes both.
-            killed = subprocess.Popen([os.environ["NUVRA_CLICK"], "type", "".join(map(chr, range(0x4E00, 0x4F2C)))])
+            # Asked to end, a run stops before its next character and undoes
+            # what it bound and holds; killed, it leaves its keycodes bound and
+            # a key down, and the next run that uses the keyboard undoes both.
+            cjk = "".join(map(chr, range(0x4E00, 0x4F2C)))
+            stopped = run("type", cjk, during=lambda tool: (time.sleep(0.5), tool.terminate()))
+            self.assertRegex(stopped.err, r"^nuvra-click: asked to end after \d+ of 300 keys; the rest were not sent\n$")
+            self.assertEqual((stopped.status, stopped.seconds < 5, keymap(), keys_down()), (4, True, before, []))
+            killed = subprocess.Popen([os.environ["NUVRA_CLICK"], "type", cjk])
             self.assertTrue(wait_for(lambda: keymap() != before, 10, 0.01))
             time.sleep(0.3)
             killed.kill()

@@ -333,6 +333,12 @@ Event FakeDesktop::createKeyboardEvent(uint16_t virtualKey, bool keyDown, uint64
     return newEvent(description, keyDown ? std::string(character) : std::string());
 }
 
+bool FakeDesktop::endRequested() {
+    bool asked = endAfterPosts && posts_ >= *endAfterPosts;
+    if (recording) log_.push_back(std::string("end? ") + (asked ? "yes" : "no"));
+    return asked;
+}
+
 KeyboardReach FakeDesktop::keyboardReach(const Element& target) {
     if (recording) log_.push_back("reach " + (target ? nameOf(target) : std::string("focus")));
     return reach;
@@ -341,6 +347,7 @@ KeyboardReach FakeDesktop::keyboardReach(const Element& target) {
 bool FakeDesktop::postEvent(const Event& event) {
     auto* e = dynamic_cast<const FakeEvent*>(event.get());
     if (recording) log_.push_back("post " + (e ? "ev" + std::to_string(e->serial) : std::string("<foreign>")));
+    ++posts_;
     const Node* n = nodeOrNull(focused_);
     if (e && !e->typed.empty() && n && !n->gone && !n->ignoresKeys) {
         auto value = n->attributes.find("AXValue");

@@ -78,6 +78,9 @@ public:
     // Event creation succeeds this many more times, then answers null.
     std::optional<int> eventsBeforeFailure;
 
+    // After this many posts the process is asked to end (endRequested).
+    std::optional<int> endAfterPosts;
+
     // What keyboardReach answers, for every target.
     KeyboardReach reach = KeyboardReach::Reaches;
 
@@ -135,6 +138,7 @@ public:
                               std::string_view character) override;
     KeyboardReach keyboardReach(const Element& target) override;
     bool postEvent(const Event& event) override;
+    bool endRequested() override;
     void sleepMicroseconds(uint32_t microseconds) override;
     int64_t monotonicMicroseconds() override { return clock_; }
 
@@ -168,6 +172,7 @@ private:
     Element focused_;
     AXResult atPositionCode_ = kAXNoValue;
     int nextEvent_ = 1;
+    int posts_ = 0;
     int64_t clock_ = 0;
     std::vector<std::string> log_;
     std::vector<std::string> writes_;

@@ -2,6 +2,7 @@
 // bus for elements and the workspace, X11 for hit testing and XTest for
 // pointer input. Attributes are answered from each element's facts
 // (element_facts.h, ax_answers.h); this file connects, gates and routes.
+#include <csignal>
 #include <cstdlib>
 #include <ctime>
 #include <cerrno>
@@ -302,6 +303,13 @@ public:
         if (const auto* key = dynamic_cast<const x11::KeyEvent*>(event.get()))
             return canPost() && keyboard_.post(display_.get(), *key);
         return event && canPost() && x11::postEvent(display_.get(), *event);
+    }
+
+    bool endRequested() override {
+        sigset_t pending;
+        if (sigpending(&pending) != 0) return false;
+        return sigismember(&pending, SIGTERM) == 1 || sigismember(&pending, SIGINT) == 1 ||
+               sigismember(&pending, SIGHUP) == 1;
     }
 
     EventGap eventGap() override {

@@ -1,3 +1,4 @@
+#include <csignal>
 #include <memory>
 #include <set>
 
@@ -66,6 +67,13 @@ public:
         macos::postEvent(event);
         return true;
     }
+    bool endRequested() override {
+        sigset_t pending;
+        if (sigpending(&pending) != 0) return false;
+        return sigismember(&pending, SIGTERM) == 1 || sigismember(&pending, SIGINT) == 1 ||
+               sigismember(&pending, SIGHUP) == 1;
+    }
+
     void sleepMicroseconds(uint32_t microseconds) override {
         macos::sleepMicroseconds(microseconds);
     }
