@@ -102,8 +102,15 @@ def start(toolkit, run, App, wait_for):
         focused = run("type", index, "", *limits, seen.sha, name, check=False)
         if focused.status != 6:
             break
-    if toolkit == "gtk4":  # GTK4 takes no focus over AT-SPI: Tab from the first button
-        run("key", "Tab")
+    if toolkit == "gtk4":  # GTK4 takes no focus over AT-SPI: Tab to the field
+        field = lambda: [e for e in run("observe", *limits, name).elements if e.role == "AXTextField"][0]
+        for _ in range(10):
+            if field().focused:
+                break
+            run("key", "Tab")
+            time.sleep(0.3)
+        if not field().focused:
+            sys.exit("keyboard_bench: the GTK4 field never took the focus")
     return name, close
 
 

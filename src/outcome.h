@@ -18,6 +18,8 @@ enum class Refusal {
     NotInTree,           // `index`
     NoPressAction,       // `index`
     TextRejected,        // `index`
+    SecretText,          // `index`: a password field's text is never read
+    NoText,              // `index`
     NoElementAtPoint,
     EventNotCreated,
     ScrollEventNotCreated,

@@ -78,6 +78,19 @@ int runPressCommand(Platform& platform, const Args& args, RunOutput& output) {
     return 0;
 }
 
+// text <index> <maxNodes> <maxDepth> <maxTextBytes> <sha256> [app]
+int runTextCommand(Platform& platform, const Args& args, RunOutput& output) {
+    ArgReader in;
+    int64_t index = in.positive(args[1], "index");
+    ObserveLimits limits = in.limits(args, 2);
+    if (in.refused) return fail(output, *in.refused);
+    Outcome<ElementText> text =
+        readElementText(platform, index, limits, args[5], optionalArg(args, 6));
+    if (!text.ok()) return finish(output, text.failure());
+    printText(output, text.value());
+    return 0;
+}
+
 int runSetTextCommand(Platform& platform, const Args& args, RunOutput& output) {
     ArgReader in;
     int64_t index = in.positive(args[1], "index");
@@ -213,6 +226,9 @@ int runMain(Platform& platform, const std::vector<std::string>& args, RunOutput&
     if (word == "type" && n == 2) return runTypeCommand(platform, args, output);
     if (word == "type" && (n == 7 || n == 8)) return runTypeIntoCommand(platform, args, output);
     if (word == "type") return fail(output, typeUsageDiagnostic());
+    // A word added after the seven forms: it takes only counts that no form
+    // accepted before, so "text" stays a bad coordinate in the click form.
+    if (word == "text" && (n == 6 || n == 7)) return runTextCommand(platform, args, output);
     if (n >= 2 && n <= 4 && !isCommandWord(word)) return runClickForm(platform, args, output);
     return fail(output, usageDiagnostic());
 }

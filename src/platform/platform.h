@@ -90,6 +90,15 @@ struct ScreenPoint {
     double y = 0;
 };
 
+// A rectangle in screen coordinates, those of "AXPosition": origin at the
+// top left of the main display, y growing downwards.
+struct ScreenRect {
+    double x = 0;
+    double y = 0;
+    double width = 0;
+    double height = 0;
+};
+
 // Mouse event types and button numbers, in Core Graphics' numbering.
 enum MouseEventType : int32_t {
     kLeftMouseDown = 1,
@@ -195,6 +204,10 @@ public:
     // the element holds during the walk. Ignored by default.
     virtual void prepareWalk(const Element& /*root*/, int64_t /*maxNodes*/,
                              int64_t /*maxDepth*/) {}
+
+    // The frames of the displays, in the platform's order. Empty when they
+    // cannot be read; nothing is then clipped to them.
+    virtual std::vector<ScreenRect> displayBounds() { return {}; }
 
     // --- workspace ---
 

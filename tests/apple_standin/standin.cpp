@@ -40,6 +40,7 @@ struct World {
     std::vector<std::string> calls, problems;
     std::map<std::string, std::pair<long, CFTypeRef>, std::less<>> answers;  // code, value
     std::set<CFHashCode> hung;  // processes
+    std::vector<CGRect> displays;
 } world;
 Object gTrue{1L << 40, __CFBoolean{true}, 0}, gFalse{1L << 40, __CFBoolean{false}, 0};
 
@@ -153,6 +154,7 @@ template <class Ret, class... A> Ret slot(const char* name, A... args) {
 
 void script(const char* name, long code, CFTypeRef value) { world.answers[name] = {code, value}; }
 void hang(pid_t pid) { world.hung.insert(CFHashCode(pid)); }
+void setDisplays(std::vector<CGRect> frames) { world.displays = std::move(frames); }
 
 std::vector<std::string> calls(std::string_view prefix) {
     std::vector<std::string> found;
@@ -194,6 +196,18 @@ CFHashCode CFHash(CFTypeRef cf) {
     const auto* object = standin::find(cf, "CFHash");
     const auto* element = object ? std::get_if<__AXUIElement>(&object->payload) : nullptr;
     return element ? element->identity : CFHashCode(cf);
+}
+
+// Display numbers are 1 upwards, in the order setDisplays gave them.
+CGError CGGetActiveDisplayList(uint32_t max, CGDirectDisplayID* ids, uint32_t* count) {
+    const auto& displays = standin::world.displays;
+    *count = 0;
+    for (; *count < max && *count < displays.size(); ++*count) ids[*count] = *count + 1;
+    return 0;
+}
+CGRect CGDisplayBounds(CGDirectDisplayID display) {
+    const auto& displays = standin::world.displays;
+    return display >= 1 && display <= displays.size() ? displays[display - 1] : CGRect{};
 }
 
 #define X(kind, Ret, name, params, ...) KIND_##kind(Ret, name, params __VA_OPT__(, ) __VA_ARGS__)

@@ -18,6 +18,9 @@ void script(const char* name, long code, CFTypeRef value = nullptr);
 // From now on the process does not answer: every SLOT or ANSWER call on one
 // of its elements answers kAXErrorCannotComplete (and is still logged).
 void hang(pid_t pid);
+// The displays' frames CGGetActiveDisplayList and CGDisplayBounds answer,
+// in order; none until a test sets them.
+void setDisplays(std::vector<CGRect> frames);
 // The calls made so far whose text starts with `prefix`, e.g.
 // "CGEventCreateMouseEvent null 1 100,200 0": strings print as their quoted
 // text, other objects as #<number in order of creation>.

@@ -112,6 +112,9 @@ void edit(FakeDesktop& d, const Words& w) {
     else if (verb == "end") d.endAfterPosts = number(1);
     else if (verb == "wayland") d.reach = KeyboardReach::NativeWayland;
     else if (verb == "deaf") d.setIgnoresKeys(named(d, w[1]));
+    else if (verb == "displays")
+        for (size_t i = 1; i + 3 < w.size(); i += 4)
+            d.displays.push_back({std::stod(w[i]), std::stod(w[i + 1]), std::stod(w[i + 2]), std::stod(w[i + 3])});
     else ADD_FAILURE() << "unknown edit " << verb;
 }
 

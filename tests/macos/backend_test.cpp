@@ -235,6 +235,21 @@ TEST_F(Backend, KeyEventsCarryFlagsAndTheirCharacterAndArePostedInOrder) {
 }
 #endif
 
+TEST_F(Backend, DisplaysInCoreGraphicsGlobalCoordinates) {
+#ifdef __APPLE__  // a real session has a main display at the origin
+    const auto displays = platform->displayBounds();
+    ASSERT_FALSE(displays.empty());
+    EXPECT_EQ(std::tie(displays[0].x, displays[0].y), std::tuple(0.0, 0.0));
+#else
+    EXPECT_TRUE(platform->displayBounds().empty());
+    standin::setDisplays({{{0, 0}, {1440, 900}}, {{-1920, -180}, {1920, 1080}}});
+    const auto displays = platform->displayBounds();
+    ASSERT_EQ(displays.size(), 2u);
+    EXPECT_EQ(std::tie(displays[1].x, displays[1].y, displays[1].width, displays[1].height),
+              std::tuple(-1920.0, -180.0, 1920.0, 1080.0));
+#endif
+}
+
 TEST_F(Backend, WorkspaceRecordsTellNilFromEmpty) {
     const Ref notes = own(str(u"Notes")), empty = own(str(u""));
     const RunningApplication a = runningApplicationRecord(3, true, nullptr, CFStringRef(notes.get()), 501);

@@ -279,6 +279,11 @@ uint64_t FakeDesktop::identityHash(const Element& element) {
     return n ? n->hash : 0;
 }
 
+std::vector<ScreenRect> FakeDesktop::displayBounds() {
+    if (recording) log_.push_back("displays");
+    return displays;
+}
+
 std::vector<RunningApplication> FakeDesktop::runningApplications() {
     if (recording) log_.push_back("apps");
     std::vector<RunningApplication> out;

@@ -72,6 +72,9 @@ public:
 
     bool trusted = true;
 
+    // The displays' frames displayBounds answers; none by default.
+    std::vector<ScreenRect> displays;
+
     // What copyElementAtPosition answers.
     void setElementAtPosition(Element e, AXResult code = 0);
 
@@ -102,7 +105,7 @@ public:
     //   "read win AXRole"  "actions ok"  "perform ok AXPress -> 0"
     //   "write field AXValue \"text\" -> 0"  "hash win"
     //   "mouse 1 at 100,200 button 0 -> ev1"  "mouse 1 at 1,2 button 0 -> null"
-    //   "scroll 3,-5,0 -> ev2"  "post ev1"  "sleep 80000"
+    //   "scroll 3,-5,0 -> ev2"  "post ev1"  "sleep 80000"  "displays"
     //   "key down 0x3b flags 0x40000 -> ev3"  "key up 0x0 flags 0x0 \"é\" -> ev4"
     //   "set field AXFocused 1 -> 0"  "reach field"
     // A key going down with a character appends it to the value of the
@@ -129,6 +132,7 @@ public:
                                std::string_view text) override;
     uint64_t identityHash(const Element& element) override;
     std::vector<RunningApplication> runningApplications() override;
+    std::vector<ScreenRect> displayBounds() override;
     bool equalIgnoringCaseAndDiacritics(std::string_view a, std::string_view b) override;
     Event createMouseEvent(int32_t type, ScreenPoint at, int32_t button) override;
     Event createScrollWheelEvent(int32_t wheel1, int32_t wheel2, int32_t wheel3) override;

@@ -79,5 +79,7 @@ Event createKeyboardEvent(uint16_t virtualKey, bool keyDown, uint64_t flags,
                           std::string_view character);
 void postEvent(const Event& event);
 void sleepMicroseconds(uint32_t microseconds);
+// The active displays' frames; none when Core Graphics cannot list them.
+std::vector<ScreenRect> displayBounds();
 
 }  // namespace nuvra::macos

@@ -50,6 +50,7 @@ public:
     std::vector<RunningApplication> runningApplications() override {
         return macos::runningApplications();
     }
+    std::vector<ScreenRect> displayBounds() override { return macos::displayBounds(); }
     bool equalIgnoringCaseAndDiacritics(std::string_view a, std::string_view b) override {
         return macos::equalIgnoringCaseAndDiacritics(a, b);
     }

@@ -42,7 +42,8 @@ enum CFNumberType : CFIndex { kCFNumberSInt64Type = 4, kCFNumberFloat64Type = 6,
 enum AXError : int32_t { kAXErrorSuccess = 0, kAXErrorFailure = -25200, kAXErrorInvalidUIElement = -25202,
                          kAXErrorCannotComplete = -25204, kAXErrorNoValue = -25212 };
 enum AXValueType : uint32_t { kAXValueTypeCGPoint = 1, kAXValueTypeCGSize, kAXValueTypeCGRect };
-typedef uint32_t CGEventType, CGMouseButton;
+typedef uint32_t CGEventType, CGMouseButton, CGDirectDisplayID;
+typedef int32_t CGError;
 typedef uint16_t CGKeyCode;
 typedef uint64_t CGEventFlags;
 typedef unsigned long UniCharCount;
