@@ -29,6 +29,13 @@ enum class Refusal {
     DisplayUnreachable,
     NoXTest,
     DisplayGone,
+    FileNotWritable,        // `subject`: the path as given; `systemError`: why
+    RegionNotOnScreen,      // `subject`: the region as given
+    CaptureNotPermitted,
+    WindowNotOnScreen,      // `subject`: the application's display name, if it has one
+    WindowNotPlaced,        // likewise; `index`: the PlacementGap
+    NoPicture,
+    CaptureFailed,
     KeysUnreachable,     // `index`: the target element, 0 for whatever has focus
     FocusRefused,        // `index`
     TypedTextMissing,    // `index`
@@ -39,6 +46,7 @@ struct Failure {
     Refusal refusal;
     std::optional<std::string> subject;
     int64_t index = 0;
+    int systemError = 0;  // an errno value
 };
 
 // The result of a step that may fail; absent results stay the caller's call.

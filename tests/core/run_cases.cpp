@@ -112,6 +112,10 @@ void edit(FakeDesktop& d, const Words& w) {
     else if (verb == "end") d.endAfterPosts = number(1);
     else if (verb == "wayland") d.reach = KeyboardReach::NativeWayland;
     else if (verb == "deaf") d.setIgnoresKeys(named(d, w[1]));
+    else if (verb == "recording") d.screenRecording = number(1) != 0;
+    else if (verb == "capture") d.captureAnswer = static_cast<CaptureResult>(number(1));
+    else if (verb == "density") d.pixelsPerPoint = number(1);
+    else if (verb == "placement") d.placement = static_cast<PlacementGap>(number(1));
     else if (verb == "displays")
         for (size_t i = 1; i + 3 < w.size(); i += 4)
             d.displays.push_back({std::stod(w[i]), std::stod(w[i + 1]), std::stod(w[i + 2]), std::stod(w[i + 3])});
@@ -185,7 +189,7 @@ TEST_P(Cases, Run) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Core, Cases, ::testing::Values("dispatch", "observe", "actions", "pointer", "secrets",
-                                                       "keyboard"));
+                                                       "screenshot", "keyboard"));
 
 // cases/text.table: RULE | IN | OUT | what the row shows.
 TEST(TextRules, Table) {

@@ -25,6 +25,7 @@ set(NUVRA_E2E_TESTS
   "desktop|test_desktop.py DesktopTest|"
   "keyboard|test_desktop.py KeyboardTest|"
   "toolkits|test_desktop.py ToolkitTest|"
+  "screenshot|test_screenshot.py|"
   "web|test_desktop.py WebPageTest|"
   "apps|test_desktop.py AppsTest|slow"
   "wayland|test_desktop.py WaylandTest|wayland|--wayland"

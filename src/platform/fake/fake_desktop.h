@@ -95,6 +95,16 @@ public:
     // only by this and by sleepMicroseconds.
     uint32_t performMicroseconds = 0;
 
+    // The screen: whether it may be captured, what a capture answers and at
+    // how many pixels per point. Every point shows screenColour of its whole
+    // coordinates.
+    bool screenRecording = true;
+    CaptureResult captureAnswer = CaptureResult::Captured;
+    int64_t pixelsPerPoint = 1;
+    static uint32_t screenColour(int64_t x, int64_t y);
+    // What placementGap answers.
+    PlacementGap placement = PlacementGap::Unknown;
+
     // Called before every attribute read, to change the desktop between reads.
     std::function<void(const Element&, std::string_view attribute)> beforeRead;
 
@@ -105,7 +115,8 @@ public:
     //   "read win AXRole"  "actions ok"  "perform ok AXPress -> 0"
     //   "write field AXValue \"text\" -> 0"  "hash win"
     //   "mouse 1 at 100,200 button 0 -> ev1"  "mouse 1 at 1,2 button 0 -> null"
-    //   "scroll 3,-5,0 -> ev2"  "post ev1"  "sleep 80000"  "displays"
+    //   "scroll 3,-5,0 -> ev2"  "post ev1"  "sleep 80000"
+    //   "displays"  "may capture?"  "capture 10,20 30x40 -> 0"  "placement win"
     //   "key down 0x3b flags 0x40000 -> ev3"  "key up 0x0 flags 0x0 \"é\" -> ev4"
     //   "set field AXFocused 1 -> 0"  "reach field"
     // A key going down with a character appends it to the value of the
@@ -144,6 +155,9 @@ public:
     bool postEvent(const Event& event) override;
     bool endRequested() override;
     void sleepMicroseconds(uint32_t microseconds) override;
+    bool mayCaptureScreen() override;
+    CaptureResult captureScreen(const ScreenRect& area, ScreenImage& out) override;
+    PlacementGap placementGap(const Element& element) override;
     int64_t monotonicMicroseconds() override { return clock_; }
 
 private:

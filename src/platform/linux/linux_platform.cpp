@@ -15,6 +15,7 @@
 #include "platform/linux/ax_answers.h"
 #include "platform/linux/dbus/bus_address.h"
 #include "platform/linux/x11/activate.h"
+#include "platform/linux/x11/capture.h"
 #include "platform/linux/x11/client_pids.h"
 #include "platform/linux/x11/display.h"
 #include "platform/linux/x11/window_at.h"
@@ -334,6 +335,21 @@ public:
         // With the display there and XTest on it, only a key the keymap
         // cannot make (no Control key, no spare keycode) is left.
         return xtest_ ? EventGap::Unknown : EventGap::NoXTest;
+    }
+
+    // X lets every client read the screen.
+    bool mayCaptureScreen() override { return true; }
+
+    CaptureResult captureScreen(const ScreenRect& area, ScreenImage& out) override {
+        return x11::captureScreen(display_.get(), area, x11::waylandDisplayPresent(), out);
+    }
+
+    PlacementGap placementGap(const Element& element) override {
+        const AtspiElement* e = objectOf(element);
+        if (e == nullptr) return PlacementGap::Unknown;
+        ensureConnected();
+        if (screen_.nativeWayland(e->ref.bus)) return PlacementGap::NativeWayland;
+        return screen_.of(e->ref.bus) ? PlacementGap::Unknown : PlacementGap::WindowCoordinates;
     }
 
     void sleepMicroseconds(uint32_t microseconds) override {
