@@ -59,7 +59,9 @@ class LinuxPlatform : public Platform {
 public:
     // Keys still held go up, and keycodes bound for the run are unbound,
     // while the display is still open.
-    ~LinuxPlatform() override { keyboard_.finish(display_.get()); }
+    ~LinuxPlatform() override {
+        if (keyboard_.used()) keyboard_.finish(display_.get());
+    }
 
     bool isProcessTrusted() override {
         auto deadline = Clock::now() + kGateBudget;

@@ -39,6 +39,10 @@ public:
     // when it could not (no key, or no answer in time).
     bool post(Connection* c, const KeyEvent& event);
 
+    // Whether any key event was prepared: only then is there anything to
+    // finish (and a display to open for it).
+    bool used() const { return loaded_; }
+
     // Releases every key still held, then unbinds what the run bound.
     void finish(Connection* c);
 
