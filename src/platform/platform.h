@@ -214,7 +214,8 @@ public:
                                        std::string_view text) = 0;
 
     // Writes a boolean value ("AXFocused" true: the element takes keyboard
-    // focus). 0: accepted; non-zero: rejected or not supported.
+    // focus; "AXFrontmost" true on an application element: the application
+    // comes to the front). 0: accepted; non-zero: rejected or not supported.
     virtual AXResult setBooleanAttribute(const Element& element, std::string_view attribute,
                                          bool value) = 0;
 
