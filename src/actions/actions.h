@@ -19,11 +19,11 @@ struct ObserveLimits {
 };
 
 // An element found again under the stale guard, with the window it was
-// observed in and that window's application.
+// observed in and that window's application's process.
 struct GuardedElement {
     Element element;
     Element window;
-    Element application;
+    int32_t pid = 0;
 };
 
 // Observes again and returns the element numbered `index`, but only when the

@@ -16,7 +16,7 @@ Outcome<GuardedElement> staleGuardedRecord(Platform& platform, int64_t index,
     const std::vector<ObservedElement>& elements = run.value().elements;
     for (const auto& record : elements)
         if (record.index == index)
-            return GuardedElement{record.element, elements[0].element, run.value().application};
+            return GuardedElement{record.element, elements[0].element, run.value().pid};
     return Failure{Refusal::NotInTree, std::nullopt, index};
 }
 

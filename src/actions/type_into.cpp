@@ -53,10 +53,10 @@ MaybeFailure typeIntoElement(Platform& platform, int64_t index, std::string_view
         secure ? std::nullopt : textValue(platform, element);
 
     // Keys go to the frontmost application's focused element: first the
-    // application, then the element. The application's answer is not
-    // decisive (an application already frontmost may refuse to become it
-    // again); whether the element then has focus is.
-    platform.setBooleanAttribute(record.value().application, "AXFrontmost", true);
+    // application with the element's window, then the element. The
+    // activation's answer is not decisive (a window manager decides in its
+    // own time); whether the element then has focus is.
+    platform.activateApplication(record.value().pid, record.value().window);
     const Failure unfocused{Refusal::FocusRefused, std::nullopt, index};
     if (platform.setBooleanAttribute(element, "AXFocused", true) != kAXSuccess) return unfocused;
     if (!within(platform, kFocusWaitUs,

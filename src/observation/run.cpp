@@ -35,10 +35,13 @@ Outcome<ObserveTarget> chooseTarget(Platform& platform, const std::optional<std:
         if (!app) return Failure{Refusal::NoFrontmostApp, std::nullopt, 0};
     }
 
-    Element appElement = platform.createApplicationElement(app->processIdentifier);
-    Element window = chosenWindow(platform, appElement);
+    Element window;
+    {
+        Element appElement = platform.createApplicationElement(app->processIdentifier);
+        window = chosenWindow(platform, appElement);
+    }
     if (!window) return Failure{Refusal::NoObservableWindow, app->localizedName, 0};
-    return ObserveTarget{std::move(*app), std::move(appElement), std::move(window)};
+    return ObserveTarget{std::move(*app), std::move(window)};
 }
 
 ObservationRun observeTarget(Platform& platform, const ObserveTarget& target, int64_t maxNodes,
@@ -47,7 +50,7 @@ ObservationRun observeTarget(Platform& platform, const ObserveTarget& target, in
     ObservedTree tree = observeTree(platform, target.window, maxNodes, maxDepth, maxTextBytes);
 
     ObservationRun run;
-    run.application = target.application;
+    run.pid = app.processIdentifier;
     run.appName = app.localizedName      ? *app.localizedName
                   : app.bundleIdentifier ? *app.bundleIdentifier
                                          : "unknown";

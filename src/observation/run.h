@@ -13,7 +13,7 @@
 namespace nuvra {
 
 struct ObservationRun {
-    Element application;  // the observed application's root element
+    int32_t pid = 0;  // the observed application's process
     std::string appName;
     std::string windowTitle;
     std::vector<std::string> lines;
@@ -23,10 +23,9 @@ struct ObservationRun {
     std::string stateHash;  // 64 lowercase hex digits
 };
 
-// The application an observation reads, its root element and its window.
+// The application an observation reads and its window.
 struct ObserveTarget {
     RunningApplication app;
-    Element application;
     Element window;
 };
 

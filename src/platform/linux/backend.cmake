@@ -16,9 +16,12 @@ add_library(nuvra_backend STATIC
   ${NUVRA_LINUX_DIR}/atspi/snapshot.cpp
   ${NUVRA_LINUX_DIR}/atspi/vocabulary.cpp
   ${NUVRA_LINUX_DIR}/atspi/workspace.cpp
-  # X11: the display, windows, their owners, the focus, XTest, the keymap,
-  # pictures of the screen
-  ${NUVRA_LINUX_DIR}/x11/activate.cpp
+  # installed applications: desktop entries, and starting them
+  ${NUVRA_LINUX_DIR}/desktop/desktop_entry.cpp
+  ${NUVRA_LINUX_DIR}/desktop/launch.cpp
+  # X11: the display, windows, their owners, the focus and activation,
+  # XTest, the keymap, pictures of the screen
+  ${NUVRA_LINUX_DIR}/x11/activation.cpp
   ${NUVRA_LINUX_DIR}/x11/capture.cpp
   ${NUVRA_LINUX_DIR}/x11/client_pids.cpp
   ${NUVRA_LINUX_DIR}/x11/display.cpp
