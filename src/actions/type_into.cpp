@@ -47,8 +47,7 @@ MaybeFailure typeIntoElement(Platform& platform, int64_t index, std::string_view
     if (MaybeFailure unreachable = keysReach(platform, element, index)) return unreachable;
     // A password's value is never read, so there the keys' arrival is not
     // checked.
-    const bool secure = axIsSecure(axString(platform, element, "AXRole"),
-                                   axString(platform, element, "AXSubrole"));
+    const bool secure = axIsSecure(platform, element);
     const std::optional<std::string> before =
         secure ? std::nullopt : textValue(platform, element);
 
