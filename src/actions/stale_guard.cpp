@@ -15,7 +15,8 @@ Outcome<GuardedElement> staleGuardedRecord(Platform& platform, int64_t index,
     if (run.value().stateHash != expectedSha) return Failure{Refusal::Stale, std::nullopt, 0};
     const std::vector<ObservedElement>& elements = run.value().elements;
     for (const auto& record : elements)
-        if (record.index == index) return GuardedElement{record.element, elements[0].element};
+        if (record.index == index)
+            return GuardedElement{record.element, elements[0].element, run.value().pid};
     return Failure{Refusal::NotInTree, std::nullopt, index};
 }
 

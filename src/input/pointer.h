@@ -1,6 +1,8 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
+#include <string>
 
 #include "outcome.h"
 #include "platform/platform.h"
@@ -11,6 +13,12 @@ namespace nuvra {
 // at the first event the platform cannot create or post (EventNotCreated or
 // ScrollEventNotCreated, or the reason the platform gives); what was already
 // posted stays posted.
+
+// Why no event went out, as far as the platform can tell (`kind` names
+// the event in the diagnostic when it is not a pointer one); without a
+// reason, `unexplained`.
+Failure noEvent(Platform& platform, Refusal unexplained = Refusal::EventNotCreated,
+                std::optional<std::string> kind = std::nullopt);
 
 MaybeFailure click(Platform& platform, double x, double y, bool right, bool doubleClick);
 MaybeFailure drag(Platform& platform, double x1, double y1, double x2, double y2, bool right);

@@ -331,6 +331,10 @@ std::optional<std::vector<std::optional<std::string>>> getActionNames(BusLink& l
     return names;
 }
 
+std::optional<bool> grabFocus(BusLink& link, const ObjectRef& ref) {
+    return answerOf(link, on(ref, kComponent, "GrabFocus", "b"));
+}
+
 std::optional<bool> doAction(BusLink& link, const ObjectRef& ref, int index) {
     dbus::BodyWriter args;
     args.i32(index);

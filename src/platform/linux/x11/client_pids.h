@@ -36,4 +36,8 @@ struct WindowOwner {
 };
 std::vector<WindowOwner> windowOwners(Connection* c);
 
+// The process behind the client that created one window, by X-Resource;
+// nothing when the server cannot tell.
+std::optional<int32_t> windowOwnerPid(Connection& c, uint32_t window);
+
 }  // namespace nuvra::x11
