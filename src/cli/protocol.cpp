@@ -35,6 +35,23 @@ Diagnostic diagnosticFor(const Failure& failure) {
                 "nuvra-click: " +
                     (failure.subject ? lineSafe(*failure.subject, kTextBound) : "app") +
                                         " has no observable window"};
+    case Refusal::NotResponding:
+        return {ExitCode::NoTarget,
+                "nuvra-click: " +
+                    (failure.subject ? lineSafe(*failure.subject, kTextBound) : "app") +
+                    " is not responding"};
+    case Refusal::NoneAnswering: {
+        // The one that did not answer may be the one meant: its name is
+        // what it would have told.
+        std::string silent = failure.index == 1
+                                 ? "1 application is not responding"
+                                 : std::to_string(failure.index) + " applications are not responding";
+        return {ExitCode::NoTarget,
+                failure.subject ? "nuvra-click: no answering application matches \"" +
+                                      *failure.subject + "\" (" + silent + ")"
+                                : "nuvra-click: no answering application is frontmost (" +
+                                      silent + ")"};
+    }
     case Refusal::Stale:
         return {ExitCode::Stale,
                 "nuvra-click: stale observation — the window's element tree changed since "

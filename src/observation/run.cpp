@@ -28,33 +28,37 @@ std::string stateHashOf(const std::string& appName, const std::string& windowTit
 Outcome<ObservationRun> runObserve(Platform& platform, int64_t maxNodes, int64_t maxDepth,
                                    int64_t maxTextBytes,
                                    const std::optional<std::string>& appName) {
-    std::optional<RunningApplication> app;
-    if (appName) {
-        app = resolveApp(platform, *appName);
-        if (!app) return Failure{Refusal::NoMatchingApp, *appName, 0};
-    } else {
-        app = frontmostApp(platform);
-        if (!app) return Failure{Refusal::NoFrontmostApp, std::nullopt, 0};
-    }
+    Outcome<RunningApplication> target = targetApp(platform, appName);
+    if (!target.ok()) return target.failure();
+    const RunningApplication& app = target.value();
+    // A hung application is named by what it is known as.
+    const std::optional<std::string> known =
+        app.localizedName ? app.localizedName : app.bundleIdentifier ? app.bundleIdentifier : appName;
 
     Element window;
+    Unanswered windowUnanswered;
     {
-        Element appElement = platform.createApplicationElement(app->processIdentifier);
-        window = chosenWindow(platform, appElement);
+        Element appElement = platform.createApplicationElement(app.processIdentifier);
+        window = chosenWindow(platform, appElement, &windowUnanswered);
     }
-    if (!window) return Failure{Refusal::NoObservableWindow, app->localizedName, 0};
+    if (!window && windowUnanswered.any) return Failure{Refusal::NotResponding, known, 0};
+    if (!window) return Failure{Refusal::NoObservableWindow, app.localizedName, 0};
 
     ObservedTree tree = observeTree(platform, window, maxNodes, maxDepth, maxTextBytes);
+    // Not even the window itself could be read.
+    if (tree.unanswered && tree.elements.empty()) return Failure{Refusal::NotResponding, known, 0};
 
     ObservationRun run;
-    run.appName = app->localizedName      ? *app->localizedName
-                  : app->bundleIdentifier ? *app->bundleIdentifier
-                                          : "unknown";
-    std::optional<std::string> title = axString(platform, window, "AXTitle");
+    run.appName = app.localizedName      ? *app.localizedName
+                  : app.bundleIdentifier ? *app.bundleIdentifier
+                                         : "unknown";
+    Unanswered titleUnanswered;
+    std::optional<std::string> title = axString(platform, window, "AXTitle", &titleUnanswered);
     run.windowTitle = title ? observeSanitize(*title, 120) : std::string();
     run.lines = std::move(tree.lines);
     run.elements = std::move(tree.elements);
-    run.truncated = tree.truncated;
+    // A title the application left unanswered is not its window's title.
+    run.truncated = tree.truncated || titleUnanswered.any;
     run.nodes = static_cast<int64_t>(run.elements.size());
     run.stateHash = stateHashOf(run.appName, run.windowTitle, run.elements);
     return run;

@@ -24,7 +24,10 @@ struct ObservationRun {
 
 // Chooses the application (by name, else the frontmost) and its window, walks
 // it and hashes the result; NoMatchingApp, NoFrontmostApp or
-// NoObservableWindow when there is nothing to observe.
+// NoObservableWindow when there is nothing to observe, NotResponding or
+// NoneAnswering when what there may be does not answer. Reads the
+// application left unanswered during the walk leave elements out and make
+// the run truncated.
 Outcome<ObservationRun> runObserve(Platform& platform, int64_t maxNodes, int64_t maxDepth,
                           int64_t maxTextBytes, const std::optional<std::string>& appName);
 
