@@ -137,7 +137,20 @@ void Connection::sortIncoming() {
     }
 }
 
-std::optional<Message> Connection::reply(uint32_t handle, Clock::duration& waited) {
+bool Connection::arrived(uint32_t handle) const {
+    auto found = awaited_.find(handle);
+    return found == awaited_.end() || found->second.reply || broken();
+}
+
+void Connection::await(Clock::time_point until) {
+    sortIncoming();
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - Clock::now());
+    if (!broken() && left.count() > 0 && dbus_connection_read_write(connection_, milliseconds(left)))
+        sortIncoming();
+}
+
+std::optional<Message> Connection::reply(uint32_t handle, Clock::duration& waited,
+                                         std::optional<Clock::time_point> notAfter) {
     waited = {};
     auto found = awaited_.find(handle);
     if (found == awaited_.end()) return std::nullopt;
@@ -153,6 +166,7 @@ std::optional<Message> Connection::reply(uint32_t handle, Clock::duration& waite
     sortIncoming();
     while (!found->second.reply) {
         auto until = started + timeout + std::min<Clock::duration>(othersInWait_, kStretch * timeout);
+        if (notAfter) until = std::min(until, *notAfter);
         auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - Clock::now());
         if (broken()) found->second.reply = localError(DBUS_ERROR_DISCONNECTED);
         else if (left.count() <= 0) found->second.reply = localError(DBUS_ERROR_NO_REPLY);

@@ -62,7 +62,14 @@ public:
     // part of the wait that was the peer's: time spent reading what others
     // sent unasked in between is theirs, and stretches the time-out up to
     // five times its length.
-    std::optional<Message> reply(uint32_t handle, Clock::duration& waited);
+    // `notAfter` ends the wait earlier, as a time-out would.
+    std::optional<Message> reply(uint32_t handle, Clock::duration& waited,
+                                 std::optional<Clock::time_point> notAfter = std::nullopt);
+    // Whether the reply to `handle` is in, so that reply() would not wait;
+    // also when the handle is unknown or the connection broken.
+    bool arrived(uint32_t handle) const;
+    // Reads whatever has come, waiting until `until` at most for something.
+    void await(Clock::time_point until);
     // How many of this side's calls the peer answered during the last wait
     // of reply(): with calls pipelined, one wait may cover many answers.
     int answersInLastWait() const { return answersInWait_; }
