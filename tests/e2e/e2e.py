@@ -103,14 +103,14 @@ def wait_for(predicate, timeout=5.0, interval=0.05):
 class App:
     # A fixture application that the tool knows as `name`, commanded through
     # its standard input (fixture_app.py tells how).
-    def __init__(self, name, *args, script="fixture_app.py"):
+    def __init__(self, name, *args, script="fixture_app.py", patience=30):
         self.name = name
         self.process = subprocess.Popen(
             ["/usr/bin/python3", "-B", os.path.join(FIXTURES, script), "--app-name", name, *args],
             stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
         # It registers with the AT-SPI registry in its own time.
         if not wait_for(lambda: self.process.poll() is not None or run(
-                "observe", 1, 1, 1000, name).status == 0, 30) or self.process.poll() is not None:
+                "observe", 1, 1, 1000, name).status == 0, patience) or self.process.poll() is not None:
             self.close()
             raise AssertionError("fixture %r never became observable" % name)
 
