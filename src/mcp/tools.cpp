@@ -107,7 +107,8 @@ const std::vector<Tool>& tools() {
         {"list_applications", "List applications", true,
          "Lists the running applications an agent can name as app: name, bundleId, pid, whether "
          "regular (only regular ones can be observed by name) and whether frontmost (the one "
-         "observe reads without app).",
+         "observe reads without app); responding false for one that did not answer in time, "
+         "whose name and state are then unknown.",
          {}},
     };
     return table;
@@ -165,7 +166,7 @@ json outputSchema(const std::string& tool) {
                       {"role", "subrole", "title", "label", "enabled", "focused"});
     if (tool == "list_applications") {
         json app = object({{"name", text}, {"bundleId", text}, {"pid", integer},
-                           {"regular", flag}, {"frontmost", flag}},
+                           {"regular", flag}, {"frontmost", flag}, {"responding", flag}},
                           {"pid", "regular", "frontmost"});
         return object({{"applications", {{"type", "array"}, {"items", app}}}}, {"applications"});
     }
@@ -342,6 +343,7 @@ json applications(Session& session) {
                       {"frontmost", app.isActive}};
         if (app.localizedName) entry["name"] = *app.localizedName;
         if (app.bundleIdentifier) entry["bundleId"] = *app.bundleIdentifier;
+        if (!app.responding) entry["responding"] = false;
         apps.push_back(std::move(entry));
     }
     json structured = {{"applications", std::move(apps)}};
