@@ -25,6 +25,11 @@ enum class Refusal {
     NoElementAtPoint,
     EventNotCreated,
     ScrollEventNotCreated,
+    // No pointer event went out, for a reason the platform named.
+    NoDisplayNamed,
+    DisplayUnreachable,
+    NoXTest,
+    DisplayGone,
 };
 
 struct Failure {

@@ -1,3 +1,4 @@
+#include <signal.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -8,11 +9,22 @@
 #include "platform/native.h"
 
 int main(int argc, char** argv) {
+    std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
+    // A press whose release never went out stays down for every client
+    // (measured on Xvfb: a drag ended by SIGTERM leaves button 1 held). A
+    // request to end (nuvra-mcp stopping a cancelled call) waits until the
+    // pointer command has finished (a drag takes about 0.3 s); every
+    // other command ends at once.
+    if (nuvra::postsInput(args)) {
+        sigset_t ending;
+        sigemptyset(&ending);
+        for (int sig : {SIGTERM, SIGINT, SIGHUP}) sigaddset(&ending, sig);
+        sigprocmask(SIG_BLOCK, &ending, nullptr);
+    }
     nuvra::RunOutput output;
     int status;
     {
         auto platform = nuvra::makeNativePlatform();
-        std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
         status = nuvra::runMain(*platform, args, output);
     }
     // The diagnostic goes out in one write on the unbuffered descriptor, so it

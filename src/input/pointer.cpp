@@ -28,7 +28,19 @@ Event mouseEvent(Platform& platform, int32_t type, double x, double y, int32_t b
     return platform.createMouseEvent(type, ScreenPoint{x, y}, button);
 }
 
-const Failure kNoEvent{Refusal::EventNotCreated, std::nullopt, 0};
+// Why no event went out, as far as the platform can tell; without a reason
+// it is the creation that failed.
+Failure noEvent(Platform& platform, Refusal unexplained = Refusal::EventNotCreated) {
+    switch (platform.eventGap()) {
+    case Platform::EventGap::Unknown: break;
+    case Platform::EventGap::NoDisplayNamed: return {Refusal::NoDisplayNamed, std::nullopt, 0};
+    case Platform::EventGap::DisplayUnreachable:
+        return {Refusal::DisplayUnreachable, std::nullopt, 0};
+    case Platform::EventGap::NoXTest: return {Refusal::NoXTest, std::nullopt, 0};
+    case Platform::EventGap::DisplayGone: return {Refusal::DisplayGone, std::nullopt, 0};
+    }
+    return {unexplained, std::nullopt, 0};
+}
 
 // One coordinate of a drag step: the difference, the product and the sum are
 // each rounded on their own (separate statements keep the compiler from
@@ -46,17 +58,17 @@ MaybeFailure click(Platform& platform, double x, double y, bool right, bool doub
     // Both events exist before anything is posted, so a failed creation posts
     // nothing; the double click reuses the same two objects.
     Event press = mouseEvent(platform, b.down, x, y, b.button);
-    if (!press) return kNoEvent;
+    if (!press) return noEvent(platform);
     Event release = mouseEvent(platform, b.up, x, y, b.button);
-    if (!release) return kNoEvent;
-    if (!platform.postEvent(press)) return kNoEvent;
+    if (!release) return noEvent(platform);
+    if (!platform.postEvent(press)) return noEvent(platform);
     platform.sleepMicroseconds(kPressHoldUs);
-    if (!platform.postEvent(release)) return kNoEvent;
+    if (!platform.postEvent(release)) return noEvent(platform);
     if (doubleClick) {
         platform.sleepMicroseconds(kBetweenClicksUs);
-        if (!platform.postEvent(press)) return kNoEvent;
+        if (!platform.postEvent(press)) return noEvent(platform);
         platform.sleepMicroseconds(kPressHoldUs);
-        if (!platform.postEvent(release)) return kNoEvent;
+        if (!platform.postEvent(release)) return noEvent(platform);
         platform.sleepMicroseconds(kBetweenClicksUs);
     }
     return std::nullopt;
@@ -65,20 +77,20 @@ MaybeFailure click(Platform& platform, double x, double y, bool right, bool doub
 MaybeFailure drag(Platform& platform, double x1, double y1, double x2, double y2, bool right) {
     ButtonChoice b = buttonChoice(right);
     Event press = mouseEvent(platform, b.down, x1, y1, b.button);
-    if (!press || !platform.postEvent(press)) return kNoEvent;
+    if (!press || !platform.postEvent(press)) return noEvent(platform);
     platform.sleepMicroseconds(kPressHoldUs);
     for (int i = 1; i <= kDragSteps; ++i) {
         double t = static_cast<double>(i) / kDragSteps;
         Event step = mouseEvent(platform, b.dragged, stepCoordinate(x1, x2, t),
                                 stepCoordinate(y1, y2, t), b.button);
-        if (!step || !platform.postEvent(step)) return kNoEvent;
+        if (!step || !platform.postEvent(step)) return noEvent(platform);
         platform.sleepMicroseconds(kDragStepUs);
     }
     platform.sleepMicroseconds(kBeforeDragReleaseUs);
     // The release carries the end point exactly, whatever the last step's
     // rounding gave.
     Event release = mouseEvent(platform, b.up, x2, y2, b.button);
-    if (!release || !platform.postEvent(release)) return kNoEvent;
+    if (!release || !platform.postEvent(release)) return noEvent(platform);
     return std::nullopt;
 }
 
@@ -90,13 +102,13 @@ MaybeFailure scroll(Platform& platform, int32_t dx, int32_t dy) {
                              : -dx;
     Event e = platform.createScrollWheelEvent(dy, horizontal, 0);
     if (!e || !platform.postEvent(e))
-        return Failure{Refusal::ScrollEventNotCreated, std::nullopt, 0};
+        return noEvent(platform, Refusal::ScrollEventNotCreated);
     return std::nullopt;
 }
 
 MaybeFailure moveCursor(Platform& platform, double x, double y) {
     Event move = mouseEvent(platform, kMouseMoved, x, y, kLeftButton);
-    if (!move || !platform.postEvent(move)) return kNoEvent;
+    if (!move || !platform.postEvent(move)) return noEvent(platform);
     platform.sleepMicroseconds(kAfterMoveUs);
     return std::nullopt;
 }

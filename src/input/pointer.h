@@ -8,8 +8,9 @@
 namespace nuvra {
 
 // Synthetic pointer input, posted at the HID tap with fixed pauses. Each stops
-// at the first event the platform cannot create (EventNotCreated or
-// ScrollEventNotCreated); what was already posted stays posted.
+// at the first event the platform cannot create or post (EventNotCreated or
+// ScrollEventNotCreated, or the reason the platform gives); what was already
+// posted stays posted.
 
 MaybeFailure click(Platform& platform, double x, double y, bool right, bool doubleClick);
 MaybeFailure drag(Platform& platform, double x1, double y1, double x2, double y2, bool right);

@@ -24,14 +24,16 @@ HOSTILE = json.load(open(os.path.join(FIXTURES, "hostile.json"), encoding="utf-8
 
 
 def reacts(test, first, name, rows):
-    for command, status, key, value in rows:
+    for command, status, key, value, *cut in rows:
         with test.subTest(command=command):
             if command[0] in ("press", "settext"):
                 command = [command[0], first.find(command[1]).index, *command[2:], *LIMITS,
                            first.sha, name]
             else:
                 time.sleep(0.5)  # GTK would join presses closer than 400 ms into one click
-            test.assertEqual(run(*command).status, status)
+            # A pointer command asked to end (SIGTERM) ends once its events are out.
+            during = cut and (lambda tool: (time.sleep(cut[0]), tool.terminate()))
+            test.assertEqual(run(*command, during=during).status, status)
             test.assertTrue(wait_for(lambda: run("observe", *LIMITS, name).find(key).value
                                      == value), run("observe", *LIMITS, name).find(key))
 

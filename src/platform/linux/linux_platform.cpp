@@ -2,6 +2,7 @@
 // bus for elements and the workspace, X11 for hit testing and XTest for
 // pointer input. Attributes are answered from each element's facts
 // (element_facts.h, ax_answers.h); this file connects, gates and routes.
+#include <cstdlib>
 #include <ctime>
 #include <cerrno>
 #include <map>
@@ -60,6 +61,15 @@ public:
     }
 
     TrustGap trustGap() override { return gap_; }
+
+    std::vector<std::string> unsetSessionVariables() override {
+        std::vector<std::string> names;
+        if (const char* named = std::getenv("AT_SPI_BUS_ADDRESS"); named && *named) return names;
+        for (const auto& missing : missingSessionVariables())
+            if (missing.name == "DISPLAY" || missing.name == "DBUS_SESSION_BUS_ADDRESS")
+                names.push_back(missing.name);
+        return names;
+    }
 
     Element createApplicationElement(int32_t pid) override {
         ensureConnected();
@@ -207,6 +217,14 @@ public:
 
     bool postEvent(const Event& event) override {
         return event && canPost() && x11::postEvent(display_.get(), *event);
+    }
+
+    EventGap eventGap() override {
+        const char* named = std::getenv("DISPLAY");
+        if (named == nullptr || *named == '\0') return EventGap::NoDisplayNamed;
+        if (display_.get() == nullptr)
+            return display_.opened() ? EventGap::DisplayGone : EventGap::DisplayUnreachable;
+        return xtest_ ? EventGap::DisplayGone : EventGap::NoXTest;
     }
 
     void sleepMicroseconds(uint32_t microseconds) override {
