@@ -20,8 +20,8 @@ constexpr int kMaxPopupSearch = 400;
 // Top-level windows of one application asked for their state.
 constexpr size_t kMaxWindowsAsked = 64;
 // A responsive toolkit tells its name in well under a millisecond; one that
-// has not answered a step of the workspace survey within this, and within
-// as long again as the others took, is not waited for unless it is needed.
+// has not answered at all within this, and within as long again as the
+// others took to answer everything, is not waited for unless it is needed.
 constexpr std::chrono::milliseconds kStragglerFloor{2};
 
 bool contains(const Extents& e, int x, int y) {
@@ -188,10 +188,12 @@ bool WorkspaceSurvey::complete() const {
 
 std::vector<RunningApplication> WorkspaceSurvey::records(bool prompt) {
     const auto started = dbus::Clock::now();
-    auto lastAnswer = started;
+    std::optional<dbus::Clock::time_point> lastDone;
     while (!complete()) {
         const auto now = dbus::Clock::now();
         bool answered = false;
+        // One that has answered a step is answering: it is waited for.
+        bool midway = false;
         std::vector<const BusLink::Sent*> pending;
         auto nextDue = dbus::Clock::time_point::max();
         for (size_t i = 0; i < asked_.size(); ++i) {
@@ -200,20 +202,23 @@ std::vector<RunningApplication> WorkspaceSurvey::records(bool prompt) {
             if (link_.arrived(app.sent) || (!prompt && now >= app.due)) {
                 advance(i, link_.collect(app.requests, app.sent, now));
                 answered = true;
+                if (app.step == Step::Done) lastDone = now;
             } else {
+                midway = midway || app.step != Step::Name;
                 pending.push_back(&app.sent);
                 nextDue = std::min(nextDue, app.due);
             }
         }
-        if (answered) {
-            lastAnswer = now;
-            continue;
+        if (answered) continue;
+        auto until = nextDue;
+        if (prompt && !midway && lastDone) {
+            // Those that have not said a word in as long again as the
+            // others took to say everything are not waited for: a hung
+            // neighbour costs a run next to nothing.
+            const auto patience = std::max<dbus::Clock::duration>(kStragglerFloor, *lastDone - started);
+            until = std::min(until, *lastDone + patience);
+            if (now >= until) break;
         }
-        // Those that have not answered in as long again as the others took
-        // are not waited for: a hung neighbour costs a run next to nothing.
-        const auto patience = std::max<dbus::Clock::duration>(kStragglerFloor, lastAnswer - started);
-        const auto until = prompt ? std::min(nextDue, lastAnswer + patience) : nextDue;
-        if (prompt && now >= until) break;
         link_.await(pending, until);
     }
     std::vector<RunningApplication> records;

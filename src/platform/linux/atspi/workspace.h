@@ -51,10 +51,11 @@ public:
     WorkspaceSurvey(const WorkspaceSurvey&) = delete;
     WorkspaceSurvey& operator=(const WorkspaceSurvey&) = delete;
 
-    // Prompt: until every application has answered, or none has for as long
-    // again as they have taken (kStragglerFloor at least); those still owing
-    // an answer stay asked. Otherwise until each has answered or let a
-    // request's time-out pass; that ends the survey.
+    // Prompt: until every application has answered, except those that have
+    // not said a word in as long again as the others took to answer
+    // everything (kStragglerFloor at least); those stay asked. Otherwise
+    // until each has answered or let a request's time-out pass; that ends
+    // the survey.
     std::vector<RunningApplication> records(bool prompt);
     bool complete() const;
     const std::vector<RegisteredApp>& apps() const { return apps_; }
