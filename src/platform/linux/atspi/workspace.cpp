@@ -199,7 +199,7 @@ std::vector<RunningApplication> WorkspaceSurvey::records(bool prompt) {
         for (size_t i = 0; i < asked_.size(); ++i) {
             Asked& app = asked_[i];
             if (app.step == Step::Done) continue;
-            if (link_.arrived(app.sent) || (!prompt && now >= app.due)) {
+            if (link_.arrived(app.sent) || now >= app.due) {
                 advance(i, link_.collect(app.requests, app.sent, now));
                 answered = true;
                 if (app.step == Step::Done) lastDone = now;

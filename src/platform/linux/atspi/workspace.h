@@ -51,11 +51,11 @@ public:
     WorkspaceSurvey(const WorkspaceSurvey&) = delete;
     WorkspaceSurvey& operator=(const WorkspaceSurvey&) = delete;
 
-    // Prompt: until every application has answered, except those that have
-    // not said a word in as long again as the others took to answer
-    // everything (kStragglerFloor at least); those stay asked. Otherwise
-    // until each has answered or let a request's time-out pass; that ends
-    // the survey.
+    // Until each application has answered or let a request's time-out pass
+    // (it is then not responding); prompt, not for those that have not said
+    // a word in as long again as the others took to answer everything
+    // (kStragglerFloor at least): they stay asked, and a later call waits
+    // for them.
     std::vector<RunningApplication> records(bool prompt);
     bool complete() const;
     const std::vector<RegisteredApp>& apps() const { return apps_; }
