@@ -108,11 +108,15 @@ class App:
         self.process = subprocess.Popen(
             ["/usr/bin/python3", "-B", os.path.join(FIXTURES, script), "--app-name", name, *args],
             stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
-        # It registers with the AT-SPI registry in its own time.
-        if not wait_for(lambda: self.process.poll() is not None or run(
-                "observe", 1, 1, 1000, name).status == 0, patience) or self.process.poll() is not None:
+        # It registers with the AT-SPI registry in its own time; one that does
+        # not is not left on the screen for the tests after it.
+        try:
+            if not wait_for(lambda: self.process.poll() is not None or run(
+                    "observe", 1, 1, 1000, name).status == 0, patience) or self.process.poll() is not None:
+                raise AssertionError("fixture %r never became observable" % name)
+        except AssertionError:
             self.close()
-            raise AssertionError("fixture %r never became observable" % name)
+            raise
 
     def command(self, name, method, *args):
         print(name, method, json.dumps(args), file=self.process.stdin, flush=True)
