@@ -184,18 +184,21 @@ bool BusLink::arrived(const Sent& sent) const {
     return true;
 }
 
-void BusLink::await(const std::vector<const Sent*>& pending, dbus::Clock::time_point until) {
+dbus::Clock::duration BusLink::await(const std::vector<const Sent*>& pending,
+                                     dbus::Clock::time_point until) {
     std::set<dbus::Connection*> waiting;
     for (const Sent* sent : pending)
         for (size_t i = 0; i < sent->via.size(); ++i)
             if (sent->via[i] != nullptr && sent->handles[i] && !sent->via[i]->arrived(*sent->handles[i]))
                 waiting.insert(sent->via[i]);
-    if (waiting.empty()) return;
+    if (waiting.empty()) return {};
     // One connection (the bus, in practice) is waited on; several are
     // looked at in turns.
     if (waiting.size() == 1) return (*waiting.begin())->await(until);
     const auto slice = std::min(until, dbus::Clock::now() + std::chrono::milliseconds(1));
-    for (auto* connection : waiting) connection->await(slice);
+    dbus::Clock::duration unasked{};
+    for (auto* connection : waiting) unasked += connection->await(slice);
+    return unasked;
 }
 
 void BusLink::drop(Sent& sent) {

@@ -109,9 +109,11 @@ public:
 
     // For asking many applications at once without waiting on the slowest:
     // whether collecting `sent` would wait for nothing, and a wait for the
-    // next reply to any call, until `until` at most.
+    // next reply to any call, until `until` at most, which tells how long
+    // went on reading what others sent unasked.
     bool arrived(const Sent& sent) const;
-    void await(const std::vector<const Sent*>& pending, dbus::Clock::time_point until);
+    dbus::Clock::duration await(const std::vector<const Sent*>& pending,
+                                dbus::Clock::time_point until);
     // collect(), waiting for no reply past `until`: one not in by then
     // counts as unanswered, as on its own time-out.
     std::vector<Reply> collect(const std::vector<Request>& requests, Sent& sent,

@@ -132,6 +132,7 @@ void WorkspaceSurvey::ask(Asked& app, Step step, std::vector<Request> requests) 
     app.requests = std::move(requests);
     app.sent = link_.send(app.requests);
     app.due = dbus::Clock::now() + kCallTimeout;
+    app.stretched = {};
 }
 
 // One step's answers in; the next step asked. A request the application
@@ -219,7 +220,15 @@ std::vector<RunningApplication> WorkspaceSurvey::records(bool prompt) {
             until = std::min(until, *lastDone + patience);
             if (now >= until) break;
         }
-        link_.await(pending, until);
+        // What others sent unasked, read meanwhile, is not the applications'
+        // time, as with every reply awaited.
+        const auto unasked = link_.await(pending, until);
+        for (auto& app : asked_) {
+            const auto stretch = std::min<dbus::Clock::duration>(
+                unasked, dbus::kStretch * kCallTimeout - app.stretched);
+            app.due += stretch;
+            app.stretched += stretch;
+        }
     }
     std::vector<RunningApplication> records;
     for (size_t i = 0; i < asked_.size(); ++i) {

@@ -69,6 +69,7 @@ private:
         std::vector<Request> requests;
         BusLink::Sent sent;
         dbus::Clock::time_point due;  // when the step's answers are overdue
+        dbus::Clock::duration stretched{};  // the due moved for a flood read meanwhile
     };
     void ask(Asked& app, Step step, std::vector<Request> requests);
     void advance(size_t i, std::vector<Reply> replies);

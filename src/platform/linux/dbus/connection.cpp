@@ -11,8 +11,6 @@ namespace nuvra::dbus {
 
 namespace {
 
-constexpr int kStretch = 4;
-
 int milliseconds(std::chrono::milliseconds timeout) {
     // libdbus reads 0 and below as "its default", 25 seconds.
     return static_cast<int>(std::clamp<std::chrono::milliseconds::rep>(timeout.count(), 1, INT_MAX));
@@ -142,11 +140,15 @@ bool Connection::arrived(uint32_t handle) const {
     return found == awaited_.end() || found->second.reply || broken();
 }
 
-void Connection::await(Clock::time_point until) {
+Clock::duration Connection::await(Clock::time_point until) {
+    lastArrival_ = Clock::now();
+    othersInWait_ = {};
+    peer_.clear();
     sortIncoming();
     auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - Clock::now());
     if (!broken() && left.count() > 0 && dbus_connection_read_write(connection_, milliseconds(left)))
         sortIncoming();
+    return othersInWait_;
 }
 
 std::optional<Message> Connection::reply(uint32_t handle, Clock::duration& waited,
