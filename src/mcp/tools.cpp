@@ -335,6 +335,10 @@ std::string failureText(const Session& session, const ChildRun& run) {
                 "its element numbers and sha256.";
     if (run.err == "nuvra-click: no frontmost application\n")
         text += ". Pass app, one of the applications list_applications names.";
+    // Hung or busy (still working on a big window's last request): a
+    // later call may find it answering again.
+    if (run.status == 5 && run.err.find(" not responding") != std::string::npos)
+        text += ". It did not answer in time and nothing was done: call again later.";
     // Without the desktop's variables there is no bus to find and no
     // display to post to.
     if ((run.status == 2 || run.status == 4) && !session.environmentAdvice.empty())
