@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <utility>
@@ -22,6 +23,8 @@ enum class Refusal {
     NotInTree,           // `index`
     NoPressAction,       // `index`
     TextRejected,        // `index`
+    SecretText,          // `index`: a password field's text is never read
+    NoText,              // `index`
     NoElementAtPoint,
     EventNotCreated,
     ScrollEventNotCreated,
@@ -30,12 +33,32 @@ enum class Refusal {
     DisplayUnreachable,
     NoXTest,
     DisplayGone,
+    // The workspace commands.
+    NoSuchWindow,     // `subject`: the application's display name; `index`: the number
+    NotActivated,     // `subject`: the application's display name
+    NotInstalled,     // `subject`: the id exactly as typed
+    NotLaunched,      // `subject`: the id as typed; `detail`: the system's reason
+    LaunchTimedOut,   // `subject`: the id as typed; `index`: the bound in seconds
+    // A wait that ended at its deadline; `index`: its milliseconds; `cause`:
+    // what the last look failed with, if it failed.
+    NoChange,
+    TextNeverShown,   // `subject`: the text waited for; likewise
+    FileNotWritable,        // `subject`: the path as given; `systemError`: why
+    RegionNotOnScreen,      // `subject`: the region as given
+    CaptureNotPermitted,
+    WindowNotOnScreen,      // `subject`: the application's display name, if it has one
+    WindowNotPlaced,        // likewise; `index`: the PlacementGap
+    NoPicture,
+    CaptureFailed,
 };
 
 struct Failure {
     Refusal refusal;
     std::optional<std::string> subject;
     int64_t index = 0;
+    int systemError = 0;  // an errno value
+    std::string detail{};                  // NotLaunched: the system's reason
+    std::shared_ptr<const Failure> cause{};  // what a look behind this one failed with
 };
 
 // The result of a step that may fail; absent results stay the caller's call.

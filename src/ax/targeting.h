@@ -1,6 +1,7 @@
 #pragma once
 
 #include <optional>
+#include <string>
 #include <string_view>
 
 #include "ax/readers.h"
@@ -17,10 +18,10 @@ std::optional<RunningApplication> frontmostApp(Platform& platform);
 // than one matches.
 std::optional<RunningApplication> resolveApp(Platform& platform, std::string_view name);
 
-// The application an observation targets: the one named (as resolveApp
-// matches), else the frontmost. NoMatchingApp or NoFrontmostApp when there
-// is none; NotResponding when the one named did not answer, NoneAnswering
-// when none that answers is it and some did not answer.
+// The application a command targets: the one named (as resolveApp matches),
+// else the frontmost. NoMatchingApp or NoFrontmostApp when there is none;
+// NotResponding when the one named did not answer, NoneAnswering when none
+// that answers is it and some did not answer.
 Outcome<RunningApplication> targetApp(Platform& platform, const std::optional<std::string>& name);
 
 // The focused window, else the main window, else the first child of the

@@ -5,10 +5,13 @@
 #include <string_view>
 
 #include "actions/actions.h"
+#include "capture/screenshot.h"
 #include "cli/parsers.h"
 #include "observation/run.h"
+#include "observation/wait.h"
 #include "input/pointer.h"
 #include "text/text.h"
+#include "workspace/workspace.h"
 
 namespace nuvra {
 
@@ -33,6 +36,14 @@ struct ArgReader {
     int32_t delta(std::string_view text) { return read<int32_t>(parseDelta, text, "scroll delta"); }
     int64_t positive(std::string_view text, std::string_view what) {
         return read<int64_t>(parsePositiveInt, text, what);
+    }
+    // A width or height: a coordinate above zero.
+    double extent(std::string_view text, std::string_view what) {
+        auto above = [](std::string_view t) -> std::optional<double> {
+            std::optional<double> v = parseCoord(t);
+            return v && *v > 0 ? v : std::nullopt;
+        };
+        return read<double>(above, text, what);
     }
     ObserveLimits limits(const Args& args, size_t first) {
         ObserveLimits l;
@@ -74,6 +85,19 @@ int runPressCommand(Platform& platform, const Args& args, RunOutput& output) {
     if (!record.ok()) return finish(output, record.failure());
     if (!pressElement(platform, record.value().element, record.value().window))
         return finish(output, Failure{Refusal::NoPressAction, std::nullopt, index});
+    return 0;
+}
+
+// text <index> <maxNodes> <maxDepth> <maxTextBytes> <sha256> [app]
+int runTextCommand(Platform& platform, const Args& args, RunOutput& output) {
+    ArgReader in;
+    int64_t index = in.positive(args[1], "index");
+    ObserveLimits limits = in.limits(args, 2);
+    if (in.refused) return fail(output, *in.refused);
+    Outcome<ElementText> text =
+        readElementText(platform, index, limits, args[5], optionalArg(args, 6));
+    if (!text.ok()) return finish(output, text.failure());
+    printText(output, text.value());
     return 0;
 }
 
@@ -129,6 +153,39 @@ int runHitCommand(Platform& platform, const Args& args, RunOutput& output) {
     return 0;
 }
 
+// `screenshot <file> [app]`, `screenshot <file> <x> <y> <w> <h>`, and
+// `screenshot <file> marks <maxNodes> <maxDepth> <maxTextBytes> [app]`: the
+// word "marks" can be no coordinate, so six words are one form or the other.
+int runScreenshotCommand(Platform& platform, const Args& args, RunOutput& output) {
+    ArgReader in;
+    ScreenshotRequest request;
+    request.path = args[1];
+    const size_t n = args.size();
+    if (n >= 6 && args[2] == "marks") {
+        request.marks = in.limits(args, 3);
+        request.app = optionalArg(args, 6);
+    } else if (n == 6) {
+        ScreenRect r;
+        r.x = in.coord(args[2]);
+        r.y = in.coord(args[3]);
+        r.width = in.extent(args[4], "width");
+        r.height = in.extent(args[5], "height");
+        request.region = r;
+    } else {
+        request.app = optionalArg(args, 2);
+    }
+    if (in.refused) return fail(output, *in.refused);
+    Outcome<ScreenshotRun> shot = runScreenshot(platform, request);
+    if (!shot.ok()) return finish(output, shot.failure());
+    printScreenshot(output, request.path, shot.value());
+    return 0;
+}
+
+bool isScreenshotForm(const Args& args) {
+    const size_t n = args.size();
+    return n == 2 || n == 3 || n == 6 || (n == 7 && args[2] == "marks");
+}
+
 int runClickForm(Platform& platform, const Args& args, RunOutput& output) {
     ArgReader in;
     double x = in.coord(args[0]);
@@ -143,8 +200,68 @@ int runClickForm(Platform& platform, const Args& args, RunOutput& output) {
     return finish(output, click(platform, x, y, right, doubleClick));
 }
 
+// windows [app]
+int runWindowsCommand(Platform& platform, const Args& args, RunOutput& output) {
+    Outcome<AppWindows> listed = listWindows(platform, optionalArg(args, 1));
+    if (!listed.ok()) return finish(output, listed.failure());
+    printWindows(output, listed.value());
+    return 0;
+}
+
+// activate <app> [window number]
+int runActivateCommand(Platform& platform, const Args& args, RunOutput& output) {
+    ArgReader in;
+    std::optional<int64_t> number;
+    if (args.size() == 3) number = in.positive(args[2], "window number");
+    if (in.refused) return fail(output, *in.refused);
+    return finish(output, activateApp(platform, args[1], number));
+}
+
+// launch <id>
+int runLaunchCommand(Platform& platform, const Args& args, RunOutput& output) {
+    Outcome<RunningApplication> launched = launchApp(platform, args[1]);
+    if (!launched.ok()) return finish(output, launched.failure());
+    printAppLine(output, launched.value());
+    return 0;
+}
+
+bool isStateHash(std::string_view text) {
+    return text.size() == 64 && text.find_first_not_of("0123456789abcdef") == std::string_view::npos;
+}
+
+// wait <ms> <maxNodes> <maxDepth> <maxTextBytes> <sha256> [app]
+// wait <ms> <maxNodes> <maxDepth> <maxTextBytes> contains <text> [app]
+int runWaitCommand(Platform& platform, const Args& args, RunOutput& output, bool contains) {
+    ArgReader in;
+    int64_t milliseconds = in.positive(args[1], "milliseconds");
+    ObserveLimits limits = in.limits(args, 2);
+    if (in.refused) return fail(output, *in.refused);
+    WaitCondition condition;
+    if (contains) {
+        condition = {WaitCondition::Kind::TextShows, args[6]};
+        if (validUtf8(condition.text) != condition.text) return fail(output, badTextDiagnostic());
+    } else {
+        // Any other text would differ from every hash at once.
+        if (!isStateHash(args[5])) return fail(output, badArgument("sha256", args[5]));
+        condition = {WaitCondition::Kind::HashDiffers, args[5]};
+    }
+    Outcome<ObservationRun> run =
+        waitFor(platform, milliseconds, limits, condition, optionalArg(args, contains ? 7 : 6));
+    if (!run.ok()) return finish(output, run.failure());
+    printObservation(output, run.value());
+    return 0;
+}
+
 bool isCommandWord(std::string_view word) {
     for (std::string_view c : {"observe", "press", "settext", "scroll", "drag", "hit"})
+        if (word == c) return true;
+    return false;
+}
+
+// Words that came after the seven forms and never post input, whatever
+// follows them: in the click form each is a bad first coordinate.
+bool isLaterWord(std::string_view word) {
+    for (std::string_view c : {"text", "apps", "windows", "activate", "launch", "wait", "screenshot"})
         if (word == c) return true;
     return false;
 }
@@ -152,7 +269,8 @@ bool isCommandWord(std::string_view word) {
 }  // namespace
 
 bool postsInput(const std::vector<std::string>& args) {
-    return !args.empty() && (args[0] == "scroll" || args[0] == "drag" || !isCommandWord(args[0]));
+    return !args.empty() && (args[0] == "scroll" || args[0] == "drag" ||
+                             (!isCommandWord(args[0]) && !isLaterWord(args[0])));
 }
 
 int runMain(Platform& platform, const std::vector<std::string>& args, RunOutput& output) {
@@ -171,6 +289,24 @@ int runMain(Platform& platform, const std::vector<std::string>& args, RunOutput&
         return runScrollCommand(platform, args, output);
     if (word == "drag" && (n == 5 || n == 6)) return runDragCommand(platform, args, output);
     if (word == "hit" && n == 3) return runHitCommand(platform, args, output);
+    // Words added after the seven forms: each takes only counts that no
+    // form accepted before, so "text 1 2" stays a bad coordinate in the
+    // click form.
+    if (word == "text" && (n == 6 || n == 7)) return runTextCommand(platform, args, output);
+    if (word == "apps" && n == 1) return (printApps(output, platform.runningApplications()), 0);
+    if (word == "windows" && (n == 1 || n == 2)) return runWindowsCommand(platform, args, output);
+    if (word == "activate" && (n == 2 || n == 3))
+        return runActivateCommand(platform, args, output);
+    if (word == "launch" && n == 2) return runLaunchCommand(platform, args, output);
+    // A hash is 64 hexadecimal digits, so the keyword cannot be one.
+    if (word == "wait" && (n == 7 || n == 8) && args[5] == "contains")
+        return runWaitCommand(platform, args, output, true);
+    if (word == "wait" && (n == 6 || n == 7)) return runWaitCommand(platform, args, output, false);
+    // Every count of these was a click with the bad coordinate "screenshot"
+    // or the usage, before the command was known.
+    if (word == "screenshot")
+        return isScreenshotForm(args) ? runScreenshotCommand(platform, args, output)
+                                      : fail(output, screenshotUsageDiagnostic());
     if (n >= 2 && n <= 4 && !isCommandWord(word)) return runClickForm(platform, args, output);
     return fail(output, usageDiagnostic());
 }

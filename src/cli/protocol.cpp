@@ -1,5 +1,11 @@
 #include "cli/protocol.h"
 
+#include <cmath>
+
+#include <charconv>
+#include <cstring>
+
+#include "capture/file.h"
 #include "text/text.h"
 
 namespace nuvra {
@@ -16,6 +22,52 @@ void printLine(RunOutput& output, std::string_view line) {
 }
 
 std::string elementName(int64_t index) { return "element [e" + std::to_string(index) + "]"; }
+
+// A display name from another application, kept to one line.
+std::string appName(const Failure& failure) {
+    return failure.subject ? lineSafe(*failure.subject, kTextBound) : "app";
+}
+
+// What the last look of a wait found instead, when it failed.
+std::string lastLook(const Failure& failure) {
+    if (!failure.cause) return "";
+    constexpr std::string_view kPrefix = "nuvra-click: ";
+    std::string said = diagnosticFor(*failure.cause).message;
+    if (said.starts_with(kPrefix)) said.erase(0, kPrefix.size());
+    return " (the last look: " + said + ")";
+}
+
+std::string flag(bool value) { return value ? "1" : "0"; }
+
+// A text of another application's as a JSON string, or null; cut like
+// every such text, but its white space kept, so that the name printed is
+// the name to pass back.
+std::string quotedOrNull(const std::optional<std::string>& text) {
+    return text ? observeJsonString(cutToCharacters(*text, kTextBound)) : "null";
+}
+
+// Whole points; null for a frame no signed 64-bit integer holds.
+std::string frameText(const std::optional<ScreenRect>& frame) {
+    if (!frame) return "null";
+    std::string out;
+    for (double v : {frame->x, frame->y, frame->width, frame->height}) {
+        const double r = std::round(v);
+        if (!(r >= -9223372036854775808.0 && r < 9223372036854775808.0)) return "null";
+        out += (out.empty() ? "" : ",") + std::to_string(static_cast<int64_t>(r));
+    }
+    return out;
+}
+
+// "NAME's window", the name from the other application kept to one line.
+std::string windowOf(const Failure& failure) {
+    return (failure.subject ? lineSafe(*failure.subject, kTextBound) : "app") + "'s window";
+}
+
+std::string decimal(double v) {
+    char buffer[32];
+    auto end = std::to_chars(buffer, buffer + sizeof buffer, v).ptr;
+    return std::string(buffer, end);
+}
 
 }  // namespace
 
@@ -65,6 +117,11 @@ Diagnostic diagnosticFor(const Failure& failure) {
     case Refusal::TextRejected:
         return {ExitCode::Refused,
                 "nuvra-click: " + elementName(failure.index) + " rejected the text assignment"};
+    case Refusal::SecretText:
+        return {ExitCode::Refused, "nuvra-click: " + elementName(failure.index) +
+                                       " is a password field: its text is never read"};
+    case Refusal::NoText:
+        return {ExitCode::Refused, "nuvra-click: " + elementName(failure.index) + " has no text"};
     case Refusal::NoElementAtPoint:
         return {ExitCode::NoEvent, "nuvra-click: 落点无元素"};
     case Refusal::EventNotCreated:
@@ -83,6 +140,69 @@ Diagnostic diagnosticFor(const Failure& failure) {
     case Refusal::DisplayGone:
         return {ExitCode::NoEvent,
                 "nuvra-click: cannot post a pointer event: the X server stopped answering"};
+    case Refusal::NoSuchWindow:
+        return {ExitCode::NoTarget, "nuvra-click: " + appName(failure) + " has no window " +
+                                        std::to_string(failure.index)};
+    case Refusal::NotActivated:
+        return {ExitCode::Refused, "nuvra-click: " + appName(failure) +
+                                       " did not come to the front with the focus"};
+    case Refusal::NotInstalled:
+        // The id goes back exactly as typed, quoted: it may hold anything.
+        return {ExitCode::NoTarget, "nuvra-click: no installed application has the id " +
+                                        observeJsonString(failure.subject.value_or(""))};
+    case Refusal::NotLaunched:
+        return {ExitCode::NoTarget, "nuvra-click: cannot start " +
+                                        observeJsonString(failure.subject.value_or("")) + ": " +
+                                        lineSafe(failure.detail)};
+    case Refusal::LaunchTimedOut:
+        return {ExitCode::TimedOut, "nuvra-click: " +
+                                        observeJsonString(failure.subject.value_or("")) +
+                                        " started but showed no accessible window within " +
+                                        std::to_string(failure.index) + " s"};
+    case Refusal::NoChange:
+        return {ExitCode::TimedOut, "nuvra-click: no change within " +
+                                        std::to_string(failure.index) + " ms" + lastLook(failure)};
+    case Refusal::TextNeverShown:
+        return {ExitCode::TimedOut, "nuvra-click: no element showed " +
+                                        observeJsonString(failure.subject.value_or("")) +
+                                        " within " + std::to_string(failure.index) + " ms" +
+                                        lastLook(failure)};
+    case Refusal::FileNotWritable:
+        // The path exactly as given, as every refused argument is repeated.
+        return {ExitCode::Usage, "nuvra-click: cannot write " + failure.subject.value_or("") + ": " +
+                                     (failure.systemError == kNotRegularFile
+                                          ? "not a regular file"
+                                          : std::strerror(failure.systemError))};
+    case Refusal::RegionNotOnScreen:
+        return {ExitCode::Usage, "nuvra-click: the region is not on any screen"};
+    case Refusal::CaptureNotPermitted:
+        return {ExitCode::NoCapture,
+                "nuvra-click: screen recording is not permitted — turn on the application "
+                "nuvra-click runs in under System Settings → Privacy & Security → Screen & "
+                "System Audio Recording (Screen Recording before macOS 15), then restart it"};
+    case Refusal::WindowNotOnScreen:
+        return {ExitCode::NoCapture, "nuvra-click: " + windowOf(failure) + " is not on any screen"};
+    case Refusal::WindowNotPlaced:
+        switch (static_cast<PlacementGap>(failure.index)) {
+        case PlacementGap::NativeWayland:
+            return {ExitCode::NoCapture, "nuvra-click: " + windowOf(failure) +
+                                             " is a native Wayland window, which cannot be "
+                                             "captured through X"};
+        case PlacementGap::WindowCoordinates:
+            return {ExitCode::NoCapture,
+                    "nuvra-click: " + windowOf(failure) +
+                        " does not tell where it is on the screen (its toolkit answers window "
+                        "coordinates): capture a region of the screen instead"};
+        case PlacementGap::Unknown:
+            break;
+        }
+        return {ExitCode::NoCapture,
+                "nuvra-click: " + windowOf(failure) + " does not tell where it is on the screen"};
+    case Refusal::NoPicture:
+        return {ExitCode::NoCapture, "nuvra-click: the display server keeps no picture of that "
+                                     "part of the screen (XWayland shows only its own windows)"};
+    case Refusal::CaptureFailed:
+        return {ExitCode::NoCapture, "nuvra-click: the screen could not be captured"};
     }
     return {ExitCode::Usage, "nuvra-click: internal error"};
 }
@@ -98,6 +218,13 @@ Diagnostic usageDiagnostic() {
 
 Diagnostic dragUsageDiagnostic() {
     return {ExitCode::Usage, "usage: nuvra-click drag <x1> <y1> <x2> <y2> [right]"};
+}
+
+Diagnostic screenshotUsageDiagnostic() {
+    return {ExitCode::Usage,
+            "usage: nuvra-click screenshot <file.png> [app] | nuvra-click screenshot <file.png> "
+            "<x> <y> <w> <h> | nuvra-click screenshot <file.png> marks <maxNodes> <maxDepth> "
+            "<maxTextBytes> [app]"};
 }
 
 Diagnostic untrustedDiagnostic(Platform::TrustGap gap, const std::vector<std::string>& unset) {
@@ -162,6 +289,15 @@ void printObservation(RunOutput& output, const ObservationRun& run) {
                           " sha256=" + run.stateHash);
 }
 
+void printText(RunOutput& output, const ElementText& text) {
+    // The text is the application's: quoted, it keeps its line breaks on
+    // one line and can neither end the block nor start a marker line.
+    printLine(output, "NUVRA_TEXT bytes=" + std::to_string(text.text.size()) +
+                          " total=" + std::to_string(text.totalBytes) +
+                          " truncated=" + (text.truncated ? "1" : "0"));
+    printLine(output, observeJsonString(text.text));
+}
+
 void printHit(RunOutput& output, const HitElement& hit) {
     // Every field is printed unquoted, so none may break or forge a line.
     auto field = [](const std::string& text) { return lineSafe(text, kTextBound); };
@@ -172,6 +308,42 @@ void printHit(RunOutput& output, const HitElement& hit) {
                           sanitised(hit.title.value_or("")) + "|" + sanitised(hit.label) + "|" +
                           (hit.enabled ? "true" : "false") + "|" +
                           (hit.focused ? "true" : "false"));
+}
+
+void printAppLine(RunOutput& output, const RunningApplication& app) {
+    printLine(output, "NUVRA_APP pid=" + std::to_string(app.processIdentifier) +
+                          " regular=" + flag(app.activationPolicy == 0) +
+                          " frontmost=" + flag(app.isActive) +
+                          " responding=" + flag(app.responding) + " name=" +
+                          quotedOrNull(app.localizedName) +
+                          " bundle=" + quotedOrNull(app.bundleIdentifier));
+}
+
+void printApps(RunOutput& output, const std::vector<RunningApplication>& apps) {
+    for (const auto& app : apps) printAppLine(output, app);
+}
+
+void printWindows(RunOutput& output, const AppWindows& listed) {
+    printAppLine(output, listed.app);
+    for (const auto& w : listed.windows)
+        printLine(output, "NUVRA_TOPLEVEL n=" + std::to_string(w.number) +
+                              " focused=" + flag(w.focused) + " main=" + flag(w.main) +
+                              " modal=" + flag(w.modal) + " frame=" + frameText(w.frame) +
+                              " title=" + quotedOrNull(w.title));
+    printLine(output, "NUVRA_END windows=" + std::to_string(listed.windows.size()) +
+                          " truncated=" + flag(listed.truncated));
+}
+
+void printScreenshot(RunOutput& output, std::string_view path, const ScreenshotRun& shot) {
+    if (shot.observation) printObservation(output, *shot.observation);
+    // The region is in whole points; the path, the agent's own, is quoted
+    // so that no byte of it can end the line.
+    const ScreenRect& r = shot.region;
+    printLine(output, "NUVRA_SCREENSHOT region=" + decimal(r.x) + "," + decimal(r.y) + "," +
+                          decimal(r.width) + "," + decimal(r.height) +
+                          " pixels=" + std::to_string(shot.width) + "x" +
+                          std::to_string(shot.height) + " scale=" + decimal(shot.scale) +
+                          " file=" + observeJsonString(path));
 }
 
 }  // namespace nuvra

@@ -7,8 +7,10 @@
 #include <vector>
 
 #include "actions/actions.h"
+#include "capture/screenshot.h"
 #include "observation/run.h"
 #include "outcome.h"
+#include "workspace/workspace.h"
 
 namespace nuvra {
 
@@ -19,7 +21,9 @@ enum class ExitCode {
     NoEvent = 4,    // an input event not created, or no element at the point
     NoTarget = 5,   // no application or no observable window
     Stale = 6,      // the tree changed, or the element number is not in it
+    TimedOut = 7,   // what a command waited for did not happen by its deadline
     Refused = 8,    // the element refused the action
+    NoCapture = 9,  // the screen could not be captured there
 };
 
 struct Diagnostic {
@@ -36,6 +40,7 @@ struct RunOutput {
 Diagnostic diagnosticFor(const Failure& failure);
 Diagnostic usageDiagnostic();
 Diagnostic dragUsageDiagnostic();
+Diagnostic screenshotUsageDiagnostic();
 // `unset`: the session's variables the process was not given (NoBus only).
 Diagnostic untrustedDiagnostic(Platform::TrustGap gap, const std::vector<std::string>& unset = {});
 Diagnostic badTextDiagnostic();
@@ -49,5 +54,16 @@ int fail(RunOutput& output, const Diagnostic& diagnostic);
 void printUntrustedMarker(RunOutput& output);
 void printObservation(RunOutput& output, const ObservationRun& run);
 void printHit(RunOutput& output, const HitElement& hit);
+// One "NUVRA_APP" line per application: its fields in a fixed order, texts
+// as JSON strings (null when absent), so no name can forge a field or a line.
+void printApps(RunOutput& output, const std::vector<RunningApplication>& apps);
+void printAppLine(RunOutput& output, const RunningApplication& app);
+// The application's line, one "NUVRA_TOPLEVEL" line per window, and
+// "NUVRA_END windows=N truncated=0|1".
+void printWindows(RunOutput& output, const AppWindows& listed);
+// With marks the observation block, then the line that says what was written.
+void printScreenshot(RunOutput& output, std::string_view path, const ScreenshotRun& shot);
+// "NUVRA_TEXT bytes=B total=T truncated=0|1", then the text as one JSON string.
+void printText(RunOutput& output, const ElementText& text);
 
 }  // namespace nuvra

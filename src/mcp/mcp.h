@@ -1,7 +1,7 @@
 // nuvra-mcp: the commands of nuvra-click as tools of the Model Context
 // Protocol, spoken as JSON-RPC 2.0 over standard input and output, one
-// message a line. Every tool but list_applications runs the nuvra-click
-// installed beside this program; list_applications reads the workspace.
+// message a line. Every tool runs the nuvra-click installed beside this
+// program.
 //
 // nlohmann-json reports misuse by throwing. No exception leaves handleLine
 // or the serving of a call: a request that makes anything throw is answered
@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -38,13 +39,6 @@ struct ChildRun {
     std::string err;  // TimedOut, NotStarted: what happened, in words
 };
 
-// The workspace's applications, or why the desktop could not be read.
-struct AppListing {
-    std::vector<RunningApplication> apps;
-    std::optional<std::string> refusal;
-};
-using AppLister = std::function<AppListing()>;
-
 // What produced a hash, so that press and settext can repeat it.
 struct Remembered {
     std::string sha256;
@@ -53,7 +47,8 @@ struct Remembered {
 };
 
 struct Session {
-    AppLister lister;
+    // The time limit of one run (--timeout), which a wait must fit in.
+    double runSeconds = 20;
     // What to tell a user whose host started this server without the
     // desktop's variables (empty when it has them): added to every result
     // that failed for want of them.
@@ -98,14 +93,45 @@ std::string serialize(const json& message);
 json toolList();
 bool isTool(const std::string& name);
 
+// --- picture.cpp: the screenshot tool's picture ---
+
+// A folder of this server's own for one picture, removed with all in it.
+class PictureFolder {
+public:
+    PictureFolder();
+    ~PictureFolder();
+    PictureFolder(const PictureFolder&) = delete;
+    PictureFolder& operator=(const PictureFolder&) = delete;
+
+    bool made() const { return !folder_.empty(); }
+    const std::string& error() const { return error_; }  // why not, when not made
+    std::string path() const { return folder_ + "/screenshot.png"; }
+    // The picture as written; none when there is none.
+    std::optional<std::string> read() const;
+
+private:
+    std::string folder_;
+    std::string error_;
+};
+
+// The result of a screenshot run that printed `out` and wrote `file`: the
+// image (shrunk to fit one result, its scale with it), the text, and the
+// structured content.
+json pictureResult(std::string_view out, const std::optional<std::string>& file);
+
+// The shortest text that reads back as the same coordinate.
+std::string coordText(const json& value);
+
 // A call of a tool isTool accepts, as it begins: its result at once
-// (argument errors, list_applications), or the nuvra-click run it needs.
+// (argument errors), or the nuvra-click run it needs.
 struct CallStart {
     std::optional<json> result;
     std::string name;
     std::vector<std::string> args;  // the run's arguments, without the program
     std::optional<ObserveLimits> observed;
     std::optional<std::string> app;
+    // screenshot: where its run writes the picture; removed with the call.
+    std::shared_ptr<PictureFolder> picture;
 };
 CallStart startCall(Session& session, const std::string& name, const json& arguments);
 // The result of a started call once its run has ended; failed runs are
@@ -115,6 +141,13 @@ json finishCall(Session& session, const CallStart& call, const ChildRun& run);
 // --- structured.cpp: nuvra-click's output as the tools' structured content ---
 std::optional<json> observeStructure(std::string_view out);
 std::optional<json> hitStructure(std::string_view out);
+std::optional<json> textStructure(std::string_view out);
+// `apps`: {applications: [...]}; `launch`: the one application; `windows`:
+// {app, windows: [...], truncated}.
+std::optional<json> appsStructure(std::string_view out);
+std::optional<json> launchStructure(std::string_view out);
+std::optional<json> windowsStructure(std::string_view out);
+
 
 // --- environment.cpp ---
 // For a host that started this server without the desktop's variables: the

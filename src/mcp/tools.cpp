@@ -12,6 +12,9 @@ namespace nuvra::mcp {
 namespace {
 
 constexpr int64_t kMaxCount = std::numeric_limits<int64_t>::max();
+// What a wait leaves of the server's time limit for one run: the run's own
+// start, its last look and its exit.
+constexpr int64_t kWaitMargin = 1000;
 
 // The most bytes one argument of nuvra-click can hold: Linux refuses to
 // start a program with an argument of MAX_ARG_STRLEN (32 pages of 4 KiB)
@@ -32,7 +35,7 @@ std::optional<std::string> argumentTextRefusal(const json& value) {
     return std::nullopt;
 }
 
-enum class Kind { Coord, Count, Delta, Text, Sha, Button, Flag, Limits };
+enum class Kind { Coord, Count, Delta, Text, Sha, Button, Flag, Limits, Region };
 
 struct Field {
     const char* name;
@@ -97,6 +100,16 @@ const std::vector<Tool>& tools() {
           {"sha256", Kind::Sha, true, kSha},
           {"app", Kind::Text, false, kTargetApp},
           {"limits", Kind::Limits, false, kLimits}}},
+        {"text", "Read an element's whole text", true,
+         "Reads the whole text of an observed element (a paragraph, a text area, a label, a "
+         "document), line breaks kept, where observe cuts values to 120 characters. Never a "
+         "password field's. At most maxTextBytes bytes, cut between characters; truncated says "
+         "there is more, total how much." + kGuard,
+         {{"index", Kind::Count, true, kIndex},
+          {"sha256", Kind::Sha, true, kSha},
+          {"maxTextBytes", Kind::Count, false, "The most bytes of text to return.", 1000000},
+          {"app", Kind::Text, false, kTargetApp},
+          {"limits", Kind::Limits, false, kLimits}}},
         {"click", "Click at a point", false,
          "Posts a mouse click at a screen point (as observe prints centres): press and release, "
          "twice for a double click.",
@@ -124,12 +137,63 @@ const std::vector<Tool>& tools() {
          "(the title, else the description), enabled, focused.",
          {{"x", Kind::Coord, true, "Screen x in points."},
           {"y", Kind::Coord, true, "Screen y in points."}}},
+        {"screenshot", "Take a screenshot", true,
+         "A picture of the window observe reads (the same app), or of a region of the screen, "
+         "as a PNG image. It shows what is on the screen there, windows above included. With "
+         "marks, every element observe would list is framed and labelled eN on it, and the "
+         "observation of the same moment comes beside it (text and structured, as observe "
+         "gives them); press and settext take its numbers and sha256. The result gives the "
+         "region in screen points and the scale in pixels per point: pixel (px, py) is the "
+         "point (x + px / scale, y + py / scale), where click acts. Images longer than 1568 "
+         "pixels on a side, or too large for one result, are shrunk, and the scale says so.",
+         {{"app", Kind::Text, false, kApp},
+          {"marks", Kind::Flag, false, "Draw the elements' frames and numbers, and observe.",
+           false},
+          {"maxNodes", Kind::Count, false, "With marks: the most elements to read.", 300},
+          {"maxDepth", Kind::Count, false, "With marks: the most levels to read.", 25},
+          {"maxTextBytes", Kind::Count, false, "With marks: the most bytes of element lines.",
+           60000},
+          {"region", Kind::Region, false,
+           "A rectangle of the screen in points instead of the window; not with app or marks."}}},
         {"list_applications", "List applications", true,
          "Lists the running applications an agent can name as app: name, bundleId, pid, whether "
          "regular (only regular ones can be observed by name) and whether frontmost (the one "
          "observe reads without app); responding false for one that did not answer in time, "
          "whose name and state are then unknown.",
          {}},
+        {"windows", "List an application's windows", true,
+         "Lists the top-level windows of an application: number (what activate takes), title, "
+         "frame in screen points (only where it is on screen), focused (the one observe reads), "
+         "main and modal. To read a window that is not the focused one, activate it, then "
+         "observe.",
+         {{"app", Kind::Text, false, kApp}}},
+        {"activate", "Bring an application to the front", false,
+         "Brings an application, and one of its windows, to the front with the keyboard focus, "
+         "and succeeds only once it is frontmost: observe without app then reads that window, and "
+         "pointer events at its elements land in it.",
+         {{"app", Kind::Text, true, kApp},
+          {"window", Kind::Count, false,
+           "The window's number in windows; without it, the window observe reads."}}},
+        {"launch", "Start an application", false,
+         "Starts an installed application by its desktop entry id (Linux, such as "
+         "org.xfce.mousepad) or bundle identifier (macOS), never a command line, and returns once "
+         "it has a window observe can read, with its entry as list_applications gives it.",
+         {{"id", Kind::Text, true, "The desktop entry id (\".desktop\" may be left off) or bundle identifier."}}},
+        {"wait", "Wait for a change", true,
+         "Observes the window again and again until it no longer hashes to sha256 (after a press "
+         "that starts something slow) or until an element's title or value contains text, and "
+         "returns that observation, as observe does. Fails once ms have passed." + std::string(
+         " Pass sha256 or text, not both. This server remembers the limits and app of its recent "
+         "observations, so sha256 alone is enough."),
+         {{"ms", Kind::Count, true, "How long to wait at most, in milliseconds."},
+          {"sha256", Kind::Sha, false, "The sha256 of an observe: wait until the window differs."},
+          {"text", Kind::Text, false,
+           "Wait until an element's title or value, as observe prints it, contains this text."},
+          {"app", Kind::Text, false, kApp},
+          {"limits", Kind::Limits, false,
+           "The maxNodes, maxDepth and maxTextBytes to observe with: for sha256, those of its "
+           "observe (only needed when this server did not make it); for text, 300, 25 and 60000 "
+           "unless given."}}},
     };
     return table;
 }
@@ -147,6 +211,13 @@ json limitsSchema() {
                   {"maxNodes", "maxDepth", "maxTextBytes"});
 }
 
+json regionSchema() {
+    const json origin = {{"type", "number"}, {"minimum", 0}};
+    const json extent = {{"type", "number"}, {"exclusiveMinimum", 0}};
+    return object({{"x", origin}, {"y", origin}, {"width", extent}, {"height", extent}},
+                  {"x", "y", "width", "height"});
+}
+
 json fieldSchema(const Field& field) {
     json schema;
     switch (field.kind) {
@@ -161,6 +232,7 @@ json fieldSchema(const Field& field) {
     case Kind::Button: schema = {{"type", "string"}, {"enum", {"left", "right"}}}; break;
     case Kind::Flag: schema = {{"type", "boolean"}}; break;
     case Kind::Limits: schema = limitsSchema(); break;
+    case Kind::Region: schema = regionSchema(); break;
     }
     schema["description"] = field.description;
     if (!field.fallback.is_null()) schema["default"] = field.fallback;
@@ -170,7 +242,7 @@ json fieldSchema(const Field& field) {
 json outputSchema(const std::string& tool) {
     const json text = {{"type", "string"}}, integer = {{"type", "integer"}},
                flag = {{"type", "boolean"}};
-    if (tool == "observe") {
+    if (tool == "observe" || tool == "wait") {
         json element = object({{"index", integer}, {"depth", integer}, {"role", text},
                                {"title", text}, {"x", integer}, {"y", integer},
                                {"value", text}, {"disabled", flag}, {"focused", flag}},
@@ -180,15 +252,36 @@ json outputSchema(const std::string& tool) {
                        {"nodes", integer}, {"truncated", flag}, {"sha256", text}},
                       {"app", "window", "elements", "nodes", "truncated", "sha256"});
     }
+    if (tool == "screenshot") {
+        const json number = {{"type", "number"}};
+        return object({{"region", object({{"x", number}, {"y", number}, {"width", number},
+                                          {"height", number}},
+                                         {"x", "y", "width", "height"})},
+                       {"width", integer}, {"height", integer}, {"scale", number},
+                       {"observation", outputSchema("observe")}},
+                      {"region", "width", "height", "scale"});
+    }
     if (tool == "hit")
         return object({{"role", text}, {"subrole", text}, {"title", text}, {"label", text},
                        {"enabled", flag}, {"focused", flag}},
                       {"role", "subrole", "title", "label", "enabled", "focused"});
-    if (tool == "list_applications") {
-        json app = object({{"name", text}, {"bundleId", text}, {"pid", integer},
-                           {"regular", flag}, {"frontmost", flag}, {"responding", flag}},
-                          {"pid", "regular", "frontmost"});
+    if (tool == "text")
+        return object({{"text", text}, {"bytes", integer}, {"total", integer}, {"truncated", flag}},
+                      {"text", "bytes", "total", "truncated"});
+    json app = object({{"name", text}, {"bundleId", text}, {"pid", integer},
+                       {"regular", flag}, {"frontmost", flag}, {"responding", flag}},
+                      {"pid", "regular", "frontmost"});
+    if (tool == "list_applications")
         return object({{"applications", {{"type", "array"}, {"items", app}}}}, {"applications"});
+    if (tool == "launch") return app;
+    if (tool == "windows") {
+        json window = object({{"number", integer}, {"title", text}, {"x", integer}, {"y", integer},
+                              {"width", integer}, {"height", integer}, {"focused", flag},
+                              {"main", flag}, {"modal", flag}},
+                             {"number", "focused", "main", "modal"});
+        return object({{"app", app}, {"windows", {{"type", "array"}, {"items", window}}},
+                       {"truncated", flag}},
+                      {"app", "windows", "truncated"});
     }
     return nullptr;
 }
@@ -218,6 +311,17 @@ std::optional<int64_t> integerIn(const json& value, int64_t lo, int64_t hi) {
         d >= 0x1p63)
         return std::nullopt;
     return static_cast<int64_t>(d);
+}
+
+bool isRegion(const json& value) {
+    if (!value.is_object() || value.size() != 4) return false;
+    for (const char* key : {"x", "y", "width", "height"}) {
+        if (!value.contains(key) || !value[key].is_number()) return false;
+        const double v = value[key].get<double>();
+        const bool origin = std::string_view(key).size() == 1;  // x or y
+        if (!(origin ? v >= 0 : v > 0) || !std::isfinite(v)) return false;
+    }
+    return true;
 }
 
 bool isLimits(const json& value) {
@@ -258,6 +362,9 @@ std::optional<std::string> refusal(Kind kind, const json& value) {
         if (isLimits(value)) return std::nullopt;
         return "an object of exactly maxNodes, maxDepth and maxTextBytes, each an integer from 1 "
                "to 9223372036854775807";
+    case Kind::Region:
+        if (isRegion(value)) return std::nullopt;
+        return "an object of exactly x and y (at least 0), width and height (above 0), in points";
     }
     return "valid";
 }
@@ -291,16 +398,6 @@ std::optional<std::string> checkArguments(const Tool& tool, const json& argument
 
 std::string countText(const json& value) {
     return std::to_string(integerIn(value, std::numeric_limits<int64_t>::min(), kMaxCount).value_or(0));
-}
-
-// The shortest text that reads back as the same coordinate.
-std::string coordText(const json& value) {
-    if (value.is_number_integer()) return value.dump();
-    double d = value.get<double>();
-    if (d == 0) return "0";
-    char buffer[64];
-    auto end = std::to_chars(buffer, buffer + sizeof buffer, d).ptr;
-    return std::string(buffer, end);
 }
 
 ObserveLimits limitsOf(const json& value) {
@@ -358,29 +455,48 @@ void remember(Session& session, Remembered produced) {
     while (session.recent.size() > kRemembered) session.recent.pop_front();
 }
 
-json applications(Session& session) {
-    AppListing listing = session.lister();
-    if (listing.refusal)
-        return textResult(*listing.refusal + (session.environmentAdvice.empty()
-                                                  ? ""
-                                                  : ". " + session.environmentAdvice),
-                          true);
-    json apps = json::array();
-    for (const RunningApplication& app : listing.apps) {
-        json entry = {{"pid", app.processIdentifier},
-                      {"regular", app.activationPolicy == 0},
-                      {"frontmost", app.isActive}};
-        if (app.localizedName) entry["name"] = *app.localizedName;
-        if (app.bundleIdentifier) entry["bundleId"] = *app.bundleIdentifier;
-        if (!app.responding) entry["responding"] = false;
-        apps.push_back(std::move(entry));
+// wait's arguments after ms: the limits, then the hash or "contains" and
+// the text; what is wrong with them otherwise.
+std::optional<std::string> waitArguments(Session& session, const json& a, CallStart& call) {
+    if (a.contains("sha256") == a.contains("text"))
+        return std::string("give either sha256 (wait until the window differs from that observe) "
+                           "or text (wait until an element shows it), not both");
+    // Past the server's time limit the run is stopped, and its answer lost.
+    const auto most = static_cast<int64_t>(session.runSeconds * 1000) - kWaitMargin;
+    const int64_t ms = *integerIn(a["ms"], 1, kMaxCount);
+    if (ms > most)
+        return "ms must be at most " + std::to_string(std::max<int64_t>(most, 0)) +
+               ": this server stops a run after " + coordText(session.runSeconds) +
+               " s (start it with --timeout to wait longer)";
+    ObserveLimits limits{300, 25, 60000};
+    if (a.contains("sha256")) {
+        const Remembered* known = recall(session, a["sha256"]);
+        if (!known && !a.contains("limits"))
+            return "sha256 " + a["sha256"].get<std::string>() + " is not from a recent observe of "
+                   "this server: pass the limits ({maxNodes, maxDepth, maxTextBytes}) and app of "
+                   "the observe it comes from";
+        if (known) limits = known->limits;
+        if (!call.app && known) call.app = known->app;
     }
-    json structured = {{"applications", std::move(apps)}};
-    std::string text = serialize(structured);
-    return structuredResult(text, std::move(structured));
+    if (a.contains("limits")) limits = limitsOf(a["limits"]);
+    call.observed = limits;
+    call.args.push_back(std::to_string(ms));
+    for (auto& limit : limitArgs(limits)) call.args.push_back(limit);
+    if (a.contains("sha256")) call.args.push_back(a["sha256"]);
+    else call.args.insert(call.args.end(), {"contains", a["text"].get<std::string>()});
+    return std::nullopt;
 }
 
 }  // namespace
+
+std::string coordText(const json& value) {
+    if (value.is_number_integer()) return value.dump();
+    double d = value.get<double>();
+    if (d == 0) return "0";
+    char buffer[64];
+    auto end = std::to_chars(buffer, buffer + sizeof buffer, d).ptr;
+    return std::string(buffer, end);
+}
 
 json toolList() {
     json list = json::array();
@@ -412,13 +528,8 @@ CallStart startCall(Session& session, const std::string& name, const json& argum
         call.result = textResult(*wrong, true);
         return call;
     }
-    if (name == "list_applications") {
-        call.result = applications(session);
-        return call;
-    }
-
     std::vector<std::string>& args = call.args;
-    args = {name};
+    args = {name == "list_applications" ? "apps" : name};
     auto append = [&](std::vector<std::string> more) {
         args.insert(args.end(), more.begin(), more.end());
     };
@@ -427,7 +538,7 @@ CallStart startCall(Session& session, const std::string& name, const json& argum
     if (name == "observe") {
         call.observed = limitsOf(a);
         append(limitArgs(*call.observed));
-    } else if (name == "press" || name == "settext") {
+    } else if (name == "press" || name == "settext" || name == "text") {
         const std::string sha = a["sha256"];
         const Remembered* known = recall(session, sha);
         if (!known && !a.contains("limits")) {
@@ -442,7 +553,10 @@ CallStart startCall(Session& session, const std::string& name, const json& argum
         if (!app && known) app = known->app;
         append({countText(a["index"])});
         if (name == "settext") append({a["text"].get<std::string>()});
-        append(limitArgs(a.contains("limits") ? limitsOf(a["limits"]) : known->limits));
+        ObserveLimits limits = a.contains("limits") ? limitsOf(a["limits"]) : known->limits;
+        // The guard does not hash maxTextBytes: the text's own bound takes its place.
+        if (name == "text") limits.maxTextBytes = *integerIn(a["maxTextBytes"], 1, kMaxCount);
+        append(limitArgs(limits));
         append({sha});
     } else if (name == "click") {
         args = {coordText(a["x"]), coordText(a["y"])};
@@ -463,6 +577,38 @@ CallStart startCall(Session& session, const std::string& name, const json& argum
         if (a.contains("x")) append({"at"});
     } else if (name == "hit") {
         append({coordText(a["x"]), coordText(a["y"])});
+    } else if (name == "activate") {
+        append({*app});
+        if (a.contains("window")) append({countText(a["window"])});
+        return call;
+    } else if (name == "launch") {
+        append({a["id"].get<std::string>()});
+    } else if (name == "wait") {
+        if (auto wrong = waitArguments(session, a, call)) {
+            call.result = textResult(*wrong, true);
+            return call;
+        }
+    } else if (name == "screenshot") {
+        const bool marks = a["marks"] == true;
+        if (a.contains("region") && (app || marks)) {
+            call.result = textResult(
+                "a region is a rectangle of the screen: give it without app and marks", true);
+            return call;
+        }
+        call.picture = std::make_shared<PictureFolder>();
+        if (!call.picture->made()) {
+            call.result = textResult("cannot make a folder for the picture: " + call.picture->error(), true);
+            return call;
+        }
+        args.push_back(call.picture->path());
+        if (a.contains("region")) {
+            const json& r = a["region"];
+            append({coordText(r["x"]), coordText(r["y"]), coordText(r["width"]), coordText(r["height"])});
+        } else if (marks) {
+            call.observed = limitsOf(a);
+            append({"marks"});
+            append(limitArgs(*call.observed));
+        }
     }
     if (app) append({*app});
     return call;
@@ -472,9 +618,24 @@ json finishCall(Session& session, const CallStart& call, const ChildRun& run) {
     const std::string& name = call.name;
     if (run.end != ChildRun::End::Exited || run.status != 0)
         return textResult(failureText(session, run), true);
-    if (name != "observe" && name != "hit") return textResult(run.out.empty() ? "done" : run.out, false);
-    std::optional<json> structured =
-        name == "observe" ? observeStructure(run.out) : hitStructure(run.out);
+    if (call.picture) {
+        // The numbers drawn can be pressed like those of an observe.
+        json result = pictureResult(run.out, call.picture->read());
+        const json* seen = result.contains("structuredContent") &&
+                                   result["structuredContent"].contains("observation")
+                               ? &result["structuredContent"]["observation"]
+                               : nullptr;
+        if (seen && call.observed) remember(session, {(*seen)["sha256"], *call.observed, call.app});
+        return result;
+    }
+    std::optional<json> structured;
+    if (name == "observe" || name == "wait") structured = observeStructure(run.out);
+    else if (name == "hit") structured = hitStructure(run.out);
+    else if (name == "text") structured = textStructure(run.out);
+    else if (name == "list_applications") structured = appsStructure(run.out);
+    else if (name == "windows") structured = windowsStructure(run.out);
+    else if (name == "launch") structured = launchStructure(run.out);
+    else return textResult(run.out.empty() ? "done" : run.out, false);
     if (!structured)
         return textResult("nuvra-click printed what this server cannot read:\n" + run.out, true);
     if (call.observed) remember(session, {(*structured)["sha256"], *call.observed, call.app});

@@ -23,44 +23,62 @@ std::string stateHashOf(const std::string& appName, const std::string& windowTit
     return sha256Hex(input);
 }
 
+// A hung application is named by what it is known as.
+std::optional<std::string> knownName(const RunningApplication& app,
+                                     const std::optional<std::string>& appName) {
+    return app.localizedName ? app.localizedName : app.bundleIdentifier ? app.bundleIdentifier : appName;
+}
+
 }  // namespace
 
-Outcome<ObservationRun> runObserve(Platform& platform, int64_t maxNodes, int64_t maxDepth,
-                                   int64_t maxTextBytes,
-                                   const std::optional<std::string>& appName) {
-    Outcome<RunningApplication> target = targetApp(platform, appName);
-    if (!target.ok()) return target.failure();
-    const RunningApplication& app = target.value();
-    // A hung application is named by what it is known as.
-    const std::optional<std::string> known =
-        app.localizedName ? app.localizedName : app.bundleIdentifier ? app.bundleIdentifier : appName;
+Outcome<ObserveTarget> chooseTarget(Platform& platform, const std::optional<std::string>& appName) {
+    Outcome<RunningApplication> app = targetApp(platform, appName);
+    if (!app.ok()) return app.failure();
 
     Element window;
     Unanswered windowUnanswered;
     {
-        Element appElement = platform.createApplicationElement(app.processIdentifier);
+        Element appElement = platform.createApplicationElement(app.value().processIdentifier);
         window = chosenWindow(platform, appElement, &windowUnanswered);
     }
-    if (!window && windowUnanswered.any) return Failure{Refusal::NotResponding, known, 0};
-    if (!window) return Failure{Refusal::NoObservableWindow, app.localizedName, 0};
+    if (!window && windowUnanswered.any)
+        return Failure{Refusal::NotResponding, knownName(app.value(), appName), 0};
+    if (!window) return Failure{Refusal::NoObservableWindow, app.value().localizedName, 0};
+    return ObserveTarget{std::move(app.value()), std::move(window)};
+}
 
-    ObservedTree tree = observeTree(platform, window, maxNodes, maxDepth, maxTextBytes);
-    // Not even the window itself could be read.
-    if (tree.unanswered && tree.elements.empty()) return Failure{Refusal::NotResponding, known, 0};
+ObservationRun observeTarget(Platform& platform, const ObserveTarget& target, int64_t maxNodes,
+                             int64_t maxDepth, int64_t maxTextBytes) {
+    const RunningApplication& app = target.app;
+    ObservedTree tree = observeTree(platform, target.window, maxNodes, maxDepth, maxTextBytes);
 
     ObservationRun run;
     run.appName = app.localizedName      ? *app.localizedName
                   : app.bundleIdentifier ? *app.bundleIdentifier
                                          : "unknown";
     Unanswered titleUnanswered;
-    std::optional<std::string> title = axString(platform, window, "AXTitle", &titleUnanswered);
+    std::optional<std::string> title =
+        axString(platform, target.window, "AXTitle", &titleUnanswered);
     run.windowTitle = title ? observeSanitize(*title, 120) : std::string();
     run.lines = std::move(tree.lines);
     run.elements = std::move(tree.elements);
     // A title the application left unanswered is not its window's title.
-    run.truncated = tree.truncated || titleUnanswered.any;
+    run.unanswered = tree.unanswered || titleUnanswered.any;
+    run.truncated = tree.truncated || run.unanswered;
     run.nodes = static_cast<int64_t>(run.elements.size());
     run.stateHash = stateHashOf(run.appName, run.windowTitle, run.elements);
+    return run;
+}
+
+Outcome<ObservationRun> runObserve(Platform& platform, int64_t maxNodes, int64_t maxDepth,
+                                   int64_t maxTextBytes,
+                                   const std::optional<std::string>& appName) {
+    Outcome<ObserveTarget> target = chooseTarget(platform, appName);
+    if (!target.ok()) return target.failure();
+    ObservationRun run = observeTarget(platform, target.value(), maxNodes, maxDepth, maxTextBytes);
+    // Not even the window itself could be read.
+    if (run.unanswered && run.elements.empty())
+        return Failure{Refusal::NotResponding, knownName(target.value().app, appName), 0};
     return run;
 }
 

@@ -7,6 +7,8 @@
 
 #include "ax/readers.h"
 #include "observation/identity_set.h"
+#include "observation/visible_part.h"
+#include "text/text.h"
 #include "text/text_append.h"
 
 namespace nuvra {
@@ -38,16 +40,37 @@ struct Centre {
 };
 
 // The size is only asked for when there is a position to go with it.
-std::optional<Centre> centreOf(Platform& platform, const Element& element,
-                               Unanswered* unanswered = nullptr) {
+std::optional<ScreenRect> frameOf(Platform& platform, const Element& element,
+                                  Unanswered* unanswered = nullptr) {
     std::optional<ScreenPoint> position = axPoint(platform, element, unanswered);
     if (!position) return std::nullopt;
     std::optional<ScreenSize> size = axSize(platform, element, unanswered);
     if (!size) return std::nullopt;
-    std::optional<int64_t> cx = roundedCoordinate(position->x + size->width * 0.5);
-    std::optional<int64_t> cy = roundedCoordinate(position->y + size->height * 0.5);
+    return ScreenRect{position->x, position->y, size->width, size->height};
+}
+
+std::optional<Centre> centreOf(const std::optional<ScreenRect>& frame) {
+    if (!frame) return std::nullopt;
+    std::optional<int64_t> cx = roundedCoordinate(frame->x + frame->width * 0.5);
+    std::optional<int64_t> cy = roundedCoordinate(frame->y + frame->height * 0.5);
     if (!cx || !cy) return std::nullopt;
     return Centre{*cx, *cy};
+}
+
+// The centre of the part of the element that can be seen, and the clip its
+// children are seen through.
+struct Seen {
+    std::optional<ScreenRect> visible;
+    std::optional<Centre> centre;  // of `visible`
+    Clip below;
+};
+
+Seen seenThrough(const std::optional<std::string>& role, const std::optional<ScreenRect>& frame,
+                 const Clip& inherited, const std::vector<ScreenRect>& displays) {
+    const std::string_view name = role ? std::string_view(*role) : std::string_view();
+    const Clip own = clipOf(name, inherited);
+    std::optional<ScreenRect> visible = frame ? visiblePart(*frame, own, displays) : std::nullopt;
+    return Seen{visible, centreOf(visible), clipBelow(name, frame, own)};
 }
 
 void appendSpan(std::string& out, Centre c) {
@@ -66,7 +89,8 @@ struct Reading {
     std::optional<std::string> valueText;  // already sanitised, or a number's digits
     std::optional<bool> enabled;
     std::optional<bool> focused;
-    std::optional<Centre> centre;
+    std::optional<ScreenRect> frame;
+    std::optional<Centre> centre;  // of the visible part, once the walk knows it
 
     const std::optional<std::string>& label() const { return title ? title : description; }
 };
@@ -90,7 +114,7 @@ Reading readElement(Platform& platform, const Element& element, Unanswered& unan
     }
     r.enabled = axBool(platform, element, "AXEnabled", &unanswered);
     r.focused = axBool(platform, element, "AXFocused", &unanswered);
-    r.centre = centreOf(platform, element, &unanswered);
+    r.frame = frameOf(platform, element, &unanswered);
     return r;
 }
 
@@ -149,7 +173,7 @@ std::string hashLine(const Reading& r, int64_t number) {
 }  // namespace
 
 std::optional<std::string> observeCenterSpan(Platform& platform, const Element& element) {
-    std::optional<Centre> centre = centreOf(platform, element);
+    std::optional<Centre> centre = centreOf(frameOf(platform, element));
     if (!centre) return std::nullopt;
     std::string span;
     appendSpan(span, *centre);
@@ -177,13 +201,15 @@ ObservedTree observeTree(Platform& platform, const Element& root, int64_t maxNod
         Element element;
         int64_t depth;
         uint64_t position;  // among every child queued, first occurrences or not
+        Clip clip;          // what its ancestors let be seen of it
     };
     std::vector<Entry> queue;
     IdentitySet known;
     known.insert(platform.identityHash(root));
-    queue.push_back(Entry{root, 0, 0});
+    queue.push_back(Entry{root, 0, 0, Clip{}});
     uint64_t queued = 1;
     bool leftOut = false;
+    const std::vector<ScreenRect> displays = platform.displayBounds();
     std::string scratch;
     int64_t used = 0;
     for (size_t head = 0; head < queue.size(); ++head) {
@@ -195,11 +221,13 @@ ObservedTree observeTree(Platform& platform, const Element& root, int64_t maxNod
         // (An application that stopped answering answers nothing more in
         // this run, at once, so the rest of its queue goes quickly.)
         Unanswered unanswered;
-        const Reading reading = readElement(platform, element, unanswered);
+        Reading reading = readElement(platform, element, unanswered);
         if (unanswered.any) {
             result.truncated = result.unanswered = true;
             continue;
         }
+        const Seen seen = seenThrough(reading.role, reading.frame, queue[head].clip, displays);
+        reading.centre = seen.centre;
         const int64_t number = static_cast<int64_t>(result.elements.size()) + 1;
 
         std::string line = elementLine(reading, number, depth, scratch);
@@ -232,13 +260,15 @@ ObservedTree observeTree(Platform& platform, const Element& root, int64_t maxNod
                     const auto ahead = static_cast<int64_t>(queue.size() - head - 1);
                     if (number + ahead >= maxNodes) leftOut = true;
                     else if (known.insert(platform.identityHash(child)))
-                        queue.push_back(Entry{std::move(child), depth + 1, queued});
+                        queue.push_back(Entry{std::move(child), depth + 1, queued, seen.below});
                     ++queued;
                 }
             }
         }
-        result.elements.push_back(
-            ObservedElement{number, std::move(element), hashLine(reading, number)});
+        result.elements.push_back(ObservedElement{
+            number, std::move(element), hashLine(reading, number), seen.visible,
+            reading.label() ? observeSanitize(*reading.label(), kTextBound) : std::string(),
+            reading.valueText.value_or(std::string())});
         if (number >= maxNodes) {
             result.truncated = result.truncated || queued > queue[head].position + 1;
             break;

@@ -14,6 +14,13 @@ struct ObservedElement {
     int64_t index = 0;  // the element number, from 1
     Element element;
     std::string hashLine;
+    // The part of its frame that can be seen, whose centre the line prints;
+    // not printed itself, not hashed.
+    std::optional<ScreenRect> frame;
+    // Its title (else description) and value as the element line shows
+    // them: sanitised and cut; empty when it shows none.
+    std::string shownLabel{};
+    std::string shownValue{};
 };
 
 struct ObservedTree {

@@ -90,9 +90,57 @@ struct RunningApplication {
     bool responding = true;
 };
 
+// What launchApplication did.
+struct LaunchedProcess {
+    enum class Status {
+        Started,
+        NotInstalled,  // no installed application has that id
+        NotStarted,    // it is installed, but the system could not start it
+    };
+    Status status = Status::NotInstalled;
+    int32_t pid = -1;  // Started: the process started
+    // Started: the bundle identifier the application will show in its
+    // workspace record, where the id tells it (a GTK application's id is
+    // its desktop entry's); empty when unknown.
+    std::string bundleIdentifier;
+    std::string why;  // NotStarted: the system's reason, in words
+};
+
 struct ScreenPoint {
     double x = 0;
     double y = 0;
+};
+
+// A rectangle in screen coordinates, those of "AXPosition": origin at the
+// top left of the main display, y growing downwards.
+struct ScreenRect {
+    double x = 0;
+    double y = 0;
+    double width = 0;
+    double height = 0;
+};
+
+// A picture of part of the screen at the display's own density: `width` ×
+// `height` pixels, rows top to bottom, each pixel 0x00RRGGBB.
+struct ScreenImage {
+    int64_t width = 0;
+    int64_t height = 0;
+    std::vector<uint32_t> pixels;
+};
+
+// How a capture of the screen ended.
+enum class CaptureResult {
+    Captured,
+    NoPicture,  // the display server keeps no picture of that area (XWayland
+                // outside its own windows)
+    Failed,     // refused, or not answered
+};
+
+// Why an element answers no AXPosition in screen points though it is shown.
+enum class PlacementGap {
+    Unknown,
+    WindowCoordinates,  // its toolkit knows only window coordinates (GTK 4)
+    NativeWayland,      // a native Wayland client: not on the X screen at all
 };
 
 // Mouse event types and button numbers, in Core Graphics' numbering.
@@ -179,6 +227,10 @@ public:
     virtual void prepareWalk(const Element& /*root*/, int64_t /*maxNodes*/,
                              int64_t /*maxDepth*/) {}
 
+    // The frames of the displays, in the platform's order. Empty when they
+    // cannot be read; nothing is then clipped to them.
+    virtual std::vector<ScreenRect> displayBounds() { return {}; }
+
     // --- workspace ---
 
     // The running applications, afresh on every call, in the platform's order.
@@ -195,6 +247,33 @@ public:
 
     // Whole-text equality ignoring letter case and diacritical marks.
     virtual bool equalIgnoringCaseAndDiacritics(std::string_view a, std::string_view b) = 0;
+
+    // Brings the application with process `pid` to the front and gives it
+    // the keyboard focus, `window` (one of its windows, never null) above
+    // its others. True when the request went out; whether it took is for
+    // the caller to read back (isActive, "AXFocusedWindow").
+    virtual bool activateApplication(int32_t pid, const Element& window) = 0;
+
+    // Starts the installed application `id` (Linux: a desktop entry id;
+    // macOS: a bundle identifier) the way the desktop starts it, detached
+    // from this process. Never a command line of the caller's.
+    virtual LaunchedProcess launchApplication(std::string_view id) = 0;
+
+    // Whether process `pid` was started, directly or through others, by
+    // process `ancestor` (a launcher that forks). False where the platform
+    // cannot tell.
+    virtual bool processDescendsFrom(int32_t /*pid*/, int32_t /*ancestor*/) { return false; }
+
+    // A command that reads the desktop again and again (waiting for a
+    // change) begins one more look: what the run learnt of applications
+    // that did not answer is forgotten, so they are asked again, and no
+    // wait for an answer lasts past `deadline` (monotonicMicroseconds). A
+    // platform that remembers nothing between reads does nothing.
+    virtual void beginLook(int64_t /*deadline*/) {}
+
+    // Whether the deadline of the look begun last ended a wait for an
+    // answer: what that look read is then not what the application holds.
+    virtual bool lookCutShort() { return false; }
 
     // --- events ---
 
@@ -225,6 +304,24 @@ public:
         return std::chrono::duration_cast<std::chrono::microseconds>(
                    std::chrono::steady_clock::now().time_since_epoch())
             .count();
+    }
+
+    // --- the screen ---
+
+    // displayBounds (above) says where the displays are.
+
+    // Whether this process may read what the screen shows (macOS: the Screen
+    // Recording permission). Never prompts.
+    virtual bool mayCaptureScreen() = 0;
+
+    // What the screen shows in `area` (whole points, within the displays),
+    // windows above the one of interest included. Captured with `out` set;
+    // otherwise `out` untouched.
+    virtual CaptureResult captureScreen(const ScreenRect& area, ScreenImage& out) = 0;
+
+    // After `element` answered no AXPosition, why. Unknown by default.
+    virtual PlacementGap placementGap(const Element& /*element*/) {
+        return PlacementGap::Unknown;
     }
 };
 

@@ -185,6 +185,39 @@ TEST_F(Backend, AnApplicationWhoseReadTimedOutIsNotAskedAgainInTheRun) {
 }
 #endif
 
+#ifndef __APPLE__  // stand-in only: looks of a wait, and activation
+TEST_F(Backend, EachLookAsksAHungApplicationAgainWithinWhatIsLeftOfTheDeadline) {
+    standin::hang(7);
+    const Element hung = platform->createApplicationElement(7);
+    std::optional<AttrValue> out;
+    const int64_t now = platform->monotonicMicroseconds();
+    for (int64_t left : {2'500'000, 60'000'000, -1}) {
+        platform->beginLook(now + left);
+        EXPECT_EQ(platform->copyAttributeValue(hung, "AXRole", out), kAXErrorCannotComplete);
+        EXPECT_EQ(platform->copyAttributeValue(hung, "AXRole", out), kAXErrorCannotComplete);
+    }
+    // Asked once in each look, the messaging time-out what the deadline
+    // leaves (at most the system's six seconds, at least 50 ms); the look
+    // begun past its deadline was cut short.
+    EXPECT_EQ(standin::calls("AXUIElementCopy").size(), 3u);
+    const Calls timeouts = standin::calls("AXUIElementSetMessagingTimeout");
+    ASSERT_EQ(timeouts.size(), 3u);
+    auto seconds = [&](size_t i) { return std::stod(timeouts[i].substr(timeouts[i].rfind(' ') + 1)); };
+    EXPECT_TRUE(seconds(0) > 2.4 && seconds(0) <= 2.5) << timeouts[0];  // the clock moved on a little
+    EXPECT_EQ(seconds(1), 6.0);
+    EXPECT_FLOAT_EQ(seconds(2), 0.05f);
+    EXPECT_TRUE(platform->lookCutShort());
+}
+
+TEST_F(Backend, ActivationRaisesTheChosenWindow) {
+    const Element window = platform->createApplicationElement(9);
+    // The stand-in's workspace has no application to activate; the window
+    // is raised all the same, and the request counts as not delivered.
+    EXPECT_FALSE(platform->activateApplication(9, window));
+    EXPECT_EQ(standin::calls("AXUIElementPerformAction"), (Calls{"AXUIElementPerformAction #0 \"AXRaise\""}));
+}
+#endif
+
 TEST_F(Backend, EventsFromNoSourceInPixelsWithTwoWheelsPostedAtTheHidTap) {
     const Event events[] = {platform->createMouseEvent(kLeftMouseDown, {100, 200}, kLeftButton),
                             platform->createMouseEvent(kRightMouseDragged, {0.25, -3}, kRightButton),
@@ -201,6 +234,44 @@ TEST_F(Backend, EventsFromNoSourceInPixelsWithTwoWheelsPostedAtTheHidTap) {
         "CGEventPost 0 #0", "CGEventPost 0 #0", "CGEventCreateMouseEvent null 2 1,2 0"}));
 #endif
 }
+
+TEST_F(Backend, DisplaysInCoreGraphicsGlobalCoordinates) {
+#ifdef __APPLE__  // a real session has a main display at the origin
+    const auto displays = platform->displayBounds();
+    ASSERT_FALSE(displays.empty());
+    EXPECT_EQ(std::tie(displays[0].x, displays[0].y), std::tuple(0.0, 0.0));
+#else
+    EXPECT_TRUE(platform->displayBounds().empty());
+    standin::setDisplays({{{0, 0}, {1440, 900}}, {{-1920, -180}, {1920, 1080}}});
+    const auto displays = platform->displayBounds();
+    ASSERT_EQ(displays.size(), 2u);
+    EXPECT_EQ(std::tie(displays[1].x, displays[1].y, displays[1].width, displays[1].height),
+              std::tuple(-1920.0, -180.0, 1920.0, 1080.0));
+#endif
+}
+
+#ifndef __APPLE__  // stand-in only: the screen and its pictures
+TEST_F(Backend, PicturesComeFromScreenCaptureKitWhereItIsAndFromTheWindowListBefore) {
+    standin::screen(2);
+    EXPECT_FALSE(platform->mayCaptureScreen());  // asked each time, never remembered
+    standin::script("CGPreflightScreenCaptureAccess", 1);
+    EXPECT_TRUE(platform->mayCaptureScreen());
+    for (long kit : {0, 1, 2}) {  // unavailable, a picture, a failure
+        standin::script("SCScreenshotManager", kit);
+        ScreenImage image;
+        ASSERT_EQ(platform->captureScreen({10, 20, 3, 2}, image),
+                  kit == 2 ? CaptureResult::Failed : CaptureResult::Captured);
+        if (kit == 2) continue;
+        // At the display's density, as sRGB words without the alpha byte: pixel
+        // (2, 1) shows the screen's pixel (22, 41).
+        EXPECT_EQ(std::tie(image.width, image.height, image.pixels[6 + 2]), std::tuple(6, 4, 0x162933u));
+    }
+    EXPECT_EQ(standin::calls("SCScreenshotManager").size(), 3u);
+    EXPECT_EQ(standin::calls("CGWindowListCreateImage"), Calls{"CGWindowListCreateImage 10,20 3x2 1 0 0"});
+    EXPECT_EQ(standin::calls("CGBitmapContextCreate").size(), 2u);
+    EXPECT_EQ(standin::calls("CGBitmapContextCreate")[0].substr(22), "ptr 6 4 8 24 #1 8198");
+}
+#endif
 
 TEST_F(Backend, WorkspaceRecordsTellNilFromEmpty) {
     const Ref notes = own(str(u"Notes")), empty = own(str(u""));

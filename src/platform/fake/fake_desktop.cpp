@@ -1,5 +1,6 @@
 #include "platform/fake/fake_desktop.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <utility>
 
@@ -300,6 +301,11 @@ std::vector<RunningApplication> FakeDesktop::listed(bool waiting) const {
     return out;
 }
 
+std::vector<ScreenRect> FakeDesktop::displayBounds() {
+    if (recording) log_.push_back("displays");
+    return displays;
+}
+
 std::vector<RunningApplication> FakeDesktop::runningApplications() {
     if (recording) log_.push_back("apps");
     return listed(true);
@@ -346,6 +352,90 @@ bool FakeDesktop::postEvent(const Event& event) {
 void FakeDesktop::sleepMicroseconds(uint32_t microseconds) {
     if (recording) log_.push_back("sleep " + std::to_string(microseconds));
     clock_ += microseconds;
+    // What was due by now happens, in the order it was due.
+    for (;;) {
+        auto due = std::min_element(timeline_.begin(), timeline_.end(),
+                                    [](const auto& a, const auto& b) { return a.first < b.first; });
+        if (due == timeline_.end() || due->first > clock_) break;
+        std::function<void()> change = std::move(due->second);
+        timeline_.erase(due);
+        change();
+    }
+}
+
+void FakeDesktop::install(std::string id, RunningApplication app, Element root,
+                          int64_t showsAfter, bool fails) {
+    installed_[std::move(id)] = Installed{std::move(app), std::move(root), showsAfter, fails};
+}
+
+void FakeDesktop::at(int64_t microseconds, std::function<void()> change) {
+    timeline_.emplace_back(microseconds, std::move(change));
+}
+
+bool FakeDesktop::activateApplication(int32_t pid, const Element& window) {
+    if (recording) log_.push_back("activate " + std::to_string(pid) + " " + nameOf(window));
+    if (!activationDelivered) return false;
+    if (!activationTakes) return true;
+    for (auto& entry : apps_) {
+        entry.record.isActive = entry.record.processIdentifier == pid;
+        if (entry.record.isActive) set(entry.root, "AXFocusedWindow", AttrValue::elementRef(window));
+    }
+    return true;
+}
+
+LaunchedProcess FakeDesktop::launchApplication(std::string_view id) {
+    if (recording) log_.push_back("launch " + std::string(id));
+    auto found = installed_.find(id);
+    if (found == installed_.end()) return {};
+    const Installed& entry = found->second;
+    if (entry.fails)
+        return {LaunchedProcess::Status::NotStarted, -1, "", "No such file or directory"};
+    at(clock_ + entry.showsAfter, [this, entry] { addApp(entry.app, entry.root); });
+    return {LaunchedProcess::Status::Started, entry.app.processIdentifier,
+            entry.app.bundleIdentifier.value_or(""), ""};
+}
+
+bool FakeDesktop::processDescendsFrom(int32_t pid, int32_t ancestor) {
+    int hops = 0;  // a cycle in what the test set ends here
+    for (auto up = parents_.find(pid); up != parents_.end() && hops++ < 64;
+         up = parents_.find(up->second))
+        if (up->second == ancestor) return true;
+    return false;
+}
+
+void FakeDesktop::beginLook(int64_t deadline) {
+    if (recording) log_.push_back("look until " + std::to_string(deadline));
+}
+
+bool FakeDesktop::mayCaptureScreen() {
+    if (recording) log_.push_back("may capture?");
+    return screenRecording;
+}
+
+uint32_t FakeDesktop::screenColour(int64_t x, int64_t y) {
+    return static_cast<uint32_t>((x & 0xff) << 16 | (y & 0xff) << 8 | ((x + y) >> 8 & 0xff));
+}
+
+CaptureResult FakeDesktop::captureScreen(const ScreenRect& area, ScreenImage& out) {
+    if (recording)
+        log_.push_back("capture " + number(area.x) + "," + number(area.y) + " " +
+                       number(area.width) + "x" + number(area.height) + " -> " +
+                       std::to_string(static_cast<int>(captureAnswer)));
+    if (captureAnswer != CaptureResult::Captured) return captureAnswer;
+    out.width = static_cast<int64_t>(area.width) * pixelsPerPoint;
+    out.height = static_cast<int64_t>(area.height) * pixelsPerPoint;
+    out.pixels.resize(static_cast<size_t>(out.width * out.height));
+    for (int64_t y = 0; y < out.height; ++y)
+        for (int64_t x = 0; x < out.width; ++x)
+            out.pixels[static_cast<size_t>(y * out.width + x)] =
+                screenColour(static_cast<int64_t>(area.x) + x / pixelsPerPoint,
+                             static_cast<int64_t>(area.y) + y / pixelsPerPoint);
+    return CaptureResult::Captured;
+}
+
+PlacementGap FakeDesktop::placementGap(const Element& element) {
+    if (recording) log_.push_back("placement " + nameOf(element));
+    return placement;
 }
 
 }  // namespace nuvra

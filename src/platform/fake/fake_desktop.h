@@ -76,6 +76,9 @@ public:
 
     bool trusted = true;
 
+    // The displays' frames displayBounds answers; none by default.
+    std::vector<ScreenRect> displays;
+
     // What copyElementAtPosition answers.
     void setElementAtPosition(Element e, AXResult code = 0);
 
@@ -90,8 +93,36 @@ public:
     // only by this and by sleepMicroseconds.
     uint32_t performMicroseconds = 0;
 
+    // The screen: whether it may be captured, what a capture answers and at
+    // how many pixels per point. Every point shows screenColour of its whole
+    // coordinates.
+    bool screenRecording = true;
+    CaptureResult captureAnswer = CaptureResult::Captured;
+    int64_t pixelsPerPoint = 1;
+    static uint32_t screenColour(int64_t x, int64_t y);
+    // What placementGap answers.
+    PlacementGap placement = PlacementGap::Unknown;
+
     // Called before every attribute read, to change the desktop between reads.
     std::function<void(const Element&, std::string_view attribute)> beforeRead;
+
+    // An application that can be started: launchApplication(id) starts a
+    // process `app.processIdentifier` at once, and the application (with
+    // `root`) joins the workspace `showsAfter` microseconds later on the
+    // fake's clock. `fails`: the system could not start it.
+    void install(std::string id, RunningApplication app, Element root, int64_t showsAfter,
+                 bool fails = false);
+    // Process `pid` was started by process `parent`.
+    void setParent(int32_t pid, int32_t parent) { parents_[pid] = parent; }
+    // Changes the desktop once the fake's clock reaches `microseconds`.
+    void at(int64_t microseconds, std::function<void()> change);
+
+    // activateApplication's answer, and whether it brings the application
+    // forward (the active one, its root's "AXFocusedWindow" the window).
+    bool activationDelivered = true;
+    bool activationTakes = true;
+    // What lookCutShort answers.
+    bool looksCutShort = false;
 
     // --- inspecting ---
 
@@ -101,6 +132,7 @@ public:
     //   "write field AXValue \"text\" -> 0"  "hash win"
     //   "mouse 1 at 100,200 button 0 -> ev1"  "mouse 1 at 1,2 button 0 -> null"
     //   "scroll 3,-5,0 -> ev2"  "post ev1"  "sleep 80000"
+    //   "displays"  "may capture?"  "capture 10,20 30x40 -> 0"  "placement win"
     const std::vector<std::string>& log() const { return log_; }
     // The log entries that start with `prefix`.
     std::vector<std::string> calls(std::string_view prefix) const;
@@ -124,12 +156,21 @@ public:
     uint64_t identityHash(const Element& element) override;
     std::vector<RunningApplication> runningApplications() override;
     std::vector<RunningApplication> promptApplications() override;
+    std::vector<ScreenRect> displayBounds() override;
     bool equalIgnoringCaseAndDiacritics(std::string_view a, std::string_view b) override;
     Event createMouseEvent(int32_t type, ScreenPoint at, int32_t button) override;
     Event createScrollWheelEvent(int32_t wheel1, int32_t wheel2, int32_t wheel3) override;
     bool postEvent(const Event& event) override;
     void sleepMicroseconds(uint32_t microseconds) override;
+    bool mayCaptureScreen() override;
+    CaptureResult captureScreen(const ScreenRect& area, ScreenImage& out) override;
+    PlacementGap placementGap(const Element& element) override;
     int64_t monotonicMicroseconds() override { return clock_; }
+    bool activateApplication(int32_t pid, const Element& window) override;
+    LaunchedProcess launchApplication(std::string_view id) override;
+    bool processDescendsFrom(int32_t pid, int32_t ancestor) override;
+    void beginLook(int64_t deadline) override;
+    bool lookCutShort() override { return looksCutShort; }
 
 private:
     struct Answer {
@@ -170,6 +211,15 @@ private:
     int64_t clock_ = 0;
     std::vector<std::string> log_;
     std::vector<std::string> writes_;
+    struct Installed {
+        RunningApplication app;
+        Element root;
+        int64_t showsAfter = 0;
+        bool fails = false;
+    };
+    std::map<std::string, Installed, std::less<>> installed_;
+    std::map<int32_t, int32_t> parents_;
+    std::vector<std::pair<int64_t, std::function<void()>>> timeline_;
 };
 
 }  // namespace nuvra

@@ -2,6 +2,7 @@
 // bus for elements and the workspace, X11 for hit testing and XTest for
 // pointer input. Attributes are answered from each element's facts
 // (element_facts.h, ax_answers.h); this file connects, gates and routes.
+#include <algorithm>
 #include <cstdlib>
 #include <ctime>
 #include <cerrno>
@@ -13,6 +14,10 @@
 #include "platform/linux/atspi/workspace.h"
 #include "platform/linux/ax_answers.h"
 #include "platform/linux/dbus/bus_address.h"
+#include "platform/linux/desktop/launch.h"
+#include "platform/linux/x11/activation.h"
+#include "platform/linux/x11/capture.h"
+#include "platform/linux/x11/client_pids.h"
 #include "platform/linux/x11/display.h"
 #include "platform/linux/x11/window_at.h"
 #include "platform/linux/x11/xtest_events.h"
@@ -136,6 +141,11 @@ public:
         ensureConnected();
         burst_.clear();
         walk_.end();
+        // GTK 4 answers yes to a press on a widget it has not laid out (a
+        // page of a stack not shown yet) and does nothing; the one a person
+        // can press is the copy that is on screen.
+        atspi::ElementFacts facts(*e, {link_, burst_, walk_, screen_});
+        if (!facts.showsStates() && facts.hidden()) return kAXFailure;
         auto names = atspi::getActionNames(link_, e->ref);
         if (!names) return kAXActionUnsupported;
         for (const auto& [axName, index] : atspi::axActions(*names)) {
@@ -193,9 +203,65 @@ public:
         if (const AtspiElement* e = objectOf(root)) walk_.begin(e->ref, maxNodes, maxDepth);
     }
 
+    // The X screen as one display. Without a display (a stopped server, a
+    // Wayland session's native windows) nothing is known of it.
+    std::vector<ScreenRect> displayBounds() override {
+        x11::Connection* display = display_.get();
+        if (display == nullptr || display->rootWidth == 0 || display->rootHeight == 0) return {};
+        return {ScreenRect{0, 0, static_cast<double>(display->rootWidth),
+                           static_cast<double>(display->rootHeight)}};
+    }
+
     bool equalIgnoringCaseAndDiacritics(std::string_view a, std::string_view b) override {
         return foldedEqual(a, b);
     }
+
+    // X has no application to activate, only windows: the X window that
+    // shows the accessible one (the same geometry, else the same title,
+    // else the process's only window) is asked for.
+    bool activateApplication(int32_t pid, const Element& window) override {
+        const AtspiElement* e = objectOf(window);
+        if (e == nullptr) return false;
+        ensureConnected();
+        walk_.end();
+        burst_.clear();
+        std::vector<x11::TopLevel> tops = x11::topLevelsOf(display_.get(), pid);
+        auto extents = atspi::getExtents(link_, e->ref);
+        auto name = atspi::getName(link_, e->ref);
+        const x11::TopLevel* chosen = tops.size() == 1 ? &tops.front() : nullptr;
+        for (const auto& top : tops)
+            if (extents && extents->width > 0 && top.window.x == extents->x &&
+                top.window.y == extents->y && top.window.width == extents->width &&
+                top.window.height == extents->height)
+                chosen = &top;
+        if (chosen == nullptr)
+            for (const auto& top : tops)
+                if (name && top.title == *name) chosen = &top;
+        return chosen != nullptr && x11::activateWindow(display_.get(), *chosen);
+    }
+
+    LaunchedProcess launchApplication(std::string_view id) override {
+        return desktop::launchEntry(id);
+    }
+
+    bool processDescendsFrom(int32_t pid, int32_t ancestor) override {
+        return desktop::descendsFrom(pid, ancestor);
+    }
+
+    void beginLook(int64_t deadline) override {
+        walk_.end();
+        burst_.clear();
+        // Every application is asked again, the registry too: one that was
+        // hung or still starting may answer now, and a new one may be there.
+        survey_.reset();
+        link_.forgiveAll();
+        // A deadline that far off (a wait of years) is no deadline at all.
+        constexpr int64_t kDay = 86'400'000'000;
+        const int64_t left = std::clamp<int64_t>(deadline - std::min(deadline, monotonicMicroseconds()), 0, kDay);
+        link_.setDeadline(Clock::now() + std::chrono::microseconds(left));
+    }
+
+    bool lookCutShort() override { return link_.cutShort(); }
 
     Event createMouseEvent(int32_t type, ScreenPoint at, int32_t button) override {
         if (!canPost()) return {};
@@ -225,6 +291,21 @@ public:
         if (display_.get() == nullptr)
             return display_.opened() ? EventGap::DisplayGone : EventGap::DisplayUnreachable;
         return xtest_ ? EventGap::DisplayGone : EventGap::NoXTest;
+    }
+
+    // X lets every client read the screen.
+    bool mayCaptureScreen() override { return true; }
+
+    CaptureResult captureScreen(const ScreenRect& area, ScreenImage& out) override {
+        return x11::captureScreen(display_.get(), area, x11::waylandDisplayPresent(), out);
+    }
+
+    PlacementGap placementGap(const Element& element) override {
+        const AtspiElement* e = objectOf(element);
+        if (e == nullptr) return PlacementGap::Unknown;
+        ensureConnected();
+        if (screen_.nativeWayland(e->ref.bus)) return PlacementGap::NativeWayland;
+        return screen_.of(e->ref.bus) ? PlacementGap::Unknown : PlacementGap::WindowCoordinates;
     }
 
     void sleepMicroseconds(uint32_t microseconds) override {

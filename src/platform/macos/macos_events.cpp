@@ -49,4 +49,19 @@ void sleepMicroseconds(uint32_t microseconds) {
     std::this_thread::sleep_for(std::chrono::microseconds(microseconds));
 }
 
+// Core Graphics' global display coordinates are those of the accessibility
+// API: origin at the main display's top left, y downwards.
+std::vector<ScreenRect> displayBounds() {
+    constexpr uint32_t kMaxDisplays = 32;  // more than any desk holds
+    CGDirectDisplayID ids[kMaxDisplays];
+    uint32_t count = 0;
+    if (CGGetActiveDisplayList(kMaxDisplays, ids, &count) != 0) return {};
+    std::vector<ScreenRect> frames;
+    for (uint32_t i = 0; i < count && i < kMaxDisplays; ++i) {
+        const CGRect r = CGDisplayBounds(ids[i]);
+        frames.push_back(ScreenRect{r.origin.x, r.origin.y, r.size.width, r.size.height});
+    }
+    return frames;
+}
+
 }  // namespace nuvra::macos

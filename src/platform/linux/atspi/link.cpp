@@ -109,8 +109,10 @@ Reply BusLink::finish(const Request& request, dbus::Connection* via,
         const char* sender = dbus_message_get_sender(reply->get());
         const bool gone =
             among(reply->errorName(), kGone) && (sender == nullptr || request.bus != sender);
+        const bool noAnswer = among(reply->errorName(), kNoAnswer);
+        if (noAnswer && deadline_ && dbus::Clock::now() >= *deadline_) cutShort_ = true;
         if (gone) gone_.insert(request.bus);
-        if (gone || among(reply->errorName(), kNoAnswer)) unresponsive_.insert(request.bus);
+        if (gone || noAnswer) unresponsive_.insert(request.bus);
         return {};
     }
     if (!reply->isReturn() || !reply->hasSignature(request.replySignature)) return {};
@@ -130,6 +132,13 @@ std::vector<Reply> BusLink::callAll(const std::vector<Request>& requests,
 
 BusLink::Sent BusLink::send(const std::vector<Request>& requests,
                             std::chrono::milliseconds timeout) {
+    // Past the deadline no call waits, a long list's no more than another.
+    auto cut = [&](std::chrono::milliseconds wanted) {
+        if (!deadline_) return wanted;
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(*deadline_ - dbus::Clock::now());
+        return std::clamp(left, std::chrono::milliseconds(1), wanted);
+    };
+    timeout = cut(timeout);
     Sent sent;
     sent.timeouts.assign(requests.size(), timeout);
     sent.via.assign(requests.size(), nullptr);
@@ -141,7 +150,7 @@ BusLink::Sent BusLink::send(const std::vector<Request>& requests,
         const Request& r = requests[i];
         if (r.bus.empty() || unresponsive(r.bus)) continue;
         sent.via[i] = route(r.bus, destination);
-        sent.timeouts[i] = std::max(timeout, r.timeout);
+        sent.timeouts[i] = r.timeout > timeout ? cut(r.timeout) : timeout;
         sent.handles[i] = sent.via[i]->send(
             dbus::MethodCall{destination, r.path, r.interface, r.method, &r.body, r.activate},
             sent.timeouts[i]);

@@ -80,9 +80,17 @@ enum class AxAttribute {
     Children,       // GetChildren, in the toolkit's order
     FocusedWindow,  // application only: its first top-level window in the ACTIVE state
     MainWindow,     // application only: its first top-level window in the SHOWING state
+    Windows,        // application only: its top-level windows, its children
+    Modal,          // MODAL state
 };
 
 std::optional<AxAttribute> axAttribute(std::string_view name);
+
+// Whether an element of this role runs inline within its parent's text
+// (a link, a strong or emphasised word, a mark): where the parent's text
+// holds it as an embedded object, its words are part of what the parent
+// shows. Controls and blocks are not: they show as elements of their own.
+bool runsInline(uint32_t atspiRole);
 
 // The AX name of each AT-SPI action, paired with the action's index. The
 // first click-like action (click, press, jump, toggle, activate) is offered

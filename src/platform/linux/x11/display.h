@@ -10,6 +10,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <vector>
 
 struct xcb_connection_t;
 struct xcb_extension_t;
@@ -20,6 +21,9 @@ namespace nuvra::x11 {
 struct Connection {
     xcb_connection_t* xcb = nullptr;
     uint32_t root = 0;
+    // The root window's size: the screen, every monitor of it included.
+    uint16_t rootWidth = 0;
+    uint16_t rootHeight = 0;
     // The server missed a reply (or the connection broke): nothing more is
     // asked of it in this run.
     bool gone = false;
@@ -80,6 +84,12 @@ bool hasExtension(Connection& c, xcb_extension_t* extension);
 std::optional<std::string> stringProperty(Connection& c, uint32_t window, const char* name);
 std::optional<int32_t> windowPid(Connection& c, uint32_t window);
 bool hasProperty(Connection& c, uint32_t window, const char* name);
+
+// A window's property of 32-bit items (CARDINAL, WINDOW, ATOM), in order;
+// empty when absent or of another format.
+std::vector<uint32_t> wordsProperty(Connection& c, uint32_t window, const char* name);
+// The server's atom for `name` (made if it has none yet); 0 when it did not answer.
+uint32_t atomOf(Connection& c, const char* name);
 
 // A non-empty string property of the root window (AT_SPI_BUS), or nothing;
 // nothing also without a display.
