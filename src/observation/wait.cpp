@@ -42,11 +42,11 @@ Outcome<ObservationRun> waitFor(Platform& platform, int64_t milliseconds,
         // application at all: it counts for nothing, lest the holes pass
         // for a change. So does one whose application left reads
         // unanswered, save as the last look's cause.
-        if (run.ok() && run.value().unanswered)
-            last = Failure{Refusal::NotResponding, run.value().appName, 0};
-        else if (!platform.lookCutShort()) {
-            if (run.ok() && holds(condition, needle, run.value())) return run;
-            if (run.ok()) last.reset();
+        if (!platform.lookCutShort()) {
+            if (run.ok() && run.value().unanswered)
+                last = Failure{Refusal::NotResponding, run.value().appName, 0};
+            else if (run.ok() && holds(condition, needle, run.value())) return run;
+            else if (run.ok()) last.reset();
             else last = run.failure();
         }
         const int64_t now = platform.monotonicMicroseconds();

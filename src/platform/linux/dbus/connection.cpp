@@ -145,8 +145,10 @@ Clock::duration Connection::await(Clock::time_point until) {
     othersInWait_ = {};
     peer_.clear();
     sortIncoming();
+    // Past `until`, what has come is still read, without waiting: a wait
+    // in turns on several connections may leave this one no time of its own.
     auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - Clock::now());
-    if (!broken() && left.count() > 0 && dbus_connection_read_write(connection_, milliseconds(left)))
+    if (!broken() && dbus_connection_read_write(connection_, left.count() > 0 ? milliseconds(left) : 0))
         sortIncoming();
     return othersInWait_;
 }
