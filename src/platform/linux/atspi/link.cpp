@@ -135,7 +135,9 @@ BusLink::Sent BusLink::send(const std::vector<Request>& requests,
     // Past the deadline no call waits, a long list's no more than another.
     auto cut = [&](std::chrono::milliseconds wanted) {
         if (!deadline_) return wanted;
-        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(*deadline_ - dbus::Clock::now());
+        // Rounded up, so that a call the deadline cut ends at it, not just
+        // before, and reads as cut short.
+        auto left = std::chrono::ceil<std::chrono::milliseconds>(*deadline_ - dbus::Clock::now());
         return std::clamp(left, std::chrono::milliseconds(1), wanted);
     };
     timeout = cut(timeout);

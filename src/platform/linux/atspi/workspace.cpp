@@ -131,7 +131,11 @@ void WorkspaceSurvey::ask(Asked& app, Step step, std::vector<Request> requests) 
     app.step = step;
     app.requests = std::move(requests);
     app.sent = link_.send(app.requests);
-    app.due = dbus::Clock::now() + kCallTimeout;
+    // The time-out as sent: a look's deadline may have cut it.
+    auto timeout = kCallTimeout;
+    if (!app.sent.timeouts.empty())
+        timeout = *std::max_element(app.sent.timeouts.begin(), app.sent.timeouts.end());
+    app.due = dbus::Clock::now() + timeout;
     app.stretched = {};
 }
 
