@@ -15,6 +15,10 @@ enum class Refusal {
     NoMatchingApp,       // `subject`: the name exactly as the agent typed it
     NoFrontmostApp,
     NoObservableWindow,  // `subject`: the application's display name, if it has one
+    NotResponding,       // `subject`: the application's name, if it is known
+    // Nothing that answers matches, or is frontmost; `subject`: the name as
+    // typed, if any; `index`: how many applications did not answer.
+    NoneAnswering,
     Stale,               // the tree no longer hashes to what the agent holds
     NotInTree,           // `index`
     NoPressAction,       // `index`

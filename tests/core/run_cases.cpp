@@ -112,6 +112,8 @@ void edit(FakeDesktop& d, const Words& w) {
     else if (verb == "events") d.eventsBeforeFailure = number(1);
     else if (verb == "at") d.setElementAtPosition(w[1] == "none" ? nullptr : named(d, w[1]), number(2));
     else if (verb == "app" && w[2] == "name") d.app(number(1))->localizedName = w.size() > 3 ? std::optional(w[3]) : std::nullopt;
+    else if (verb == "app" && w[2] == "late") d.setLate(number(1));
+    else if (verb == "app" && w[2] == "silent") d.setSilent(number(1));
     else if (verb == "app") d.app(number(1))->isActive = w[3] == "1";
     else if (verb == "set") d.set(named(d, w[1]), w[2], value(d, w));
     else if (verb == "unset") d.unset(named(d, w[1]), w[2]);

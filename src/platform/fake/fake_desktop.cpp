@@ -167,7 +167,7 @@ void FakeDesktop::removeElement(const Element& e) {
 }
 
 void FakeDesktop::addApp(RunningApplication app, Element root) {
-    apps_.emplace_back(std::move(app), std::move(root));
+    apps_.push_back(AppEntry{std::move(app), std::move(root)});
 }
 
 void FakeDesktop::clearApps() {
@@ -176,8 +176,21 @@ void FakeDesktop::clearApps() {
 
 RunningApplication* FakeDesktop::app(int32_t pid) {
     for (auto& entry : apps_)
-        if (entry.first.processIdentifier == pid) return &entry.first;
+        if (entry.record.processIdentifier == pid) return &entry.record;
     return nullptr;
+}
+
+void FakeDesktop::setLate(int32_t pid) {
+    for (auto& entry : apps_)
+        if (entry.record.processIdentifier == pid) entry.late = true;
+}
+
+void FakeDesktop::setSilent(int32_t pid) {
+    for (auto& entry : apps_) {
+        if (entry.record.processIdentifier != pid) continue;
+        entry.silent = true;
+        node(entry.root).silent = true;
+    }
 }
 
 Element FakeDesktop::find(std::string_view name) const {
@@ -207,8 +220,8 @@ bool FakeDesktop::isProcessTrusted() {
 
 Element FakeDesktop::createApplicationElement(int32_t pid) {
     if (recording) log_.push_back("createApp " + std::to_string(pid));
-    for (const auto& [app, root] : apps_)
-        if (app.processIdentifier == pid) return root;
+    for (const auto& entry : apps_)
+        if (entry.record.processIdentifier == pid) return entry.root;
     // Like the real thing: a handle is always made; reads of it then fail.
     Element orphan = element("app" + std::to_string(pid));
     removeElement(orphan);
@@ -233,7 +246,7 @@ AXResult FakeDesktop::copyAttributeValue(const Element& element, std::string_vie
     if (beforeRead) beforeRead(element, attribute);
     if (recording) log_.push_back("read " + nameOf(element) + " " + std::string(attribute));
     const Node* n = nodeOrNull(element);
-    if (hung_) return kAXCannotComplete;
+    if (hung_ || (n != nullptr && n->silent)) return kAXCannotComplete;
     if (n == nullptr || n->gone) return kAXInvalidElement;
     auto it = n->attributes.find(attribute);
     if (it == n->attributes.end()) return kAXNoValue;
@@ -280,6 +293,23 @@ uint64_t FakeDesktop::identityHash(const Element& element) {
     return n ? n->hash : 0;
 }
 
+std::vector<RunningApplication> FakeDesktop::listed(bool waiting) const {
+    std::vector<RunningApplication> out;
+    for (const auto& entry : apps_) {
+        if (!entry.silent && (waiting || !entry.late)) {
+            out.push_back(entry.record);
+            continue;
+        }
+        RunningApplication silent;
+        silent.processIdentifier = entry.record.processIdentifier;
+        silent.bundleIdentifier = entry.record.bundleIdentifier;
+        silent.activationPolicy = 2;
+        silent.responding = false;
+        out.push_back(std::move(silent));
+    }
+    return out;
+}
+
 std::vector<ScreenRect> FakeDesktop::displayBounds() {
     if (recording) log_.push_back("displays");
     return displays;
@@ -287,9 +317,12 @@ std::vector<ScreenRect> FakeDesktop::displayBounds() {
 
 std::vector<RunningApplication> FakeDesktop::runningApplications() {
     if (recording) log_.push_back("apps");
-    std::vector<RunningApplication> out;
-    for (const auto& entry : apps_) out.push_back(entry.first);
-    return out;
+    return listed(true);
+}
+
+std::vector<RunningApplication> FakeDesktop::promptApplications() {
+    if (recording) log_.push_back("apps prompt");
+    return listed(false);
 }
 
 bool FakeDesktop::equalIgnoringCaseAndDiacritics(std::string_view a, std::string_view b) {
@@ -392,9 +425,9 @@ bool FakeDesktop::activateApplication(int32_t pid, const Element& window) {
     if (recording) log_.push_back("activate " + std::to_string(pid) + " " + nameOf(window));
     if (!activationDelivered) return false;
     if (!activationTakes) return true;
-    for (auto& [app, root] : apps_) {
-        app.isActive = app.processIdentifier == pid;
-        if (app.isActive) set(root, "AXFocusedWindow", AttrValue::elementRef(window));
+    for (auto& entry : apps_) {
+        entry.record.isActive = entry.record.processIdentifier == pid;
+        if (entry.record.isActive) set(entry.root, "AXFocusedWindow", AttrValue::elementRef(window));
     }
     return true;
 }

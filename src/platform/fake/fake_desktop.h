@@ -67,6 +67,13 @@ public:
     // The workspace record of the application with this process id, to edit
     // in place; null when there is none.
     RunningApplication* app(int32_t pid);
+    // The application tells its facts only when waited for: promptApplications
+    // lists it as not responding.
+    void setLate(int32_t pid);
+    // The application tells nothing: both lists give it as not responding,
+    // with its process and bundle identifier only, and every read of its
+    // root element answers kAXCannotComplete.
+    void setSilent(int32_t pid);
     // The first element made with this name; null when there is none.
     Element find(std::string_view name) const;
 
@@ -161,6 +168,7 @@ public:
                                std::string_view text) override;
     uint64_t identityHash(const Element& element) override;
     std::vector<RunningApplication> runningApplications() override;
+    std::vector<RunningApplication> promptApplications() override;
     std::vector<ScreenRect> displayBounds() override;
     bool equalIgnoringCaseAndDiacritics(std::string_view a, std::string_view b) override;
     Event createMouseEvent(int32_t type, ScreenPoint at, int32_t button) override;
@@ -199,7 +207,15 @@ private:
         bool hangsOnPress = false;
         bool ignoresWrites = false;
         bool ignoresKeys = false;
+        bool silent = false;
     };
+    struct AppEntry {
+        RunningApplication record;
+        Element root;
+        bool late = false;
+        bool silent = false;
+    };
+    std::vector<RunningApplication> listed(bool waiting) const;
     Node& node(const Element& e);
     const Node* nodeOrNull(const Element& e) const;
     Event newEvent(std::string description, std::string typed = {});
@@ -207,7 +223,7 @@ private:
     std::vector<Node> nodes_;
     Node stray_;
     bool hung_ = false;
-    std::vector<std::pair<RunningApplication, Element>> apps_;
+    std::vector<AppEntry> apps_;
     Element systemWide_;
     Element atPosition_;
     Element focused_;

@@ -126,27 +126,7 @@ public:
         auto which = atspi::axAttribute(attribute);
         if (!which) return kAXAttributeUnsupported;
         ensureConnected();
-        atspi::ElementFacts facts(*e, {link_, burst_, walk_, screen_});
-        // A walk reads an element's role first; everything it reads of
-        // every element the snapshot does not hold is asked for then, in
-        // one round.
-        if (*which == AxAttribute::Role && walk_.walking()) {
-            if (!facts.inSnapshot()) {
-                burst_.gather(e->ref, e->role);
-                readAheadBelow(e->ref);
-            }
-            if (coldWebContent(*e, facts)) {
-                // What was read of the page before its facts arrived is
-                // not what it shows.
-                atspi::awaitWebContent(link_, e->ref, Clock::now() + kWebContentWait);
-                walk_.forgetSnapshot();
-                burst_.clear();
-                atspi::ElementFacts fresh(*e, {link_, burst_, walk_, screen_});
-                burst_.gather(e->ref, e->role);
-                return atspi::answer(*which, fresh, out);
-            }
-        }
-        return atspi::answer(*which, facts, out);
+        return answered(e->ref, readAttribute(*e, *which, out));
     }
 
     AXResult copyActionNames(const Element& element, std::optional<AttrValue>& out) override {
@@ -226,13 +206,17 @@ public:
     }
 
     std::vector<RunningApplication> runningApplications() override {
-        ensureConnected();
-        auto applicationIds = x11::gtkApplicationIds(display_.get());
-        std::vector<RunningApplication> records;
-        for (const auto& app : atspi::registeredApps(link_)) {
-            if (app.pid > 0) busByPid_[app.pid] = app.bus;
-            records.push_back(atspi::workspaceRecord(link_, app, applicationIds));
-        }
+        // Completes the prompt listing of this run, if one is waiting.
+        if (!survey_) startSurvey();
+        auto records = survey_->records(false);
+        survey_.reset();
+        return records;
+    }
+
+    std::vector<RunningApplication> promptApplications() override {
+        startSurvey();
+        auto records = survey_->records(true);
+        if (survey_->complete()) survey_.reset();
         return records;
     }
 
@@ -290,6 +274,9 @@ public:
     void beginLook(int64_t deadline) override {
         walk_.end();
         burst_.clear();
+        // Every application is asked again, the registry too: one that was
+        // hung or still starting may answer now, and a new one may be there.
+        survey_.reset();
         link_.forgiveAll();
         // A deadline that far off (a wait of years) is no deadline at all.
         constexpr int64_t kDay = 86'400'000'000;
@@ -450,16 +437,65 @@ private:
         return now && *now == text ? kAXSuccess : kAXFailure;
     }
 
+    AXResult readAttribute(const AtspiElement& e, AxAttribute which, std::optional<AttrValue>& out) {
+        atspi::ElementFacts facts(e, {link_, burst_, walk_, screen_});
+        // A walk reads an element's role first; everything it reads of
+        // every element the snapshot does not hold is asked for then, in
+        // one round.
+        if (which == AxAttribute::Role && walk_.walking()) {
+            if (!facts.inSnapshot()) {
+                burst_.gather(e.ref, e.role, !walk_.outgrown());
+                readAheadBelow(e.ref);
+            }
+            if (coldWebContent(e, facts)) {
+                // What was read of the page before its facts arrived is
+                // not what it shows.
+                atspi::awaitWebContent(link_, e.ref, Clock::now() + kWebContentWait);
+                walk_.forgetSnapshot();
+                burst_.clear();
+                atspi::ElementFacts fresh(e, {link_, burst_, walk_, screen_});
+                burst_.gather(e.ref, e.role, !walk_.outgrown());
+                return atspi::answer(which, fresh, out);
+            }
+        }
+        return atspi::answer(which, facts, out);
+    }
+
+    // kAXCannotComplete is the platform's word for a read the application
+    // did not answer in time; an element of an application that has left
+    // the bus is invalid, as one of a quit application is on macOS; a fact
+    // missing because the application answered so (an error, an object
+    // gone) is a plain failure.
+    AXResult answered(const ObjectRef& ref, AXResult code) {
+        if (code != kAXCannotComplete) return code;
+        if (link_.gone(ref.bus)) return kAXInvalidElement;
+        if (link_.unresponsive(ref.bus) || !link_.connected()) return code;
+        return kAXFailure;
+    }
+
+    void startSurvey() {
+        ensureConnected();
+        survey_.reset();
+        survey_.emplace(link_, x11::gtkApplicationIds(display_.get()));
+        for (const auto& app : survey_->apps())
+            if (app.pid > 0) busByPid_[app.pid] = app.bus;
+    }
+
     // A breadth-first walk reads an element's children after all that it
     // has queued before them; those the snapshot does not hold are asked
     // for now, as far as the walk's bound reaches.
     void readAheadBelow(const ObjectRef& parent) {
         const auto* children = burst_.gatheredChildren(parent);
-        if (children == nullptr) return;
+        const size_t bound = walk_.aheadBound();
+        if (children == nullptr || bound == 0) return;
+        // No more than can be read ahead: a list of a hostile size would
+        // otherwise be copied whole while the element's burst runs out.
         std::vector<ObjectRef> next;
-        for (const auto& child : *children)
+        for (const auto& child : *children) {
+            if (next.size() >= bound) break;
             if (walk_.indexOf(child) < 0) next.push_back(child);
-        burst_.readAhead(next, walk_.aheadBound());
+        }
+        burst_.readAhead(next, bound);
     }
 
     // A web document that has no place yet, in a Gecko whose content cache
@@ -492,6 +528,9 @@ private:
     // Processes met in this run, and their connections on the bus.
     std::map<int32_t, std::string> busByPid_;
     std::set<std::string> webLooked_;
+    // The listing promptApplications left waiting for applications that
+    // had not answered yet.
+    std::optional<atspi::WorkspaceSurvey> survey_;
 };
 
 }  // namespace
