@@ -1,5 +1,5 @@
 // One run of nuvra-click: spawned straight from an argument vector (no
-// shell), standard input from /dev/null, both outputs captured, killed when
+// shell), standard input from /dev/null, both outputs captured, stopped when
 // it outlives its time.
 #include <fcntl.h>
 #include <poll.h>
@@ -25,6 +25,29 @@ bool closingPipe(int fds[2]) {
     if (pipe(fds) != 0) return false;
     for (int i = 0; i < 2; ++i) fcntl(fds[i], F_SETFD, FD_CLOEXEC);
     return true;
+}
+
+// A run past its time is asked to stop first: one in the middle of a drag
+// lets go of the button it holds, which a killed one would leave down for
+// the whole desktop. Letting go takes the rest of one pause and one release
+// (at most 120 ms and one X reply time-out, 0.3 s); past this it is killed.
+constexpr auto kStopGrace = std::chrono::seconds(1);
+
+// SIGTERM, then SIGKILL if it has not ended within the grace; its wait status.
+int endChild(pid_t pid) {
+    kill(pid, SIGTERM);
+    const auto grace = std::chrono::steady_clock::now() + kStopGrace;
+    int status = 0;
+    for (;;) {
+        pid_t done = waitpid(pid, &status, WNOHANG);
+        if (done == pid || (done < 0 && errno != EINTR)) return status;
+        if (std::chrono::steady_clock::now() >= grace) break;
+        usleep(2000);
+    }
+    kill(pid, SIGKILL);
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    return status;
 }
 
 std::string secondsText(double seconds) {
@@ -114,18 +137,16 @@ ChildRun runChild(const std::string& program, const std::vector<std::string>& ar
         if (w.fd >= 0) close(w.fd);
     // A child that closed its outputs may still be running: it gets the
     // rest of its time.
-    if (late) kill(pid, SIGKILL);
     int status = 0;
-    for (;;) {
-        pid_t done = waitpid(pid, &status, late ? 0 : WNOHANG);
+    while (!late) {
+        pid_t done = waitpid(pid, &status, WNOHANG);
         if (done == pid || (done < 0 && errno != EINTR)) break;
-        if (done == 0 && Clock::now() >= deadline) {
+        if (done == 0 && Clock::now() >= deadline)
             late = true;
-            kill(pid, SIGKILL);
-        } else if (done == 0) {
+        else if (done == 0)
             usleep(2000);
-        }
     }
+    if (late) endChild(pid);
     if (late) {
         run.end = ChildRun::End::TimedOut;
         run.err = "nuvra-click did not finish within " + secondsText(timeoutSeconds) +

@@ -19,14 +19,24 @@ INIT = {"jsonrpc": "2.0", "id": 0, "method": "initialize",
 PING = {"jsonrpc": "2.0", "id": 99, "method": "ping"}
 # The stand-in logs its process id, whether its standard input is /dev/null
 # and its arguments, then answers with the next reply: [status, out, err,
-# seconds to sleep first]; a negative status is a signal it sends itself.
+# seconds to sleep first, SIGTERM]; a negative status is a signal it sends
+# itself. SIGTERM, when given, is logged in runs.signals, then ignored
+# ("ignore") or followed by that many seconds of letting go and an exit.
 STAND_IN = r"""#!/usr/bin/python3
 import json, os, signal, sys, time
 runs = os.path.join(os.environ["STAND_IN_DIR"], "runs")
 with open(runs, "a") as log:
     print(json.dumps([os.getpid(), os.path.samestat(os.fstat(0), os.stat("/dev/null")), sys.argv[1:]]), file=log)
 reply = json.load(open(runs + ".replies"))[len(open(runs).readlines()) - 1]
-status, out, err, pause = reply + [0, "", "", 0][len(reply):]
+status, out, err, pause, term = reply + [0, "", "", 0, None][len(reply):]
+def stop(*_):
+    print("TERM", file=open(runs + ".signals", "a"), flush=True)
+    if term != "ignore":
+        time.sleep(term)
+        print("ended", file=open(runs + ".signals", "a"), flush=True)
+        os._exit(0)
+if term is not None:
+    signal.signal(signal.SIGTERM, stop)
 time.sleep(pause)
 sys.stdout.write(out), sys.stderr.write(err), sys.stdout.flush()
 os.kill(os.getpid(), -status) if status < 0 else sys.exit(status)
@@ -83,6 +93,7 @@ class ProtocolTest(unittest.TestCase):
     def session(self, send, options):
         runs = os.path.join(self.dir, "runs")
         open(runs, "w").close()
+        open(runs + ".signals", "w").close()
         json.dump([reply for _, reply in options.get("runs", [])], open(runs + ".replies", "w"))
         if options.get("no stand-in"):
             os.remove(os.path.join(self.dir, "nuvra-click"))
@@ -95,6 +106,8 @@ class ProtocolTest(unittest.TestCase):
             self.assertTrue(quiet_stdin, "the stand-in could read the client's messages")
             self.assertFalse(os.path.exists("/proc/%d" % pid), "a run of nuvra-click outlived its call")
         self.assertEqual([args for _, _, args in logged], [args for args, _ in options.get("runs", [])])
+        if "signals" in options:
+            self.assertEqual(open(runs + ".signals").read().split(), options["signals"])
         return [json.loads(line) for line in done.stdout.decode("utf-8").split("\n")[:-1]]
 
     def check_table(self, table, prefix, suffix=()):
