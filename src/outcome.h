@@ -15,10 +15,11 @@ enum class Refusal {
     NoFrontmostApp,
     NoObservableWindow,  // `subject`: the application's display name, if it has one
     Stale,               // the tree no longer hashes to what the agent holds
-    NotInTree,           // `index`
+    PastLastElement,     // `index`, past `last`: an argument error, not a changed tree
     NoPressAction,       // `index`
     TextRejected,        // `index`
     NoElementAtPoint,
+    Stopped,             // a stop signal came while input was held; all of it let go
     EventNotCreated,
     ScrollEventNotCreated,
 };
@@ -27,6 +28,7 @@ struct Failure {
     Refusal refusal;
     std::optional<std::string> subject;
     int64_t index = 0;
+    int64_t last = 0;  // PastLastElement: the observation's last element number
 };
 
 // The result of a step that may fail; absent results stay the caller's call.

@@ -39,9 +39,10 @@ Diagnostic diagnosticFor(const Failure& failure) {
         return {ExitCode::Stale,
                 "nuvra-click: stale observation — the window's element tree changed since "
                 "screen.observe"};
-    case Refusal::NotInTree:
-        return {ExitCode::Stale,
-                "nuvra-click: " + elementName(failure.index) + " is not in the current tree"};
+    case Refusal::PastLastElement:
+        return {ExitCode::Usage, "nuvra-click: " + elementName(failure.index) +
+                                     " is past the observation's last element [e" +
+                                     std::to_string(failure.last) + "]"};
     case Refusal::NoPressAction:
         return {ExitCode::Refused,
                 "nuvra-click: " + elementName(failure.index) + " has no press action"};
@@ -54,6 +55,12 @@ Diagnostic diagnosticFor(const Failure& failure) {
         return {ExitCode::NoEvent, "nuvra-click: cannot create CGEvent"};
     case Refusal::ScrollEventNotCreated:
         return {ExitCode::NoEvent, "nuvra-click: cannot create scroll CGEvent"};
+    case Refusal::Stopped:
+        // The process then ends by the signal itself; the status is for a
+        // caller that runs commands in-process.
+        return {ExitCode::NoEvent,
+                "nuvra-click: stopped by a signal before the input was complete; what it held "
+                "is let go"};
     }
     return {ExitCode::Usage, "nuvra-click: internal error"};
 }

@@ -2,6 +2,7 @@
 
 #include <limits>
 
+#include "input/held.h"
 
 namespace nuvra {
 
@@ -29,6 +30,19 @@ Event mouseEvent(Platform& platform, int32_t type, double x, double y, int32_t b
 }
 
 const Failure kNoEvent{Refusal::EventNotCreated, std::nullopt, 0};
+const Failure kStopped{Refusal::Stopped, std::nullopt, 0};
+
+// A pause while input is held: false when a stop came during it.
+bool pause(Platform& platform, uint32_t microseconds) {
+    platform.sleepMicroseconds(microseconds);
+    return stopSignal() == 0;
+}
+
+// Every way out of an operation that holds input: a release that did not
+// arrive makes it fail as an event that did not.
+Failure letGo(HeldInput& held, const Failure& failure) {
+    return held.releaseAll() ? failure : kNoEvent;
+}
 
 // One coordinate of a drag step: the difference, the product and the sum are
 // each rounded on their own (separate statements keep the compiler from
@@ -41,6 +55,17 @@ double stepCoordinate(double from, double to, double t) {
 
 }  // namespace
 
+OffScreen offScreen(const std::vector<ScreenFrame>& screens, double x, double y) {
+    if (screens.empty()) return OffScreen::None;
+    bool across = false;
+    for (const ScreenFrame& s : screens) {
+        const bool inX = x >= s.x && x < s.x + s.width;
+        if (inX && y >= s.y && y < s.y + s.height) return OffScreen::None;
+        across = across || inX;
+    }
+    return across ? OffScreen::Y : OffScreen::X;
+}
+
 MaybeFailure click(Platform& platform, double x, double y, bool right, bool doubleClick) {
     ButtonChoice b = buttonChoice(right);
     // Both events exist before anything is posted, so a failed creation posts
@@ -49,36 +74,46 @@ MaybeFailure click(Platform& platform, double x, double y, bool right, bool doub
     if (!press) return kNoEvent;
     Event release = mouseEvent(platform, b.up, x, y, b.button);
     if (!release) return kNoEvent;
-    if (!platform.postEvent(press)) return kNoEvent;
-    platform.sleepMicroseconds(kPressHoldUs);
-    if (!platform.postEvent(release)) return kNoEvent;
-    if (doubleClick) {
-        platform.sleepMicroseconds(kBetweenClicksUs);
-        if (!platform.postEvent(press)) return kNoEvent;
-        platform.sleepMicroseconds(kPressHoldUs);
-        if (!platform.postEvent(release)) return kNoEvent;
-        platform.sleepMicroseconds(kBetweenClicksUs);
+    HeldInput held;
+    for (int n = doubleClick ? 2 : 1, i = 0; i < n; ++i) {
+        if (i > 0 && !pause(platform, kBetweenClicksUs)) return letGo(held, kStopped);
+        held.hold([&] { return platform.postEvent(release); });
+        if (!platform.postEvent(press)) return letGo(held, kNoEvent);
+        if (!pause(platform, kPressHoldUs)) return letGo(held, kStopped);
+        if (!held.let()) return kNoEvent;
     }
+    // Everything is posted: a stop in this last pause has nothing to cut.
+    if (doubleClick) platform.sleepMicroseconds(kBetweenClicksUs);
     return std::nullopt;
 }
 
 MaybeFailure drag(Platform& platform, double x1, double y1, double x2, double y2, bool right) {
     ButtonChoice b = buttonChoice(right);
     Event press = mouseEvent(platform, b.down, x1, y1, b.button);
-    if (!press || !platform.postEvent(press)) return kNoEvent;
-    platform.sleepMicroseconds(kPressHoldUs);
+    if (!press) return kNoEvent;
+    // A drag cut short lets go where the pointer is, not at its end point:
+    // what it carries is not dropped where the agent aimed.
+    ScreenPoint at{x1, y1};
+    HeldInput held;
+    held.hold([&] {
+        Event up = mouseEvent(platform, b.up, at.x, at.y, b.button);
+        return up && platform.postEvent(up);
+    });
+    if (!platform.postEvent(press)) return letGo(held, kNoEvent);
+    if (!pause(platform, kPressHoldUs)) return letGo(held, kStopped);
     for (int i = 1; i <= kDragSteps; ++i) {
         double t = static_cast<double>(i) / kDragSteps;
-        Event step = mouseEvent(platform, b.dragged, stepCoordinate(x1, x2, t),
-                                stepCoordinate(y1, y2, t), b.button);
-        if (!step || !platform.postEvent(step)) return kNoEvent;
-        platform.sleepMicroseconds(kDragStepUs);
+        ScreenPoint next{stepCoordinate(x1, x2, t), stepCoordinate(y1, y2, t)};
+        Event step = mouseEvent(platform, b.dragged, next.x, next.y, b.button);
+        if (!step || !platform.postEvent(step)) return letGo(held, kNoEvent);
+        at = next;
+        if (!pause(platform, kDragStepUs)) return letGo(held, kStopped);
     }
-    platform.sleepMicroseconds(kBeforeDragReleaseUs);
+    if (!pause(platform, kBeforeDragReleaseUs)) return letGo(held, kStopped);
     // The release carries the end point exactly, whatever the last step's
     // rounding gave.
-    Event release = mouseEvent(platform, b.up, x2, y2, b.button);
-    if (!release || !platform.postEvent(release)) return kNoEvent;
+    at = ScreenPoint{x2, y2};
+    if (!held.let()) return kNoEvent;
     return std::nullopt;
 }
 

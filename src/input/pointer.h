@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "outcome.h"
 #include "platform/platform.h"
@@ -9,7 +10,15 @@ namespace nuvra {
 
 // Synthetic pointer input, posted at the HID tap with fixed pauses. Each stops
 // at the first event the platform cannot create (EventNotCreated or
-// ScrollEventNotCreated); what was already posted stays posted.
+// ScrollEventNotCreated); what was already posted stays posted, except a
+// button: click and drag let go of theirs on every way out, and fail with
+// Stopped when a stop request cut them short (input/held.h).
+
+// Which coordinate puts a point off every screen: x when no screen spans it
+// across, else y. None on a screen, and none when the platform knows no
+// screens (then posting fails on its own).
+enum class OffScreen { None, X, Y };
+OffScreen offScreen(const std::vector<ScreenFrame>& screens, double x, double y);
 
 MaybeFailure click(Platform& platform, double x, double y, bool right, bool doubleClick);
 MaybeFailure drag(Platform& platform, double x1, double y1, double x2, double y2, bool right);

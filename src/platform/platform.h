@@ -90,6 +90,15 @@ struct ScreenPoint {
     double y = 0;
 };
 
+// A screen's frame in screen points: it covers [x, x + width) across and
+// [y, y + height) down.
+struct ScreenFrame {
+    double x = 0;
+    double y = 0;
+    double width = 0;
+    double height = 0;
+};
+
 // Mouse event types and button numbers, in Core Graphics' numbering.
 enum MouseEventType : int32_t {
     kLeftMouseDown = 1,
@@ -190,7 +199,13 @@ public:
     // reports nothing.
     virtual bool postEvent(const Event& event) = 0;
 
-    // Blocks the calling thread.
+    // The frames of the screens pointer events can reach: every active
+    // display (macOS), the root window, to which X clamps every pointer
+    // position (X11). Empty when the platform cannot tell (no display).
+    virtual std::vector<ScreenFrame> screenFrames() = 0;
+
+    // Blocks the calling thread; returns early once a stop is requested
+    // (input/held.h), so that held input is let go at once.
     virtual void sleepMicroseconds(uint32_t microseconds) = 0;
 
     // A clock that never goes back, in microseconds from any fixed start.

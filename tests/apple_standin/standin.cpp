@@ -40,6 +40,7 @@ struct World {
     std::vector<std::string> calls, problems;
     std::map<std::string, std::pair<long, CFTypeRef>, std::less<>> answers;  // code, value
     std::set<CFHashCode> hung;  // processes
+    std::vector<CGRect> displays;
 } world;
 Object gTrue{1L << 40, __CFBoolean{true}, 0}, gFalse{1L << 40, __CFBoolean{false}, 0};
 
@@ -141,6 +142,7 @@ template <class Ret, class... A> Ret slot(const char* name, A... args) {
 
 void script(const char* name, long code, CFTypeRef value) { world.answers[name] = {code, value}; }
 void hang(pid_t pid) { world.hung.insert(CFHashCode(pid)); }
+void displays(std::vector<CGRect> bounds) { world.displays = std::move(bounds); }
 
 std::vector<std::string> calls(std::string_view prefix) {
     std::vector<std::string> found;
@@ -184,8 +186,22 @@ CFHashCode CFHash(CFTypeRef cf) {
     return element ? element->identity : CFHashCode(cf);
 }
 
+// As Core Graphics: without storage only the count; else at most `max` IDs.
+CGError CGGetActiveDisplayList(uint32_t max, CGDirectDisplayID* ids, uint32_t* count) {
+    const auto code = standin::answer<CGError>("CGGetActiveDisplayList", max, ids, count);
+    const auto n = uint32_t(standin::world.displays.size());
+    if (code == kCGErrorSuccess) *count = ids ? std::min(max, n) : n;
+    for (uint32_t i = 0; ids && code == kCGErrorSuccess && i < *count; ++i) ids[i] = i + 1;
+    return code;
+}
+CGRect CGDisplayBounds(CGDirectDisplayID display) {  // an unknown display: the empty rectangle
+    standin::world.calls.push_back("CGDisplayBounds " + standin::show(display));
+    return display >= 1 && display <= standin::world.displays.size() ? standin::world.displays[display - 1] : CGRect{};
+}
+
 #define X(kind, Ret, name, params, ...) KIND_##kind(Ret, name, params __VA_OPT__(, ) __VA_ARGS__)
 #define KIND_LEDGER(...)
+#define KIND_DISPLAY(...)
 #define KIND_TYPE_ID(Ret, name, params, P) Ret name params { return standin::Payload(P{}).index() + 1; }
 #define KIND_CREATE(Ret, name, params, ...) Ret name params { return standin::create<Ret>(#name __VA_OPT__(, ) __VA_ARGS__); }
 #define KIND_GET(Ret, name, params, ...) Ret name params { return standin::get<Ret>(#name, __VA_ARGS__); }

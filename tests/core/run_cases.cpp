@@ -9,6 +9,7 @@
 
 #include "cli/entry.h"
 #include "desktop.h"
+#include "input/held.h"
 #include "observation/tree.h"
 #include "text/text.h"
 
@@ -107,8 +108,12 @@ void edit(FakeDesktop& d, const Words& w) {
     else if (verb == "remove") d.removeElement(named(d, w[1]));
     else if (verb == "hang") d.setHangsOnPress(named(d, w[1]));
     else if (verb == "ignore") d.setIgnoresWrites(named(d, w[1]));
+    else if (verb == "cap") d.setWriteLimit(named(d, w[1]), number(2));
     else if (verb == "fan") fan(d, named(d, w[1]), number(2), number(3));
     else if (verb == "slow") d.performMicroseconds = number(1);
+    else if (verb == "screens") d.screens.clear();
+    else if (verb == "screen") d.screens.push_back({std::stod(w[1]), std::stod(w[2]), std::stod(w[3]), std::stod(w[4])});
+    else if (verb == "signal") std::tie(d.signalAtSleep, d.signalNumber) = std::pair(number(1), number(2));
     else ADD_FAILURE() << "unknown edit " << verb;
 }
 
@@ -121,6 +126,7 @@ void step(State& s, const std::string& verb, const std::string& rest) {
         s.sha = o.out.substr(o.out.rfind("sha256=") + 7, 64);
     } else if (verb == "run") {
         s.d->clearLog();
+        clearStop();
         s.status = runMain(*s.d, split(s, rest), s.output);
     } else if (verb == "exit") {
         s.wantStatus = std::stoi(rest);

@@ -8,6 +8,8 @@
 import contextlib
 import json
 import os
+import re
+import signal
 import subprocess
 import tempfile
 import time
@@ -23,12 +25,19 @@ NEW_SECRET, HIDDEN_LATER = "Zweites-Geheimnis-5519-Okapi", "was-visible-then-hid
 HOSTILE = json.load(open(os.path.join(FIXTURES, "hostile.json"), encoding="utf-8"))
 
 
+def repeated(text):
+    # "{N*T}" is T repeated N times.
+    found = re.fullmatch(r"(.*)\{(\d+)\*(.*)\}(.*)", text or "")
+    return found and found[1] + found[3] * int(found[2]) + found[4] or text
+
+
 def reacts(test, first, name, rows):
     for command, status, key, value in rows:
-        with test.subTest(command=command):
+        with test.subTest(command=command[:2]):
+            value = repeated(value)
             if command[0] in ("press", "settext"):
-                command = [command[0], first.find(command[1]).index, *command[2:], *LIMITS,
-                           first.sha, name]
+                index = command[1] if isinstance(command[1], int) else first.find(command[1]).index
+                command = [command[0], index, *map(repeated, command[2:]), *LIMITS, first.sha, name]
             else:
                 time.sleep(0.5)  # GTK would join presses closer than 400 ms into one click
             test.assertEqual(run(*command).status, status)
@@ -105,6 +114,36 @@ class DesktopTest(unittest.TestCase):
         self.assertEqual([m for m in messages if SECRET in m or NEW_SECRET in m
                           and "member=SetTextContents" not in m.split("\n")[0]], [])
         self.assertEqual([m for m in messages[hidden:] if HIDDEN_LATER in m], [])
+
+
+    def test_5_a_drag_stopped_midway_lets_go_of_its_button(self):
+        # SIGTERM in the middle of a drag: the button is let go where the
+        # pointer is, before the drag's end, and the run ends by the signal.
+        gi.require_version("Gdk", "3.0")
+        from gi.repository import Gdk
+        display = Gdk.Display.open(os.environ["DISPLAY"])
+        pointer, root = display.get_default_seat().get_pointer(), display.get_default_screen().get_root_window()
+        buttons = lambda: int(root.get_device_position(pointer)[3]) & 0x1f00  # Button1Mask..Button5Mask
+        stopped = "nuvra-click: stopped by a signal before the input was complete; what it held is let go\n"
+        for button, number, mask in (([], 1, 0x100), (["right"], 3, 0x400)):
+            # A machine busy enough to let the whole drag pass before the
+            # signal is sent is given another try.
+            for _ in range(3):
+                time.sleep(0.5)
+                def stop(tool):
+                    down = wait_for(buttons, 10, 0.002)
+                    tool.send_signal(signal.SIGTERM)
+                    return down
+                cut = run("drag", 170, 356, 440, 411, *button, during=stop, check=False)
+                self.assertEqual((cut.cut, cut.status, buttons()), (mask, -signal.SIGTERM, 0))
+                if cut.err == stopped:
+                    break
+            self.assertEqual(cut.err, stopped)
+            # The pad saw the button let go short of the drag's end.
+            label = lambda: run("observe", *LIMITS, NAME).find("Pad drag: ").value
+            pattern = r"Pad drag: button %d from 170,356 to (\d+),\d+ moved" % number
+            self.assertTrue(wait_for(lambda: (m := re.fullmatch(pattern, label())) and int(m[1]) < 440),
+                            label())
 
 
 class ToolkitTest(unittest.TestCase):

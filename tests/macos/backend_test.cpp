@@ -202,6 +202,22 @@ TEST_F(Backend, EventsFromNoSourceInPixelsWithTwoWheelsPostedAtTheHidTap) {
 #endif
 }
 
+TEST_F(Backend, ScreensAreTheActiveDisplaysBounds) {
+#ifndef __APPLE__  // stand-in only: two displays, the second left of the main one; then a failed list
+    standin::displays({{{0, 0}, {1440, 900}}, {{-1920, -180}, {1920, 1080}}});
+    const auto frames = platform->screenFrames();
+    std::vector<std::tuple<double, double, double, double>> got;
+    for (const ScreenFrame& f : frames) got.emplace_back(f.x, f.y, f.width, f.height);
+    EXPECT_EQ(got, (decltype(got){{0, 0, 1440, 900}, {-1920, -180, 1920, 1080}}));
+    standin::script("CGGetActiveDisplayList", kCGErrorFailure);
+    EXPECT_TRUE(platform->screenFrames().empty());
+    EXPECT_EQ(standin::calls("CG"), (Calls{"CGGetActiveDisplayList 0 null ptr", "CGGetActiveDisplayList 2 ptr ptr",
+        "CGDisplayBounds 1", "CGDisplayBounds 2", "CGGetActiveDisplayList 0 null ptr"}));
+#else  // the runner's session has a display
+    EXPECT_FALSE(platform->screenFrames().empty());
+#endif
+}
+
 TEST_F(Backend, WorkspaceRecordsTellNilFromEmpty) {
     const Ref notes = own(str(u"Notes")), empty = own(str(u""));
     const RunningApplication a = runningApplicationRecord(3, true, nullptr, CFStringRef(notes.get()), 501);

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <utility>
 
+#include "input/held.h"
 #include "text/fold.h"
 
 namespace nuvra {
@@ -34,7 +35,7 @@ const FakeElement* asFake(const Element& e) {
 
 }  // namespace
 
-FakeDesktop::FakeDesktop() {
+FakeDesktop::FakeDesktop() : screens{ScreenFrame{0, 0, 1e300, 1e300}} {
     systemWide_ = element("systemWide");
 }
 
@@ -146,6 +147,10 @@ void FakeDesktop::setHangsOnPress(const Element& e) {
 
 void FakeDesktop::setIgnoresWrites(const Element& e) {
     node(e).ignoresWrites = true;
+}
+
+void FakeDesktop::setWriteLimit(const Element& e, size_t bytes) {
+    node(e).writeLimit = bytes;
 }
 
 void FakeDesktop::setIdentityHash(const Element& e, uint64_t hash) {
@@ -260,7 +265,8 @@ AXResult FakeDesktop::setAttributeValue(const Element& element, std::string_view
                    std::string(text) + "\" -> " + std::to_string(code));
     writes_.push_back(nameOf(element) + " " + std::string(attribute) + " " + std::string(text));
     if (code == kAXSuccess && !n->ignoresWrites)
-        set(element, std::string(attribute), AttrValue::plainText(std::string(text)));
+        set(element, std::string(attribute),
+            AttrValue::plainText(std::string(text.substr(0, n->writeLimit.value_or(text.size())))));
     return code;
 }
 
@@ -310,9 +316,20 @@ bool FakeDesktop::postEvent(const Event& event) {
     return true;
 }
 
+std::vector<ScreenFrame> FakeDesktop::screenFrames() {
+    if (recording) log_.push_back("screens");
+    return screens;
+}
+
 void FakeDesktop::sleepMicroseconds(uint32_t microseconds) {
     if (recording) log_.push_back("sleep " + std::to_string(microseconds));
     clock_ += microseconds;
+    if (signalAtSleep > 0 && --signalAtSleep == 0) {
+        bool taken = requestStop(signalNumber);
+        if (recording)
+            log_.push_back("signal " + std::to_string(signalNumber) +
+                           (taken ? " -> stop" : " -> ends the process"));
+    }
 }
 
 }  // namespace nuvra

@@ -53,6 +53,9 @@ public:
     void setHangsOnPress(const Element& e);
     // Writes to this element answer success and change nothing.
     void setIgnoresWrites(const Element& e);
+    // Writes to this element answer success and keep only the first
+    // `bytes` bytes, as a field with a length limit does.
+    void setWriteLimit(const Element& e, size_t bytes);
 
     void setIdentityHash(const Element& e, uint64_t hash);
     // The element's application quit: every call on it fails.
@@ -75,6 +78,15 @@ public:
     // Event creation succeeds this many more times, then answers null.
     std::optional<int> eventsBeforeFailure;
 
+    // What screenFrames answers: by default one screen larger than any
+    // coordinate a test uses.
+    std::vector<ScreenFrame> screens;
+
+    // A signal that arrives during the Nth pause from now (counted from 1):
+    // it is handed to requestStop, and the log tells what became of it.
+    int signalAtSleep = 0;
+    int signalNumber = 0;
+
     // Off: calls are answered but not logged, for benchmarks, where building
     // the log's texts would cost more than the code being measured.
     bool recording = true;
@@ -93,7 +105,8 @@ public:
     //   "read win AXRole"  "actions ok"  "perform ok AXPress -> 0"
     //   "write field AXValue \"text\" -> 0"  "hash win"
     //   "mouse 1 at 100,200 button 0 -> ev1"  "mouse 1 at 1,2 button 0 -> null"
-    //   "scroll 3,-5,0 -> ev2"  "post ev1"  "sleep 80000"
+    //   "scroll 3,-5,0 -> ev2"  "post ev1"  "sleep 80000"  "screens"
+    //   "signal 15 -> stop"  "signal 15 -> ends the process"
     const std::vector<std::string>& log() const { return log_; }
     // The log entries that start with `prefix`.
     std::vector<std::string> calls(std::string_view prefix) const;
@@ -120,6 +133,7 @@ public:
     Event createMouseEvent(int32_t type, ScreenPoint at, int32_t button) override;
     Event createScrollWheelEvent(int32_t wheel1, int32_t wheel2, int32_t wheel3) override;
     bool postEvent(const Event& event) override;
+    std::vector<ScreenFrame> screenFrames() override;
     void sleepMicroseconds(uint32_t microseconds) override;
     int64_t monotonicMicroseconds() override { return clock_; }
 
@@ -138,6 +152,7 @@ private:
         AXResult writeResult = 0;
         bool hangsOnPress = false;
         bool ignoresWrites = false;
+        std::optional<size_t> writeLimit;
     };
     Node& node(const Element& e);
     const Node* nodeOrNull(const Element& e) const;

@@ -2,13 +2,12 @@
 // bus for elements and the workspace, X11 for hit testing and XTest for
 // pointer input. Attributes are answered from each element's facts
 // (element_facts.h, ax_answers.h); this file connects, gates and routes.
-#include <ctime>
-#include <cerrno>
 #include <map>
 #include <set>
 
 #include <atspi/atspi-constants.h>
 
+#include "input/held.h"
 #include "platform/linux/atspi/workspace.h"
 #include "platform/linux/ax_answers.h"
 #include "platform/linux/dbus/bus_address.h"
@@ -225,12 +224,14 @@ public:
         return event && canPost() && x11::postEvent(display_.get(), *event);
     }
 
-    void sleepMicroseconds(uint32_t microseconds) override {
-        timespec left{static_cast<time_t>(microseconds / 1000000),
-                      static_cast<long>(microseconds % 1000000) * 1000};
-        while (nanosleep(&left, &left) != 0 && errno == EINTR) {
-        }
+    std::vector<ScreenFrame> screenFrames() override {
+        x11::Connection* display = display_.get();
+        if (display == nullptr || display->width == 0 || display->height == 0) return {};
+        return {ScreenFrame{0, 0, static_cast<double>(display->width),
+                            static_cast<double>(display->height)}};
     }
+
+    void sleepMicroseconds(uint32_t microseconds) override { sleepUnlessStopped(microseconds); }
 
 private:
     TrustGap gap_ = TrustGap::Permission;

@@ -1,11 +1,12 @@
 // Core Graphics events: created without an event source, posted at the HID
-// event tap, released by their last owner (CGEventRef is a CFType).
-#include <chrono>
+// event tap, released by their last owner (CGEventRef is a CFType); and the
+// displays they can reach.
 #include <cstdint>
 #include <memory>
-#include <thread>
 #include <utility>
+#include <vector>
 
+#include "input/held.h"
 #include "platform/macos/macos_backend.h"
 
 namespace nuvra::macos {
@@ -43,10 +44,21 @@ void postEvent(const Event& event) {
     if (mac) CGEventPost(kCGHIDEventTap, mac->ref.get());
 }
 
-void sleepMicroseconds(uint32_t microseconds) {
-    // usleep returns early when a signal arrives; sleep_for resumes until the
-    // whole pause has passed.
-    std::this_thread::sleep_for(std::chrono::microseconds(microseconds));
+std::vector<ScreenFrame> screenFrames() {
+    // Asked twice: how many, then which; a display that went away between
+    // the two is simply not listed.
+    uint32_t count = 0;
+    if (CGGetActiveDisplayList(0, nullptr, &count) != kCGErrorSuccess || count == 0) return {};
+    std::vector<CGDirectDisplayID> displays(count);
+    if (CGGetActiveDisplayList(count, displays.data(), &count) != kCGErrorSuccess) return {};
+    std::vector<ScreenFrame> frames;
+    for (uint32_t i = 0; i < count && i < displays.size(); ++i) {
+        CGRect r = CGDisplayBounds(displays[i]);
+        frames.push_back(ScreenFrame{r.origin.x, r.origin.y, r.size.width, r.size.height});
+    }
+    return frames;
 }
+
+void sleepMicroseconds(uint32_t microseconds) { sleepUnlessStopped(microseconds); }
 
 }  // namespace nuvra::macos

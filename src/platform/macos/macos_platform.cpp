@@ -57,6 +57,7 @@ public:
         macos::postEvent(event);
         return true;
     }
+    std::vector<ScreenFrame> screenFrames() override { return macos::screenFrames(); }
     void sleepMicroseconds(uint32_t microseconds) override {
         macos::sleepMicroseconds(microseconds);
     }

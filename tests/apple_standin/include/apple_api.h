@@ -42,7 +42,8 @@ enum CFNumberType : CFIndex { kCFNumberSInt64Type = 4, kCFNumberFloat64Type = 6,
 enum AXError : int32_t { kAXErrorSuccess = 0, kAXErrorFailure = -25200, kAXErrorInvalidUIElement = -25202,
                          kAXErrorCannotComplete = -25204, kAXErrorNoValue = -25212 };
 enum AXValueType : uint32_t { kAXValueTypeCGPoint = 1, kAXValueTypeCGSize, kAXValueTypeCGRect };
-typedef uint32_t CGEventType, CGMouseButton;
+typedef uint32_t CGEventType, CGMouseButton, CGDirectDisplayID;
+enum CGError : int32_t { kCGErrorSuccess = 0, kCGErrorFailure = 1000 };
 enum CGScrollEventUnit : uint32_t { kCGScrollEventUnitPixel = 0 };
 enum CGEventTapLocation : uint32_t { kCGHIDEventTap = 0 };
 
