@@ -22,6 +22,11 @@ enum class Refusal {
     Stopped,             // a stop signal came while input was held; all of it let go
     EventNotCreated,
     ScrollEventNotCreated,
+    // No pointer event went out, for a reason the platform named.
+    NoDisplayNamed,
+    DisplayUnreachable,
+    NoXTest,
+    DisplayGone,
 };
 
 struct Failure {

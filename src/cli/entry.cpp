@@ -166,7 +166,8 @@ int runMain(Platform& platform, const std::vector<std::string>& args, RunOutput&
     // The gate comes before the arguments are looked at, for every command.
     if (!platform.isProcessTrusted()) {
         printUntrustedMarker(output);
-        return fail(output, untrustedDiagnostic(platform.trustGap()));
+        Platform::TrustGap gap = platform.trustGap();
+        return fail(output, untrustedDiagnostic(gap, platform.unsetSessionVariables()));
     }
     const size_t n = args.size();
     const std::string_view word = n > 0 ? std::string_view(args[0]) : std::string_view();

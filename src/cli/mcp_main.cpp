@@ -1,6 +1,6 @@
 // nuvra-mcp [--timeout SECONDS]: reads one JSON-RPC message a line from
 // standard input and answers each request on standard output until the input
-// ends. Diagnostics go to standard error only.
+// ends or a signal ends it. Diagnostics go to standard error only.
 #include <limits.h>
 #include <signal.h>
 #include <stdlib.h>
@@ -50,32 +50,11 @@ mcp::AppListing listApplications() {
     mcp::AppListing listing;
     auto platform = makeNativePlatform();
     if (!platform->isProcessTrusted())
-        listing.refusal = untrustedDiagnostic(platform->trustGap()).message;
+        listing.refusal =
+            untrustedDiagnostic(platform->trustGap(), platform->unsetSessionVariables()).message;
     else
         listing.apps = platform->runningApplications();
     return listing;
-}
-
-bool writeLine(const std::string& text) {
-    std::string line = text + "\n";
-    for (size_t done = 0; done < line.size();) {
-        ssize_t n = write(STDOUT_FILENO, line.data() + done, line.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        done += static_cast<size_t>(n);
-    }
-    return true;
-}
-
-// Answers one complete line; false when the client can no longer be written to.
-bool deliver(mcp::Session& session, std::string& line, bool overlong) {
-    std::optional<std::string> reply;
-    if (overlong)
-        reply = mcp::overlongLineReply();
-    else if (line.find_first_not_of(" \t\r") != std::string::npos)
-        reply = mcp::handleLine(session, line);
-    line.clear();
-    return !reply || writeLine(*reply);
 }
 
 }  // namespace
@@ -95,36 +74,15 @@ int main(int argc, char** argv) {
     signal(SIGPIPE, SIG_IGN);
     const std::string tool = ownDirectory(argc > 0 ? argv[0] : nullptr) + "nuvra-click";
     mcp::Session session;
-    session.runner = [tool, timeout](const std::vector<std::string>& args) {
-        return mcp::runChild(tool, args, timeout);
-    };
     session.lister = listApplications;
-
-    // Lines are bounded: past kMaxLineBytes the rest of a line is read and
-    // dropped, so a client cannot make this process hold it.
-    std::string line;
-    bool overlong = false;
-    char buffer[65536];
-    for (;;) {
-        ssize_t n = read(STDIN_FILENO, buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
-        std::string_view chunk(buffer, static_cast<size_t>(n));
-        while (!chunk.empty()) {
-            size_t end = chunk.find('\n');
-            std::string_view piece = chunk.substr(0, end);
-            if (!overlong && line.size() + piece.size() > mcp::kMaxLineBytes) {
-                overlong = true;
-                std::string().swap(line);
-            }
-            if (!overlong) line.append(piece);
-            if (end == std::string_view::npos) break;
-            chunk.remove_prefix(end + 1);
-            if (!deliver(session, line, overlong)) return 0;
-            overlong = false;
-        }
+    session.environmentAdvice = mcp::environmentAdvice(missingSessionVariables());
+    // Said at once, where the host shows a server's standard error.
+    if (!session.environmentAdvice.empty())
+        fprintf(stderr, "nuvra-mcp: %s\n", session.environmentAdvice.c_str());
+    if (int sig = mcp::serve(session, tool, timeout)) {
+        // Ended by a signal, as the host asked: it sees the signal.
+        signal(sig, SIG_DFL);
+        raise(sig);
     }
-    // The last line may lack its line feed.
-    if (!line.empty() || overlong) deliver(session, line, overlong);
     return 0;
 }

@@ -61,6 +61,18 @@ Diagnostic diagnosticFor(const Failure& failure) {
         return {ExitCode::NoEvent,
                 "nuvra-click: stopped by a signal before the input was complete; what it held "
                 "is let go"};
+    case Refusal::NoDisplayNamed:
+        return {ExitCode::NoEvent,
+                "nuvra-click: cannot post a pointer event: no X display (DISPLAY is not set)"};
+    case Refusal::DisplayUnreachable:
+        return {ExitCode::NoEvent, "nuvra-click: cannot post a pointer event: the X display "
+                                   "named by DISPLAY could not be opened"};
+    case Refusal::NoXTest:
+        return {ExitCode::NoEvent,
+                "nuvra-click: cannot post a pointer event: the X server has no XTEST extension"};
+    case Refusal::DisplayGone:
+        return {ExitCode::NoEvent,
+                "nuvra-click: cannot post a pointer event: the X server stopped answering"};
     }
     return {ExitCode::Usage, "nuvra-click: internal error"};
 }
@@ -78,7 +90,7 @@ Diagnostic dragUsageDiagnostic() {
     return {ExitCode::Usage, "usage: nuvra-click drag <x1> <y1> <x2> <y2> [right]"};
 }
 
-Diagnostic untrustedDiagnostic(Platform::TrustGap gap) {
+Diagnostic untrustedDiagnostic(Platform::TrustGap gap, const std::vector<std::string>& unset) {
     // On Linux nothing is granted: accessibility is off, or not started yet.
     constexpr std::string_view kTurnOn =
         " — turn accessibility on (GNOME: gsettings set org.gnome.desktop.interface "
@@ -88,6 +100,18 @@ Diagnostic untrustedDiagnostic(Platform::TrustGap gap) {
     case Platform::TrustGap::Permission:
         break;
     case Platform::TrustGap::NoBus:
+        // A program started with a trimmed environment (an agent host's
+        // server) is told what it was not given before anything else.
+        if (!unset.empty()) {
+            std::string names;
+            for (size_t i = 0; i < unset.size(); ++i)
+                names += (i == 0 ? "" : i + 1 == unset.size() ? " and " : ", ") + unset[i];
+            return {ExitCode::Untrusted,
+                    "nuvra-click: no accessibility bus answered — " + names +
+                        (unset.size() == 1 ? " is" : " are") +
+                        " not set: run it in the desktop session's environment, or with "
+                        "AT_SPI_BUS_ADDRESS naming the accessibility bus"};
+        }
         return {ExitCode::Untrusted,
                 "nuvra-click: no accessibility bus answered" + std::string(kTurnOn)};
     case Platform::TrustGap::NoRegistry:

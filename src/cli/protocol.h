@@ -4,6 +4,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "actions/actions.h"
 #include "observation/run.h"
@@ -35,7 +36,8 @@ struct RunOutput {
 Diagnostic diagnosticFor(const Failure& failure);
 Diagnostic usageDiagnostic();
 Diagnostic dragUsageDiagnostic();
-Diagnostic untrustedDiagnostic(Platform::TrustGap gap);
+// `unset`: the session's variables the process was not given (NoBus only).
+Diagnostic untrustedDiagnostic(Platform::TrustGap gap, const std::vector<std::string>& unset = {});
 Diagnostic badTextDiagnostic();
 // A refused argument, repeated exactly as given: "nuvra-click: bad <what> <text>".
 Diagnostic badArgument(std::string_view what, std::string_view text);

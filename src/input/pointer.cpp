@@ -29,7 +29,6 @@ Event mouseEvent(Platform& platform, int32_t type, double x, double y, int32_t b
     return platform.createMouseEvent(type, ScreenPoint{x, y}, button);
 }
 
-const Failure kNoEvent{Refusal::EventNotCreated, std::nullopt, 0};
 const Failure kStopped{Refusal::Stopped, std::nullopt, 0};
 
 // A pause while input is held: false when a stop came during it.
@@ -38,10 +37,24 @@ bool pause(Platform& platform, uint32_t microseconds) {
     return stopSignal() == 0;
 }
 
+// Why no event went out, as far as the platform can tell; without a reason
+// it is the creation that failed.
+Failure noEvent(Platform& platform, Refusal unexplained = Refusal::EventNotCreated) {
+    switch (platform.eventGap()) {
+    case Platform::EventGap::Unknown: break;
+    case Platform::EventGap::NoDisplayNamed: return {Refusal::NoDisplayNamed, std::nullopt, 0};
+    case Platform::EventGap::DisplayUnreachable:
+        return {Refusal::DisplayUnreachable, std::nullopt, 0};
+    case Platform::EventGap::NoXTest: return {Refusal::NoXTest, std::nullopt, 0};
+    case Platform::EventGap::DisplayGone: return {Refusal::DisplayGone, std::nullopt, 0};
+    }
+    return {unexplained, std::nullopt, 0};
+}
+
 // Every way out of an operation that holds input: a release that did not
 // arrive makes it fail as an event that did not.
-Failure letGo(HeldInput& held, const Failure& failure) {
-    return held.releaseAll() ? failure : kNoEvent;
+Failure letGo(Platform& platform, HeldInput& held, const Failure& failure) {
+    return held.releaseAll() ? failure : noEvent(platform);
 }
 
 // One coordinate of a drag step: the difference, the product and the sum are
@@ -71,16 +84,16 @@ MaybeFailure click(Platform& platform, double x, double y, bool right, bool doub
     // Both events exist before anything is posted, so a failed creation posts
     // nothing; the double click reuses the same two objects.
     Event press = mouseEvent(platform, b.down, x, y, b.button);
-    if (!press) return kNoEvent;
+    if (!press) return noEvent(platform);
     Event release = mouseEvent(platform, b.up, x, y, b.button);
-    if (!release) return kNoEvent;
+    if (!release) return noEvent(platform);
     HeldInput held;
     for (int n = doubleClick ? 2 : 1, i = 0; i < n; ++i) {
-        if (i > 0 && !pause(platform, kBetweenClicksUs)) return letGo(held, kStopped);
+        if (i > 0 && !pause(platform, kBetweenClicksUs)) return letGo(platform, held, kStopped);
         held.hold([&] { return platform.postEvent(release); });
-        if (!platform.postEvent(press)) return letGo(held, kNoEvent);
-        if (!pause(platform, kPressHoldUs)) return letGo(held, kStopped);
-        if (!held.let()) return kNoEvent;
+        if (!platform.postEvent(press)) return letGo(platform, held, noEvent(platform));
+        if (!pause(platform, kPressHoldUs)) return letGo(platform, held, kStopped);
+        if (!held.let()) return noEvent(platform);
     }
     // Everything is posted: a stop in this last pause has nothing to cut.
     if (doubleClick) platform.sleepMicroseconds(kBetweenClicksUs);
@@ -90,7 +103,7 @@ MaybeFailure click(Platform& platform, double x, double y, bool right, bool doub
 MaybeFailure drag(Platform& platform, double x1, double y1, double x2, double y2, bool right) {
     ButtonChoice b = buttonChoice(right);
     Event press = mouseEvent(platform, b.down, x1, y1, b.button);
-    if (!press) return kNoEvent;
+    if (!press) return noEvent(platform);
     // A drag cut short lets go where the pointer is, not at its end point:
     // what it carries is not dropped where the agent aimed.
     ScreenPoint at{x1, y1};
@@ -99,21 +112,21 @@ MaybeFailure drag(Platform& platform, double x1, double y1, double x2, double y2
         Event up = mouseEvent(platform, b.up, at.x, at.y, b.button);
         return up && platform.postEvent(up);
     });
-    if (!platform.postEvent(press)) return letGo(held, kNoEvent);
-    if (!pause(platform, kPressHoldUs)) return letGo(held, kStopped);
+    if (!platform.postEvent(press)) return letGo(platform, held, noEvent(platform));
+    if (!pause(platform, kPressHoldUs)) return letGo(platform, held, kStopped);
     for (int i = 1; i <= kDragSteps; ++i) {
         double t = static_cast<double>(i) / kDragSteps;
         ScreenPoint next{stepCoordinate(x1, x2, t), stepCoordinate(y1, y2, t)};
         Event step = mouseEvent(platform, b.dragged, next.x, next.y, b.button);
-        if (!step || !platform.postEvent(step)) return letGo(held, kNoEvent);
+        if (!step || !platform.postEvent(step)) return letGo(platform, held, noEvent(platform));
         at = next;
-        if (!pause(platform, kDragStepUs)) return letGo(held, kStopped);
+        if (!pause(platform, kDragStepUs)) return letGo(platform, held, kStopped);
     }
-    if (!pause(platform, kBeforeDragReleaseUs)) return letGo(held, kStopped);
+    if (!pause(platform, kBeforeDragReleaseUs)) return letGo(platform, held, kStopped);
     // The release carries the end point exactly, whatever the last step's
     // rounding gave.
     at = ScreenPoint{x2, y2};
-    if (!held.let()) return kNoEvent;
+    if (!held.let()) return noEvent(platform);
     return std::nullopt;
 }
 
@@ -125,13 +138,13 @@ MaybeFailure scroll(Platform& platform, int32_t dx, int32_t dy) {
                              : -dx;
     Event e = platform.createScrollWheelEvent(dy, horizontal, 0);
     if (!e || !platform.postEvent(e))
-        return Failure{Refusal::ScrollEventNotCreated, std::nullopt, 0};
+        return noEvent(platform, Refusal::ScrollEventNotCreated);
     return std::nullopt;
 }
 
 MaybeFailure moveCursor(Platform& platform, double x, double y) {
     Event move = mouseEvent(platform, kMouseMoved, x, y, kLeftButton);
-    if (!move || !platform.postEvent(move)) return kNoEvent;
+    if (!move || !platform.postEvent(move)) return noEvent(platform);
     platform.sleepMicroseconds(kAfterMoveUs);
     return std::nullopt;
 }

@@ -9,14 +9,15 @@
 namespace nuvra {
 
 // Synthetic pointer input, posted at the HID tap with fixed pauses. Each stops
-// at the first event the platform cannot create (EventNotCreated or
-// ScrollEventNotCreated); what was already posted stays posted, except a
-// button: click and drag let go of theirs on every way out, and fail with
-// Stopped when a stop request cut them short (input/held.h).
+// at the first event the platform cannot create or post (EventNotCreated or
+// ScrollEventNotCreated, or the reason the platform gives); what was already
+// posted stays posted, except a button: click and drag let go of theirs on
+// every way out, and fail with Stopped when a stop request cut them short
+// (input/held.h).
 
 // Which coordinate puts a point off every screen: x when no screen spans it
-// across, else y. None on a screen, and none when the platform knows no
-// screens (then posting fails on its own).
+// across, else y. None on a screen, and none when the platform cannot tell
+// (no display: then posting fails on its own).
 enum class OffScreen { None, X, Y };
 OffScreen offScreen(const std::vector<ScreenFrame>& screens, double x, double y);
 

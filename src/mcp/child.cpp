@@ -1,15 +1,16 @@
 // One run of nuvra-click: spawned straight from an argument vector (no
-// shell), standard input from /dev/null, both outputs captured, stopped when
-// it outlives its time.
+// shell), standard input from /dev/null, both outputs captured. The server's
+// loop polls its outputs beside the client's input, so a run can be stopped
+// while it goes: at its time limit, when its call is cancelled, or when the
+// server ends. Stopping is SIGTERM, then SIGKILL after a grace.
 #include <fcntl.h>
-#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
-#include <chrono>
 #include <cstring>
 
 #include "mcp/mcp.h"
@@ -20,34 +21,15 @@ namespace nuvra::mcp {
 
 namespace {
 
+// An ended child's outputs are looked at again this often until it is
+// reaped: only a child that closed its outputs and runs on waits for it.
+constexpr std::chrono::milliseconds kReapTick{10};
+
 // Both ends close on exec: the child gets only what the file actions give it.
 bool closingPipe(int fds[2]) {
     if (pipe(fds) != 0) return false;
     for (int i = 0; i < 2; ++i) fcntl(fds[i], F_SETFD, FD_CLOEXEC);
     return true;
-}
-
-// A run past its time is asked to stop first: one in the middle of a drag
-// lets go of the button it holds, which a killed one would leave down for
-// the whole desktop. Letting go takes the rest of one pause and one release
-// (at most 120 ms and one X reply time-out, 0.3 s); past this it is killed.
-constexpr auto kStopGrace = std::chrono::seconds(1);
-
-// SIGTERM, then SIGKILL if it has not ended within the grace; its wait status.
-int endChild(pid_t pid) {
-    kill(pid, SIGTERM);
-    const auto grace = std::chrono::steady_clock::now() + kStopGrace;
-    int status = 0;
-    for (;;) {
-        pid_t done = waitpid(pid, &status, WNOHANG);
-        if (done == pid || (done < 0 && errno != EINTR)) return status;
-        if (std::chrono::steady_clock::now() >= grace) break;
-        usleep(2000);
-    }
-    kill(pid, SIGKILL);
-    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
-    return status;
 }
 
 std::string secondsText(double seconds) {
@@ -56,21 +38,32 @@ std::string secondsText(double seconds) {
     return text;
 }
 
+void closeOutputs(Child& child) {
+    for (int* fd : {&child.out, &child.err}) {
+        if (*fd >= 0) close(*fd);
+        *fd = -1;
+    }
+}
+
+int millisecondsUntil(Clock::time_point when) {
+    auto left = std::chrono::ceil<std::chrono::milliseconds>(when - Clock::now()).count();
+    return static_cast<int>(std::clamp<int64_t>(left, 0, 60000));
+}
+
 }  // namespace
 
-ChildRun runChild(const std::string& program, const std::vector<std::string>& args,
-                  double timeoutSeconds) {
-    ChildRun run;
+std::optional<Child> startChild(const std::string& program, const std::vector<std::string>& args,
+                                double timeoutSeconds, std::string& why) {
     int out[2], err[2];
     if (!closingPipe(out)) {
-        run.err = std::string("cannot run nuvra-click: ") + strerror(errno);
-        return run;
+        why = std::string("cannot run nuvra-click: ") + strerror(errno);
+        return std::nullopt;
     }
     if (!closingPipe(err)) {
-        run.err = std::string("cannot run nuvra-click: ") + strerror(errno);
+        why = std::string("cannot run nuvra-click: ") + strerror(errno);
         close(out[0]);
         close(out[1]);
-        return run;
+        return std::nullopt;
     }
     std::vector<char*> argv;
     argv.push_back(const_cast<char*>(program.c_str()));
@@ -83,7 +76,7 @@ ChildRun runChild(const std::string& program, const std::vector<std::string>& ar
     posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
     posix_spawn_file_actions_adddup2(&actions, err[1], STDERR_FILENO);
     // This server ignores SIGPIPE; an ignored signal would stay ignored in
-    // the child.
+    // the child. Caught ones (SIGTERM and the like) are reset by exec.
     posix_spawnattr_t attributes;
     posix_spawnattr_init(&attributes);
     sigset_t defaults;
@@ -91,8 +84,9 @@ ChildRun runChild(const std::string& program, const std::vector<std::string>& ar
     sigaddset(&defaults, SIGPIPE);
     posix_spawnattr_setsigdefault(&attributes, &defaults);
     posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
-    pid_t pid = -1;
-    int spawned = posix_spawn(&pid, program.c_str(), &actions, &attributes, argv.data(), environ);
+    Child child;
+    int spawned =
+        posix_spawn(&child.pid, program.c_str(), &actions, &attributes, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     posix_spawnattr_destroy(&attributes);
     close(out[1]);
@@ -100,54 +94,75 @@ ChildRun runChild(const std::string& program, const std::vector<std::string>& ar
     if (spawned != 0) {
         close(out[0]);
         close(err[0]);
-        run.err = "cannot run " + program + ": " + strerror(spawned);
-        return run;
+        why = "cannot run " + program + ": " + strerror(spawned);
+        return std::nullopt;
     }
+    child.out = out[0];
+    child.err = err[0];
+    child.deadline = Clock::now() + std::chrono::duration_cast<Clock::duration>(
+                                        std::chrono::duration<double>(timeoutSeconds));
+    return child;
+}
 
-    using Clock = std::chrono::steady_clock;
-    const auto deadline = Clock::now() + std::chrono::duration_cast<Clock::duration>(
-                                             std::chrono::duration<double>(timeoutSeconds));
-    struct pollfd watched[2] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}};
-    std::string* sinks[2] = {&run.out, &run.err};
-    bool late = false;
-    while (watched[0].fd >= 0 || watched[1].fd >= 0) {
-        auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
-        if (left <= 0) {
-            late = true;
-            break;
-        }
-        int ready = poll(watched, 2, static_cast<int>(std::min<int64_t>(left, 60000)));
-        if (ready < 0 && errno != EINTR) {
-            late = true;
-            break;
-        }
-        for (int i = 0; ready > 0 && i < 2; ++i) {
-            if (watched[i].fd < 0 || watched[i].revents == 0) continue;
-            char buffer[65536];
-            ssize_t n = read(watched[i].fd, buffer, sizeof buffer);
-            if (n > 0) {
-                sinks[i]->append(buffer, static_cast<size_t>(n));
-            } else if (n == 0 || errno != EINTR) {
-                close(watched[i].fd);
-                watched[i].fd = -1;
-            }
-        }
+void readChild(Child& child, int fd) {
+    std::string* sink = fd == child.out ? &child.run.out : &child.run.err;
+    char buffer[65536];
+    ssize_t n = read(fd, buffer, sizeof buffer);
+    if (n > 0) {
+        sink->append(buffer, static_cast<size_t>(n));
+    } else if (n == 0 || errno != EINTR) {
+        close(fd);
+        (fd == child.out ? child.out : child.err) = -1;
     }
-    for (auto& w : watched)
-        if (w.fd >= 0) close(w.fd);
+}
+
+void stopChild(Child& child) {
+    if (child.killAt || child.waitStatus) return;
+    kill(child.pid, SIGTERM);
+    child.killAt = Clock::now() + kStopGrace;
+}
+
+bool tendChild(Child& child) {
+    if (child.waitStatus) return true;
+    const auto now = Clock::now();
     // A child that closed its outputs may still be running: it gets the
     // rest of its time.
-    int status = 0;
-    while (!late) {
-        pid_t done = waitpid(pid, &status, WNOHANG);
-        if (done == pid || (done < 0 && errno != EINTR)) break;
-        if (done == 0 && Clock::now() >= deadline)
-            late = true;
-        else if (done == 0)
-            usleep(2000);
+    if (!child.killAt && now >= child.deadline) {
+        child.timedOut = true;
+        stopChild(child);
     }
-    if (late) endChild(pid);
-    if (late) {
+    if (child.killAt && !child.killed && now >= *child.killAt) {
+        kill(child.pid, SIGKILL);
+        child.killed = true;
+        // What it printed is not kept; a grandchild holding its outputs
+        // must not hold the server.
+        closeOutputs(child);
+    }
+    if (child.out >= 0 || child.err >= 0) return false;
+    int status = 0;
+    pid_t done;
+    do {
+        done = waitpid(child.pid, &status, WNOHANG);
+    } while (done < 0 && errno == EINTR);
+    if (done == child.pid)
+        child.waitStatus = status;
+    else if (done < 0)
+        child.waitStatus = 0;  // not ours to wait for any more
+    return child.waitStatus.has_value();
+}
+
+int childWaitMs(const Child& child) {
+    if (child.waitStatus) return 0;
+    if (child.out < 0 && child.err < 0) return static_cast<int>(kReapTick.count());
+    if (child.killAt && !child.killed) return millisecondsUntil(*child.killAt);
+    return child.killAt ? 60000 : millisecondsUntil(child.deadline);
+}
+
+ChildRun childOutcome(Child& child, double timeoutSeconds) {
+    ChildRun run = std::move(child.run);
+    const int status = child.waitStatus.value_or(0);
+    if (child.timedOut) {
+        run = ChildRun{};
         run.end = ChildRun::End::TimedOut;
         run.err = "nuvra-click did not finish within " + secondsText(timeoutSeconds) +
                   " s and was stopped; nothing it printed is kept";

@@ -3,11 +3,14 @@
 // message a line. Every tool but list_applications runs the nuvra-click
 // installed beside this program; list_applications reads the workspace.
 //
-// nlohmann-json reports misuse by throwing. Nothing here lets an exception
-// leave handleLine: a request that makes anything throw is answered with an
-// internal error and the session goes on.
+// nlohmann-json reports misuse by throwing. No exception leaves handleLine
+// or the serving of a call: a request that makes anything throw is answered
+// with an internal error and the session goes on.
 #pragma once
 
+#include <sys/types.h>
+
+#include <chrono>
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -19,6 +22,7 @@
 #include <nlohmann/json.hpp>
 
 #include "actions/actions.h"
+#include "platform/native.h"
 #include "platform/platform.h"
 
 namespace nuvra::mcp {
@@ -33,9 +37,6 @@ struct ChildRun {
     std::string out;
     std::string err;  // TimedOut, NotStarted: what happened, in words
 };
-
-// Runs nuvra-click with these arguments (without the program path).
-using Runner = std::function<ChildRun(const std::vector<std::string>& args)>;
 
 // The workspace's applications, or why the desktop could not be read.
 struct AppListing {
@@ -52,8 +53,11 @@ struct Remembered {
 };
 
 struct Session {
-    Runner runner;
     AppLister lister;
+    // What to tell a user whose host started this server without the
+    // desktop's variables (empty when it has them): added to every result
+    // that failed for want of them.
+    std::string environmentAdvice;
     bool initialized = false;
     std::deque<Remembered> recent;  // newest last, at most kRemembered
 };
@@ -62,9 +66,28 @@ constexpr size_t kRemembered = 64;
 // Longer lines are read to their end and answered with an invalid request.
 constexpr size_t kMaxLineBytes = 4 << 20;
 
-// One line from the client (without its line feed); the line to answer with,
-// if any: notifications and responses get none.
-std::optional<std::string> handleLine(Session& session, std::string_view line);
+// A tools/call of a known tool, served in its turn: one call runs at a
+// time, the others wait in the order they came.
+struct QueuedCall {
+    json id;
+    std::string name;
+    json arguments;  // an object
+};
+
+// What one line from the client asks for: an answer now (none for
+// notifications and responses), a call to queue, or the end of a request
+// (notifications/cancelled: its requestId).
+struct Handling {
+    std::optional<std::string> reply;
+    std::optional<QueuedCall> call;
+    std::optional<json> cancel;
+};
+
+// One line from the client, without its line feed.
+Handling handleLine(Session& session, std::string_view line);
+// The answer to a call, once it has its result, or to one that threw.
+std::string callReply(const json& id, json result);
+std::string internalErrorReply(const json& id, std::string_view what);
 // The answer to a line longer than kMaxLineBytes.
 std::string overlongLineReply();
 // A message as one line; text from other programs goes out repaired where it
@@ -74,16 +97,73 @@ std::string serialize(const json& message);
 // --- tools.cpp ---
 json toolList();
 bool isTool(const std::string& name);
-// The result of a call of a tool isTool accepts; argument errors and failed
-// runs are results with isError set.
-json callTool(Session& session, const std::string& name, const json& arguments);
+
+// A call of a tool isTool accepts, as it begins: its result at once
+// (argument errors, list_applications), or the nuvra-click run it needs.
+struct CallStart {
+    std::optional<json> result;
+    std::string name;
+    std::vector<std::string> args;  // the run's arguments, without the program
+    std::optional<ObserveLimits> observed;
+    std::optional<std::string> app;
+};
+CallStart startCall(Session& session, const std::string& name, const json& arguments);
+// The result of a started call once its run has ended; failed runs are
+// results with isError set.
+json finishCall(Session& session, const CallStart& call, const ChildRun& run);
 
 // --- structured.cpp: nuvra-click's output as the tools' structured content ---
 std::optional<json> observeStructure(std::string_view out);
 std::optional<json> hitStructure(std::string_view out);
 
-// --- child.cpp ---
-ChildRun runChild(const std::string& program, const std::vector<std::string>& args,
-                  double timeoutSeconds);
+// --- environment.cpp ---
+// For a host that started this server without the desktop's variables: the
+// "env" to add, in words, or empty when none is missing.
+std::string environmentAdvice(const std::vector<SessionVariable>& missing);
+
+// --- child.cpp: one run of nuvra-click, driven by the caller's poll loop ---
+using Clock = std::chrono::steady_clock;
+
+// nuvra-click ends at once on SIGTERM; a click or drag holding a button
+// first lets it go (the rest of one pause, at most 120 ms, and one release,
+// at most an X reply time-out of 0.3 s), so that no button stays pressed.
+// One that has not ended this long after is killed. MCP clients
+// wait two seconds after closing a server's input before their own SIGTERM
+// and two more before SIGKILL, so the run is gone before the server is.
+constexpr std::chrono::milliseconds kStopGrace{2000};
+
+struct Child {
+    pid_t pid = -1;
+    int out = -1, err = -1;  // the read ends of its outputs, -1 once closed
+    ChildRun run;            // what it printed so far
+    Clock::time_point deadline;
+    std::optional<Clock::time_point> killAt;  // set by stopChild
+    bool killed = false;
+    bool timedOut = false;
+    std::optional<int> waitStatus;  // once reaped
+};
+
+// Starts `program` with `args` (no shell, standard input from /dev/null,
+// both outputs captured); nothing when it could not be started, `why` says.
+std::optional<Child> startChild(const std::string& program, const std::vector<std::string>& args,
+                                double timeoutSeconds, std::string& why);
+// Reads what is ready on one of its outputs; an output that ended is closed.
+void readChild(Child& child, int fd);
+// Asks it to end (SIGTERM); SIGKILL follows after kStopGrace.
+void stopChild(Child& child);
+// Stops a run past its time, kills one past its grace and reaps one that
+// has ended; true once it is reaped.
+bool tendChild(Child& child);
+// Milliseconds until tendChild has something to do (at most a minute).
+int childWaitMs(const Child& child);
+// How the reaped run ended.
+ChildRun childOutcome(Child& child, double timeoutSeconds);
+
+// --- serve.cpp ---
+// Serves the client on standard input and output until its input ends,
+// the client stops reading, or SIGTERM, SIGINT or SIGHUP comes (the signal
+// is returned, else 0). A run still going then is stopped and waited for,
+// and queued calls are dropped.
+int serve(Session& session, const std::string& program, double timeoutSeconds);
 
 }  // namespace nuvra::mcp

@@ -13,13 +13,32 @@ namespace {
 
 constexpr int64_t kMaxCount = std::numeric_limits<int64_t>::max();
 
+// The most bytes one argument of nuvra-click can hold: Linux refuses to
+// start a program with an argument of MAX_ARG_STRLEN (32 pages of 4 KiB)
+// or more, its terminating NUL included. macOS bounds all arguments and the
+// environment together (ARG_MAX), which leaves room for one of this size.
+constexpr size_t kMaxArgumentBytes = 131071;
+
+// Why a string cannot become one argument of nuvra-click, or nothing: every
+// text a tool hands on is checked here, before anything runs.
+std::optional<std::string> argumentTextRefusal(const json& value) {
+    if (!value.is_string()) return "a string without NUL characters";
+    const std::string& text = value.get_ref<const std::string&>();
+    // A NUL would silently end the argument nuvra-click receives.
+    if (text.find('\0') != std::string::npos) return "a string without NUL characters";
+    if (text.size() > kMaxArgumentBytes)
+        return "at most " + std::to_string(kMaxArgumentBytes) + " bytes in UTF-8, the most one "
+               "command-line argument holds (this one has " + std::to_string(text.size()) + ")";
+    return std::nullopt;
+}
+
 enum class Kind { Coord, Count, Delta, Text, Sha, Button, Flag, Limits };
 
 struct Field {
     const char* name;
     Kind kind;
     bool required;
-    const char* description;
+    std::string description;
     json fallback = nullptr;  // what an optional field is when absent (null: nothing)
 };
 
@@ -73,7 +92,8 @@ const std::vector<Tool>& tools() {
          "checks that it took." + kGuard,
          {{"index", Kind::Count, true, kIndex},
           {"text", Kind::Text, true,
-           "The whole new text; empty allowed, spaces and line feeds kept."},
+           "The whole new text; empty allowed, spaces and line feeds kept; at most " +
+               std::to_string(kMaxArgumentBytes) + " bytes in UTF-8."},
           {"sha256", Kind::Sha, true, kSha},
           {"app", Kind::Text, false, kTargetApp},
           {"limits", Kind::Limits, false, kLimits}}},
@@ -220,12 +240,7 @@ std::optional<std::string> refusal(Kind kind, const json& value) {
                       std::numeric_limits<int32_t>::max()))
             return std::nullopt;
         return "an integer from -2147483648 to 2147483647";
-    case Kind::Text:
-        // A NUL would silently end the argument nuvra-click receives.
-        if (value.is_string() && value.get_ref<const std::string&>().find('\0') ==
-                                     std::string::npos)
-            return std::nullopt;
-        return "a string without NUL characters";
+    case Kind::Text: return argumentTextRefusal(value);
     case Kind::Sha: {
         const std::string* s = value.is_string() ? &value.get_ref<const std::string&>() : nullptr;
         if (s && s->size() == 64 && s->find_first_not_of("0123456789abcdef") == std::string::npos)
@@ -306,7 +321,7 @@ json structuredResult(const std::string& text, json structured) {
     return result;
 }
 
-std::string failureText(const ChildRun& run) {
+std::string failureText(const Session& session, const ChildRun& run) {
     if (run.end == ChildRun::End::Signalled)
         return "nuvra-click ended by signal " + std::to_string(run.status);
     if (run.end != ChildRun::End::Exited) return run.err;
@@ -317,6 +332,12 @@ std::string failureText(const ChildRun& run) {
     if (run.status == 6)
         text += ". The window is no longer as that observation saw it: call observe again and use "
                 "its element numbers and sha256.";
+    if (run.err == "nuvra-click: no frontmost application\n")
+        text += ". Pass app, one of the applications list_applications names.";
+    // Without the desktop's variables there is no bus to find and no
+    // display to post to.
+    if ((run.status == 2 || run.status == 4) && !session.environmentAdvice.empty())
+        text += ". " + session.environmentAdvice;
     return text;
 }
 
@@ -334,7 +355,11 @@ void remember(Session& session, Remembered produced) {
 
 json applications(Session& session) {
     AppListing listing = session.lister();
-    if (listing.refusal) return textResult(*listing.refusal, true);
+    if (listing.refusal)
+        return textResult(*listing.refusal + (session.environmentAdvice.empty()
+                                                  ? ""
+                                                  : ". " + session.environmentAdvice),
+                          true);
     json apps = json::array();
     for (const RunningApplication& app : listing.apps) {
         json entry = {{"pid", app.processIdentifier},
@@ -373,28 +398,41 @@ json toolList() {
 
 bool isTool(const std::string& name) { return findTool(name) != nullptr; }
 
-json callTool(Session& session, const std::string& name, const json& arguments) {
+CallStart startCall(Session& session, const std::string& name, const json& arguments) {
+    CallStart call;
+    call.name = name;
     json a;
-    if (auto wrong = checkArguments(*findTool(name), arguments, a)) return textResult(*wrong, true);
-    if (name == "list_applications") return applications(session);
+    if (auto wrong = checkArguments(*findTool(name), arguments, a)) {
+        call.result = textResult(*wrong, true);
+        return call;
+    }
+    if (name == "list_applications") {
+        call.result = applications(session);
+        return call;
+    }
 
-    std::vector<std::string> args{name};
+    std::vector<std::string>& args = call.args;
+    args = {name};
     auto append = [&](std::vector<std::string> more) {
         args.insert(args.end(), more.begin(), more.end());
     };
-    std::optional<std::string> app;
+    std::optional<std::string>& app = call.app;
     if (a.contains("app")) app = a["app"].get<std::string>();
-    std::optional<ObserveLimits> observed;
     if (name == "observe") {
-        observed = limitsOf(a);
-        append(limitArgs(*observed));
+        call.observed = limitsOf(a);
+        append(limitArgs(*call.observed));
     } else if (name == "press" || name == "settext") {
         const std::string sha = a["sha256"];
         const Remembered* known = recall(session, sha);
-        if (!known && !a.contains("limits"))
-            return textResult("sha256 " + sha + " is not from a recent observe of this server: "
-                              "call observe first and pass the sha256 it returns",
-                              true);
+        if (!known && !a.contains("limits")) {
+            call.result = textResult(
+                "sha256 " + sha + " is not from a recent observe of this server: call observe "
+                "first and pass the sha256 it returns, or pass the limits ({maxNodes, maxDepth, "
+                "maxTextBytes}) and app of the observe it comes from (a host that starts a new "
+                "server for each call must always pass them)",
+                true);
+            return call;
+        }
         if (!app && known) app = known->app;
         append({countText(a["index"])});
         if (name == "settext") append({a["text"].get<std::string>()});
@@ -408,9 +446,11 @@ json callTool(Session& session, const std::string& name, const json& arguments) 
         append({coordText(a["x1"]), coordText(a["y1"]), coordText(a["x2"]), coordText(a["y2"])});
         if (a["button"] == "right") append({"right"});
     } else if (name == "scroll") {
-        if (a.contains("x") != a.contains("y"))
-            return textResult("give both x and y (the pointer moves there first), or neither",
-                              true);
+        if (a.contains("x") != a.contains("y")) {
+            call.result = textResult(
+                "give both x and y (the pointer moves there first), or neither", true);
+            return call;
+        }
         // Without a point nuvra-click still takes one, and leaves the pointer be.
         append({a.contains("x") ? coordText(a["x"]) : "0", a.contains("y") ? coordText(a["y"]) : "0",
                 countText(a["dx"]), countText(a["dy"])});
@@ -419,16 +459,19 @@ json callTool(Session& session, const std::string& name, const json& arguments) 
         append({coordText(a["x"]), coordText(a["y"])});
     }
     if (app) append({*app});
+    return call;
+}
 
-    ChildRun run = session.runner(args);
+json finishCall(Session& session, const CallStart& call, const ChildRun& run) {
+    const std::string& name = call.name;
     if (run.end != ChildRun::End::Exited || run.status != 0)
-        return textResult(failureText(run), true);
+        return textResult(failureText(session, run), true);
     if (name != "observe" && name != "hit") return textResult(run.out.empty() ? "done" : run.out, false);
     std::optional<json> structured =
         name == "observe" ? observeStructure(run.out) : hitStructure(run.out);
     if (!structured)
         return textResult("nuvra-click printed what this server cannot read:\n" + run.out, true);
-    if (observed) remember(session, {(*structured)["sha256"], *observed, app});
+    if (call.observed) remember(session, {(*structured)["sha256"], *call.observed, call.app});
     return structuredResult(run.out, std::move(*structured));
 }
 

@@ -137,6 +137,12 @@ public:
     enum class TrustGap { Permission, NoBus, NoRegistry };
     virtual TrustGap trustGap() { return TrustGap::Permission; }
 
+    // After trustGap answered NoBus: the variables of the desktop session
+    // through which the bus is found that this process was not given
+    // (Linux: DISPLAY, DBUS_SESSION_BUS_ADDRESS); none when nothing was
+    // missing or AT_SPI_BUS_ADDRESS named the bus.
+    virtual std::vector<std::string> unsetSessionVariables() { return {}; }
+
     // The root element of the application with this process number. Never
     // null: for a process that is gone, every later read of it fails.
     virtual Element createApplicationElement(int32_t pid) = 0;
@@ -198,6 +204,13 @@ public:
     // have arrived (an X server that stopped answering); Core Graphics
     // reports nothing.
     virtual bool postEvent(const Event& event) = 0;
+
+    // After an event could not be created or posted, why: Core Graphics
+    // gives no reason (Unknown); X11 had no display named (DISPLAY unset),
+    // none that could be opened, one without the XTEST extension, or one
+    // that stopped answering.
+    enum class EventGap { Unknown, NoDisplayNamed, DisplayUnreachable, NoXTest, DisplayGone };
+    virtual EventGap eventGap() { return EventGap::Unknown; }
 
     // The frames of the screens pointer events can reach: every active
     // display (macOS), the root window, to which X clamps every pointer

@@ -34,10 +34,13 @@ class GateTest(unittest.TestCase):
     def test_the_gate_answers_within_a_second_and_starts_nothing(self):
         with tempfile.TemporaryDirectory() as scratch, socket.socket(socket.AF_UNIX) as silent, \
                 subprocess.Popen(["dbus-daemon", "--session", "--nofork", "--print-address=1"],
-                                 stdout=subprocess.PIPE, text=True) as plain:
+                                 stdout=subprocess.PIPE, text=True) as plain, \
+                subprocess.Popen(["Xvfb", "-displayfd", "1", "-nolisten", "tcp", "-extension", "XTEST"],
+                                 stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True) as bare:
             silent.bind(os.path.join(scratch, "silent"))
             silent.listen(64)
-            places = dict(os.environ, dir=scratch, plain=plain.stdout.readline().strip())
+            places = dict(os.environ, dir=scratch, plain=plain.stdout.readline().strip(),
+                          noxtest=":" + bare.stdout.readline().strip())
             try:
                 for variables, args, status, err in cases("faults", "gate"):
                     result = run(*args, env={k: v.format(**places) for k, v in
@@ -48,6 +51,7 @@ class GateTest(unittest.TestCase):
                 self.assertNotIn("org.a11y", bus_call("ListNames", address=places["plain"]))
             finally:
                 plain.kill()
+                bare.kill()
 
 
 class FaultsTest(unittest.TestCase):

@@ -1,12 +1,13 @@
 // The official MCP TypeScript SDK as the client of the real nuvra-mcp (and,
 // through it, the real nuvra-click) in the headless session, driving the GTK
 // fixture the way an agent would: the tool list, list_applications, observe,
-// press and settext by number and hash alone, a stale hash, hit. The SDK
-// checks every structured result against the tool's declared output schema.
+// press and settext by number and hash alone, a stale hash, hit, and close()
+// while a run goes. The SDK checks every structured result against the
+// tool's declared output schema.
 // NUVRA_MCP_TRANSCRIPT=FILE writes every message, both ways, to FILE.
 import assert from "node:assert/strict";
 import { spawn } from "node:child_process";
-import { appendFileSync, writeFileSync } from "node:fs";
+import { appendFileSync, existsSync, readFileSync, writeFileSync } from "node:fs";
 import { createInterface } from "node:readline";
 import { setTimeout as sleep } from "node:timers/promises";
 import { Client } from "@modelcontextprotocol/sdk/client/index.js";
@@ -99,7 +100,23 @@ try {
   assert.equal(stale.isError, true);
   assert.match(stale.content[0].text, /stale observation.*\(exit status 6\).*call observe again/s);
   one(await observe(), (e) => e.title === "Counter");
-  console.log("nuvra-mcp served the SDK client: %d tools, press, settext, stale, hit", tools.length);
+
+  // close() while a run goes (the window is stopped: observe waits for it): the server ends the
+  // run, answers nothing and ends, and no nuvra-click outlives it.
+  const server = transport.pid;
+  const children = () => readFileSync(`/proc/${server}/task/${server}/children`, "utf8")
+    .split(" ").filter(Boolean);
+  process.kill(fixture.pid, "SIGSTOP");
+  const pending = call("observe", { app: NAME });
+  const running = await eventually(children, (pids) => pids.length === 1);
+  const exited = new Promise((resolve) => transport._process.once("exit", (...end) => resolve(end)));
+  await client.close();
+  process.kill(fixture.pid, "SIGCONT");
+  await assert.rejects(pending, /Connection closed/);
+  assert.deepEqual(await exited, [0, null]);  // on its own, before the SDK's SIGTERM
+  assert.deepEqual(running.filter((pid) => existsSync(`/proc/${pid}`)), []);
+  console.log("nuvra-mcp served the SDK client: %d tools, press, settext, stale, hit, close",
+    tools.length);
 } finally {
   await client.close();
   fixture.kill();

@@ -17,9 +17,12 @@ status=0
 [ "$status" -eq 3 ] && grep -q '^usage: nuvra-click ' "$stage/err" || {
     echo "installed nuvra-click: exit $status, $(cat "$stage/err")"; exit 1; }
 
-# The installed nuvra-mcp runs the nuvra-click installed beside it.
-printf '%s\n' '{"jsonrpc":"2.0","id":1,"method":"initialize","params":{"protocolVersion":"2025-11-25"}}' \
-    '{"jsonrpc":"2.0","id":2,"method":"tools/call","params":{"name":"hit","arguments":{"x":0,"y":0}}}' |
+# The installed nuvra-mcp runs the nuvra-click installed beside it. The
+# input stays open until the call is answered: its end would drop the call.
+: >"$stage/out"
+{ printf '%s\n' '{"jsonrpc":"2.0","id":1,"method":"initialize","params":{"protocolVersion":"2025-11-25"}}' \
+    '{"jsonrpc":"2.0","id":2,"method":"tools/call","params":{"name":"hit","arguments":{"x":0,"y":0}}}'
+  for _ in $(seq 200); do grep -q '"id":2' "$stage/out" && break; sleep 0.1; done; } |
     "$stage/root/usr/bin/nuvra-mcp" >"$stage/out"
 grep -q '"id":2,.*(exit status 4)' "$stage/out" || { echo "installed nuvra-mcp: $(cat "$stage/out")"; exit 1; }
 echo "the package installs and runs"

@@ -5,38 +5,40 @@
 # they are; the other tables' rows follow an initialize, whose answer is not
 # compared. An expected object names only the members it checks; a string
 # "~x" matches any text holding x, "<absent>" a member that must be missing.
+# Options: runs, args, env (added), sockets (made in the scratch folder),
+# stderr (expected), signal (the server's end), no stand-in.
 import json
 import os
+import re
 import resource
 import shutil
+import socket
 import subprocess
 import tempfile
+import threading
+import time
 import unittest
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 INIT = {"jsonrpc": "2.0", "id": 0, "method": "initialize",
         "params": {"protocolVersion": "2025-11-25", "capabilities": {}}}
 PING = {"jsonrpc": "2.0", "id": 99, "method": "ping"}
+# The server starts without the desktop's variables, as an MCP SDK host starts it, and says so.
+ADVICE = "~nuvra-mcp: This server was started without DISPLAY and DBUS_SESSION_BUS_ADDRESS, which"
 # The stand-in logs its process id, whether its standard input is /dev/null
 # and its arguments, then answers with the next reply: [status, out, err,
-# seconds to sleep first, SIGTERM]; a negative status is a signal it sends
-# itself. SIGTERM, when given, is logged in runs.signals, then ignored
-# ("ignore") or followed by that many seconds of letting go and an exit.
+# seconds to sleep first, whether it ignores SIGTERM]; a negative status is a
+# signal it sends itself.
 STAND_IN = r"""#!/usr/bin/python3
 import json, os, signal, sys, time
+signal.pthread_sigmask(signal.SIG_BLOCK, [signal.SIGTERM])
 runs = os.path.join(os.environ["STAND_IN_DIR"], "runs")
 with open(runs, "a") as log:
     print(json.dumps([os.getpid(), os.path.samestat(os.fstat(0), os.stat("/dev/null")), sys.argv[1:]]), file=log)
 reply = json.load(open(runs + ".replies"))[len(open(runs).readlines()) - 1]
-status, out, err, pause, term = reply + [0, "", "", 0, None][len(reply):]
-def stop(*_):
-    print("TERM", file=open(runs + ".signals", "a"), flush=True)
-    if term != "ignore":
-        time.sleep(term)
-        print("ended", file=open(runs + ".signals", "a"), flush=True)
-        os._exit(0)
-if term is not None:
-    signal.signal(signal.SIGTERM, stop)
+status, out, err, pause, deaf = reply + [0, "", "", 0, False][len(reply):]
+signal.signal(signal.SIGTERM, signal.SIG_IGN if deaf else signal.SIG_DFL)
+signal.pthread_sigmask(signal.SIG_UNBLOCK, [signal.SIGTERM])
 time.sleep(pause)
 sys.stdout.write(out), sys.stderr.write(err), sys.stdout.flush()
 os.kill(os.getpid(), -status) if status < 0 else sys.exit(status)
@@ -48,18 +50,35 @@ def rows(table):
     return [row[1:] for row in map(json.loads, filter(lambda l: l[:1] == "[", lines)) if row[0] == table]
 
 
-def feed(items):
-    # Messages, raw lines (each character one byte: "\u00ff" is the byte FF) and [c, n], a line
-    # of c n times, in a file: the test holds no long line, so the children's peak is the server's.
-    lines = tempfile.TemporaryFile()
+def expand(value):
+    # "<c*n>": the character c n times, for texts too long to write out.
+    if isinstance(value, str):
+        return re.sub(r"<(.)\*(\d+)>", lambda m: m[1] * int(m[2]), value)
+    return [*map(expand, value)] if isinstance(value, list) else {
+        k: expand(v) for k, v in value.items()} if isinstance(value, dict) else value
+
+
+def feed(server, items, runs):
+    # Messages, raw lines (each character one byte: "\u00ff" is the byte FF), [c, n]: a line of c
+    # n times, sent in pieces, so the children's peak is the server's; {"await": n}: until run n
+    # has started; {"close": 1}: the end of the input; {"signal": s}: the signal s to the server.
     for item in items:
-        if isinstance(item, list):
+        marker = item if isinstance(item, dict) and "jsonrpc" not in item else {}
+        if "await" in marker:
+            while len(open(runs).readlines()) < item["await"]:
+                time.sleep(0.01)
+        elif "close" in marker:
+            return server.stdin.close()
+        elif "signal" in marker:
+            server.send_signal(item["signal"])
+        elif isinstance(item, list):
             for left in range(item[1], 0, -(1 << 20)):
-                lines.write(item[0].encode() * min(left, 1 << 20))
-        lines.write(json.dumps(item, ensure_ascii=False).encode() + b"\n" if isinstance(item, dict)
-                    else b"\n" if isinstance(item, list) else item.encode("latin-1"))
-    lines.seek(0)
-    return lines
+                server.stdin.write(item[0].encode() * min(left, 1 << 20))
+            server.stdin.write(b"\n")
+        else:
+            server.stdin.write(json.dumps(expand(item), ensure_ascii=False).encode() + b"\n"
+                               if isinstance(item, dict) else item.encode("latin-1"))
+        server.stdin.flush()
 
 
 def matches(want, got):
@@ -90,32 +109,48 @@ class ProtocolTest(unittest.TestCase):
     def tearDown(self):
         shutil.rmtree(self.dir)
 
-    def session(self, send, options):
+    def session(self, send, options, count):
+        # The session's first `count` answers are awaited before the input ends.
         runs = os.path.join(self.dir, "runs")
         open(runs, "w").close()
-        open(runs + ".signals", "w").close()
-        json.dump([reply for _, reply in options.get("runs", [])], open(runs + ".replies", "w"))
+        json.dump([expand(reply) for _, reply in options.get("runs", [])], open(runs + ".replies", "w"))
         if options.get("no stand-in"):
             os.remove(os.path.join(self.dir, "nuvra-click"))
-        with feed(send) as lines:
-            done = subprocess.run([self.server, *options.get("args", [])], stdin=lines,
-                                  capture_output=True, env=self.env, timeout=20)
-        self.assertEqual(done.returncode, 0, done.stderr)
+        listening = [socket.socket(socket.AF_UNIX) for _ in options.get("sockets", [])]
+        for each, path in zip(listening, options.get("sockets", [])):
+            each.bind(os.path.join(self.dir, path))
+        with tempfile.TemporaryFile() as err, subprocess.Popen(
+                [self.server, *options.get("args", [])], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                stderr=err, env=dict(self.env, **options.get("env", {}))) as server:
+            hang = threading.Timer(20, server.kill)
+            hang.start()
+            writer = threading.Thread(target=feed, args=(server, send, runs))
+            writer.start()
+            answers = [server.stdout.readline() for _ in range(count)]
+            writer.join()
+            if not server.stdin.closed:
+                server.stdin.close()
+            answers += server.stdout.readlines()
+            hang.cancel()
+            self.assertEqual(server.wait(), -options.get("signal", 0), "the server hung or failed")
+            err.seek(0)
+            self.assertTrue(matches(options.get("stderr", ADVICE), err.read().decode()))
+        for each in listening:
+            each.close()
         logged = [json.loads(line) for line in open(runs)]
         for pid, quiet_stdin, _ in logged:
             self.assertTrue(quiet_stdin, "the stand-in could read the client's messages")
-            self.assertFalse(os.path.exists("/proc/%d" % pid), "a run of nuvra-click outlived its call")
-        self.assertEqual([args for _, _, args in logged], [args for args, _ in options.get("runs", [])])
-        if "signals" in options:
-            self.assertEqual(open(runs + ".signals").read().split(), options["signals"])
-        return [json.loads(line) for line in done.stdout.decode("utf-8").split("\n")[:-1]]
+            self.assertFalse(os.path.exists("/proc/%d" % pid), "a run of nuvra-click outlived the server")
+        self.assertEqual([args for _, _, args in logged], [expand(args) for args, _ in options.get("runs", [])])
+        return [json.loads(line) for line in filter(None, answers)]
 
     def check_table(self, table, prefix, suffix=()):
         # A bad row ends with a ping, which must still be answered.
         for what, send, expect, *options in rows(table):
             with self.subTest(what):
-                answers = self.session(prefix + send + [PING] * len(suffix), (options or [{}])[0])
-                answers, expect = answers[len(prefix):], expect + list(suffix)
+                expect = expand(expect) + list(suffix)
+                answers = self.session(prefix + send + [PING] * len(suffix), (options or [{}])[0],
+                                       len(prefix) + len(expect))[len(prefix):]
                 self.assertEqual(len(answers), len(expect), answers)
                 for want, got in zip(expect, answers):
                     self.assertTrue(matches(dict(jsonrpc="2.0", **want), got), "%s\n%s" % (want, got))
@@ -140,7 +175,8 @@ class ProtocolTest(unittest.TestCase):
         runs = [[["observe", "300", str(i), "60000"], [0, block % i]] for i in range(1, 66)]
         for observed, forgotten in [(64, False), (65, True)]:
             answers = self.session([INIT] + [observe(i) for i in range(1, observed + 1)] + [press], {
-                "runs": runs[:observed] + ([] if forgotten else [[["press", "1", "300", "1", "60000", "%064x" % 1], [0, ""]]])})
+                "runs": runs[:observed] + ([] if forgotten else [[["press", "1", "300", "1", "60000", "%064x" % 1], [0, ""]]])},
+                observed + 2)
             self.assertEqual(answers[-1]["result"]["isError"], forgotten, answers[-1])
 
 

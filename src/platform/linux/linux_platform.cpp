@@ -2,6 +2,7 @@
 // bus for elements and the workspace, X11 for hit testing and XTest for
 // pointer input. Attributes are answered from each element's facts
 // (element_facts.h, ax_answers.h); this file connects, gates and routes.
+#include <cstdlib>
 #include <map>
 #include <set>
 
@@ -59,6 +60,15 @@ public:
     }
 
     TrustGap trustGap() override { return gap_; }
+
+    std::vector<std::string> unsetSessionVariables() override {
+        std::vector<std::string> names;
+        if (const char* named = std::getenv("AT_SPI_BUS_ADDRESS"); named && *named) return names;
+        for (const auto& missing : missingSessionVariables())
+            if (missing.name == "DISPLAY" || missing.name == "DBUS_SESSION_BUS_ADDRESS")
+                names.push_back(missing.name);
+        return names;
+    }
 
     Element createApplicationElement(int32_t pid) override {
         ensureConnected();
@@ -229,6 +239,14 @@ public:
         if (display == nullptr || display->width == 0 || display->height == 0) return {};
         return {ScreenFrame{0, 0, static_cast<double>(display->width),
                             static_cast<double>(display->height)}};
+    }
+
+    EventGap eventGap() override {
+        const char* named = std::getenv("DISPLAY");
+        if (named == nullptr || *named == '\0') return EventGap::NoDisplayNamed;
+        if (display_.get() == nullptr)
+            return display_.opened() ? EventGap::DisplayGone : EventGap::DisplayUnreachable;
+        return xtest_ ? EventGap::DisplayGone : EventGap::NoXTest;
     }
 
     void sleepMicroseconds(uint32_t microseconds) override { sleepUnlessStopped(microseconds); }

@@ -86,4 +86,6 @@ std::unique_ptr<Platform> makeNativePlatform() {
     return std::make_unique<MacPlatform>();
 }
 
+std::vector<SessionVariable> missingSessionVariables() { return {}; }
+
 }  // namespace nuvra

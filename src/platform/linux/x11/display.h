@@ -42,6 +42,8 @@ public:
 
     // Null when there is no display, or no more; the attempt is made once.
     Connection* get();
+    // Whether get() ever opened the display (it may be gone since).
+    bool opened() const { return connection_.has_value(); }
 
 private:
     std::optional<Connection> connection_;
