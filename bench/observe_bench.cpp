@@ -181,7 +181,6 @@ void BM_PlatformCallsOnly(benchmark::State& state) {
                 return f.createScrollWheelEvent(a, b, c);
             }
             bool postEvent(const Event& e) override { return f.postEvent(e); }
-            std::vector<ScreenFrame> screenFrames() override { return f.screenFrames(); }
             void sleepMicroseconds(uint32_t us) override { f.sleepMicroseconds(us); }
         } forward(w.fake, tape);
         runObserve(forward, n, 1000, int64_t{1} << 40, std::nullopt);

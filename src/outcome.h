@@ -18,6 +18,8 @@ enum class Refusal {
     PastLastElement,     // `index`, past `last`: an argument error, not a changed tree
     NoPressAction,       // `index`
     TextRejected,        // `index`
+    SecretText,          // `index`: a password field's text is never read
+    NoText,              // `index`
     NoElementAtPoint,
     Stopped,             // a stop signal came while input was held; all of it let go
     EventNotCreated,

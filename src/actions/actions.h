@@ -48,6 +48,22 @@ MaybeFailure assignText(Platform& platform, int64_t index, std::string_view text
                         const ObserveLimits& limits, std::string_view expectedSha,
                         const std::optional<std::string>& appName);
 
+// The whole text of an element, as far as it was kept.
+struct ElementText {
+    std::string text;       // well-formed UTF-8, line breaks and all
+    int64_t totalBytes = 0; // of the whole text
+    bool truncated = false; // less than the whole was kept
+};
+
+// The text command after its arguments are parsed: guard, then the
+// element's text as a person reads it: its value when that is text, else
+// its title, else its description. At most `limits.maxTextBytes` bytes are
+// kept, cut between two characters. SecretText for a password field, whose
+// text is never read; NoText for an element without any.
+Outcome<ElementText> readElementText(Platform& platform, int64_t index,
+                                     const ObserveLimits& limits, std::string_view expectedSha,
+                                     const std::optional<std::string>& appName);
+
 // What the element under a screen point says of itself, each text as read.
 struct HitElement {
     std::string role;

@@ -22,8 +22,7 @@ MaybeFailure assignText(Platform& platform, int64_t index, std::string_view text
     const Failure rejected{Refusal::TextRejected, std::nullopt, index};
     // A password's value is never read, not even to check a write: there the
     // write's own answer stands.
-    bool secure = axIsSecure(axString(platform, element, "AXRole"),
-                             axString(platform, element, "AXSubrole"));
+    bool secure = axIsSecure(platform, element);
     std::optional<AttrValue> before;
     if (!secure) before = axCopy(platform, element, "AXValue");
     // One write of the whole text; no focus, no keystrokes.

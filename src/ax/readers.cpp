@@ -84,4 +84,8 @@ bool axIsSecure(const std::optional<std::string>& role, const std::optional<std:
     return role == kSecure || subrole == kSecure;
 }
 
+bool axIsSecure(Platform& platform, const Element& element) {
+    return axIsSecure(axString(platform, element, "AXRole"), axString(platform, element, "AXSubrole"));
+}
+
 }  // namespace nuvra

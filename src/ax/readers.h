@@ -32,5 +32,7 @@ std::optional<ScreenSize> axSize(Platform& platform, const Element& element);
 
 // A password field, by role or subrole: its value is never read.
 bool axIsSecure(const std::optional<std::string>& role, const std::optional<std::string>& subrole);
+// The same, reading the element's role and subrole.
+bool axIsSecure(Platform& platform, const Element& element);
 
 }  // namespace nuvra

@@ -49,6 +49,11 @@ Diagnostic diagnosticFor(const Failure& failure) {
     case Refusal::TextRejected:
         return {ExitCode::Refused,
                 "nuvra-click: " + elementName(failure.index) + " rejected the text assignment"};
+    case Refusal::SecretText:
+        return {ExitCode::Refused, "nuvra-click: " + elementName(failure.index) +
+                                       " is a password field: its text is never read"};
+    case Refusal::NoText:
+        return {ExitCode::Refused, "nuvra-click: " + elementName(failure.index) + " has no text"};
     case Refusal::NoElementAtPoint:
         return {ExitCode::NoEvent, "nuvra-click: 落点无元素"};
     case Refusal::EventNotCreated:
@@ -150,6 +155,15 @@ void printObservation(RunOutput& output, const ObservationRun& run) {
     printLine(output, "NUVRA_END nodes=" + std::to_string(run.nodes) +
                           " truncated=" + (run.truncated ? "1" : "0") +
                           " sha256=" + run.stateHash);
+}
+
+void printText(RunOutput& output, const ElementText& text) {
+    // The text is the application's: quoted, it keeps its line breaks on
+    // one line and can neither end the block nor start a marker line.
+    printLine(output, "NUVRA_TEXT bytes=" + std::to_string(text.text.size()) +
+                          " total=" + std::to_string(text.totalBytes) +
+                          " truncated=" + (text.truncated ? "1" : "0"));
+    printLine(output, observeJsonString(text.text));
 }
 
 void printHit(RunOutput& output, const HitElement& hit) {

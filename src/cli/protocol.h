@@ -49,5 +49,7 @@ int fail(RunOutput& output, const Diagnostic& diagnostic);
 void printUntrustedMarker(RunOutput& output);
 void printObservation(RunOutput& output, const ObservationRun& run);
 void printHit(RunOutput& output, const HitElement& hit);
+// "NUVRA_TEXT bytes=B total=T truncated=0|1", then the text as one JSON string.
+void printText(RunOutput& output, const ElementText& text);
 
 }  // namespace nuvra

@@ -68,10 +68,10 @@ double stepCoordinate(double from, double to, double t) {
 
 }  // namespace
 
-OffScreen offScreen(const std::vector<ScreenFrame>& screens, double x, double y) {
+OffScreen offScreen(const std::vector<ScreenRect>& screens, double x, double y) {
     if (screens.empty()) return OffScreen::None;
     bool across = false;
-    for (const ScreenFrame& s : screens) {
+    for (const ScreenRect& s : screens) {
         const bool inX = x >= s.x && x < s.x + s.width;
         if (inX && y >= s.y && y < s.y + s.height) return OffScreen::None;
         across = across || inX;

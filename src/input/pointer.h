@@ -19,7 +19,7 @@ namespace nuvra {
 // across, else y. None on a screen, and none when the platform cannot tell
 // (no display: then posting fails on its own).
 enum class OffScreen { None, X, Y };
-OffScreen offScreen(const std::vector<ScreenFrame>& screens, double x, double y);
+OffScreen offScreen(const std::vector<ScreenRect>& screens, double x, double y);
 
 MaybeFailure click(Platform& platform, double x, double y, bool right, bool doubleClick);
 MaybeFailure drag(Platform& platform, double x1, double y1, double x2, double y2, bool right);

@@ -115,6 +115,7 @@ json finishCall(Session& session, const CallStart& call, const ChildRun& run);
 // --- structured.cpp: nuvra-click's output as the tools' structured content ---
 std::optional<json> observeStructure(std::string_view out);
 std::optional<json> hitStructure(std::string_view out);
+std::optional<json> textStructure(std::string_view out);
 
 // --- environment.cpp ---
 // For a host that started this server without the desktop's variables: the

@@ -160,4 +160,20 @@ std::optional<json> hitStructure(std::string_view out) {
                 {"focused", focused}};
 }
 
+// `NUVRA_TEXT bytes=B total=T truncated=0|1`, then the text as one JSON string.
+std::optional<json> textStructure(std::string_view out) {
+    std::vector<std::string_view> lines = linesOf(out);
+    if (lines.size() != 2) return std::nullopt;
+    std::string_view head = lines[0];
+    std::optional<int64_t> bytes, total;
+    if (!consume(head, "NUVRA_TEXT bytes=") || !(bytes = integer(head)) ||
+        !consume(head, " total=") || !(total = integer(head)))
+        return std::nullopt;
+    const bool truncated = head == " truncated=1";
+    if (!truncated && head != " truncated=0") return std::nullopt;
+    json text = json::parse(lines[1], nullptr, false);
+    if (!text.is_string()) return std::nullopt;
+    return json{{"text", text}, {"bytes", *bytes}, {"total", *total}, {"truncated", truncated}};
+}
+
 }  // namespace nuvra::mcp

@@ -97,6 +97,16 @@ const std::vector<Tool>& tools() {
           {"sha256", Kind::Sha, true, kSha},
           {"app", Kind::Text, false, kTargetApp},
           {"limits", Kind::Limits, false, kLimits}}},
+        {"text", "Read an element's whole text", true,
+         "Reads the whole text of an observed element (a paragraph, a text area, a label, a "
+         "document), line breaks kept, where observe cuts values to 120 characters. Never a "
+         "password field's. At most maxTextBytes bytes, cut between characters; truncated says "
+         "there is more, total how much." + kGuard,
+         {{"index", Kind::Count, true, kIndex},
+          {"sha256", Kind::Sha, true, kSha},
+          {"maxTextBytes", Kind::Count, false, "The most bytes of text to return.", 1000000},
+          {"app", Kind::Text, false, kTargetApp},
+          {"limits", Kind::Limits, false, kLimits}}},
         {"click", "Click at a point", false,
          "Posts a mouse click at a screen point (as observe prints centres): press and release, "
          "twice for a double click.",
@@ -183,6 +193,9 @@ json outputSchema(const std::string& tool) {
         return object({{"role", text}, {"subrole", text}, {"title", text}, {"label", text},
                        {"enabled", flag}, {"focused", flag}},
                       {"role", "subrole", "title", "label", "enabled", "focused"});
+    if (tool == "text")
+        return object({{"text", text}, {"bytes", integer}, {"total", integer}, {"truncated", flag}},
+                      {"text", "bytes", "total", "truncated"});
     if (tool == "list_applications") {
         json app = object({{"name", text}, {"bundleId", text}, {"pid", integer},
                            {"regular", flag}, {"frontmost", flag}},
@@ -421,7 +434,7 @@ CallStart startCall(Session& session, const std::string& name, const json& argum
     if (name == "observe") {
         call.observed = limitsOf(a);
         append(limitArgs(*call.observed));
-    } else if (name == "press" || name == "settext") {
+    } else if (name == "press" || name == "settext" || name == "text") {
         const std::string sha = a["sha256"];
         const Remembered* known = recall(session, sha);
         if (!known && !a.contains("limits")) {
@@ -436,7 +449,10 @@ CallStart startCall(Session& session, const std::string& name, const json& argum
         if (!app && known) app = known->app;
         append({countText(a["index"])});
         if (name == "settext") append({a["text"].get<std::string>()});
-        append(limitArgs(a.contains("limits") ? limitsOf(a["limits"]) : known->limits));
+        ObserveLimits limits = a.contains("limits") ? limitsOf(a["limits"]) : known->limits;
+        // The guard does not hash maxTextBytes: the text's own bound takes its place.
+        if (name == "text") limits.maxTextBytes = *integerIn(a["maxTextBytes"], 1, kMaxCount);
+        append(limitArgs(limits));
         append({sha});
     } else if (name == "click") {
         args = {coordText(a["x"]), coordText(a["y"])};
@@ -466,9 +482,11 @@ json finishCall(Session& session, const CallStart& call, const ChildRun& run) {
     const std::string& name = call.name;
     if (run.end != ChildRun::End::Exited || run.status != 0)
         return textResult(failureText(session, run), true);
-    if (name != "observe" && name != "hit") return textResult(run.out.empty() ? "done" : run.out, false);
-    std::optional<json> structured =
-        name == "observe" ? observeStructure(run.out) : hitStructure(run.out);
+    if (name != "observe" && name != "hit" && name != "text")
+        return textResult(run.out.empty() ? "done" : run.out, false);
+    std::optional<json> structured = name == "observe" ? observeStructure(run.out)
+                                     : name == "hit"   ? hitStructure(run.out)
+                                                       : textStructure(run.out);
     if (!structured)
         return textResult("nuvra-click printed what this server cannot read:\n" + run.out, true);
     if (call.observed) remember(session, {(*structured)["sha256"], *call.observed, call.app});

@@ -7,6 +7,7 @@
 
 #include "ax/readers.h"
 #include "observation/identity_set.h"
+#include "observation/visible_part.h"
 #include "text/text_append.h"
 
 namespace nuvra {
@@ -38,15 +39,35 @@ struct Centre {
 };
 
 // The size is only asked for when there is a position to go with it.
-std::optional<Centre> centreOf(Platform& platform, const Element& element) {
+std::optional<ScreenRect> frameOf(Platform& platform, const Element& element) {
     std::optional<ScreenPoint> position = axPoint(platform, element);
     if (!position) return std::nullopt;
     std::optional<ScreenSize> size = axSize(platform, element);
     if (!size) return std::nullopt;
-    std::optional<int64_t> cx = roundedCoordinate(position->x + size->width * 0.5);
-    std::optional<int64_t> cy = roundedCoordinate(position->y + size->height * 0.5);
+    return ScreenRect{position->x, position->y, size->width, size->height};
+}
+
+std::optional<Centre> centreOf(const std::optional<ScreenRect>& frame) {
+    if (!frame) return std::nullopt;
+    std::optional<int64_t> cx = roundedCoordinate(frame->x + frame->width * 0.5);
+    std::optional<int64_t> cy = roundedCoordinate(frame->y + frame->height * 0.5);
     if (!cx || !cy) return std::nullopt;
     return Centre{*cx, *cy};
+}
+
+// The centre of the part of the element that can be seen, and the clip its
+// children are seen through.
+struct Seen {
+    std::optional<Centre> centre;
+    Clip below;
+};
+
+Seen seenThrough(const std::optional<std::string>& role, const std::optional<ScreenRect>& frame,
+                 const Clip& inherited, const std::vector<ScreenRect>& displays) {
+    const std::string_view name = role ? std::string_view(*role) : std::string_view();
+    const Clip own = clipOf(name, inherited);
+    return Seen{centreOf(frame ? visiblePart(*frame, own, displays) : std::nullopt),
+                clipBelow(name, frame, own)};
 }
 
 void appendSpan(std::string& out, Centre c) {
@@ -65,7 +86,8 @@ struct Reading {
     std::optional<std::string> valueText;  // already sanitised, or a number's digits
     std::optional<bool> enabled;
     std::optional<bool> focused;
-    std::optional<Centre> centre;
+    std::optional<ScreenRect> frame;
+    std::optional<Centre> centre;  // of the visible part, once the walk knows it
 
     const std::optional<std::string>& label() const { return title ? title : description; }
 };
@@ -89,7 +111,7 @@ Reading readElement(Platform& platform, const Element& element) {
     }
     r.enabled = axBool(platform, element, "AXEnabled");
     r.focused = axBool(platform, element, "AXFocused");
-    r.centre = centreOf(platform, element);
+    r.frame = frameOf(platform, element);
     return r;
 }
 
@@ -148,7 +170,7 @@ std::string hashLine(const Reading& r, int64_t number) {
 }  // namespace
 
 std::optional<std::string> observeCenterSpan(Platform& platform, const Element& element) {
-    std::optional<Centre> centre = centreOf(platform, element);
+    std::optional<Centre> centre = centreOf(frameOf(platform, element));
     if (!centre) return std::nullopt;
     std::string span;
     appendSpan(span, *centre);
@@ -176,19 +198,23 @@ ObservedTree observeTree(Platform& platform, const Element& root, int64_t maxNod
         Element element;
         int64_t depth;
         uint64_t position;  // among every child queued, first occurrences or not
+        Clip clip;          // what its ancestors let be seen of it
     };
     std::vector<Entry> queue;
     IdentitySet known;
     known.insert(platform.identityHash(root));
-    queue.push_back(Entry{root, 0, 0});
+    queue.push_back(Entry{root, 0, 0, Clip{}});
     uint64_t queued = 1;
+    const std::vector<ScreenRect> displays = platform.displayBounds();
     std::string scratch;
     int64_t used = 0;
     for (size_t head = 0; head < queue.size(); ++head) {
         // Nothing reads an entry twice, so the handle can leave the queue.
         Element element = std::move(queue[head].element);
         const int64_t depth = queue[head].depth;
-        const Reading reading = readElement(platform, element);
+        Reading reading = readElement(platform, element);
+        const Seen seen = seenThrough(reading.role, reading.frame, queue[head].clip, displays);
+        reading.centre = seen.centre;
         const int64_t number = static_cast<int64_t>(result.elements.size()) + 1;
 
         std::string line = elementLine(reading, number, depth, scratch);
@@ -212,7 +238,7 @@ ObservedTree observeTree(Platform& platform, const Element& root, int64_t maxNod
                 // exceeds maxNodes, so it cannot overflow.)
                 const auto ahead = static_cast<int64_t>(queue.size() - head - 1);
                 if (number + ahead < maxNodes && known.insert(platform.identityHash(child)))
-                    queue.push_back(Entry{std::move(child), depth + 1, queued});
+                    queue.push_back(Entry{std::move(child), depth + 1, queued, seen.below});
                 ++queued;
             }
         }

@@ -90,9 +90,9 @@ struct ScreenPoint {
     double y = 0;
 };
 
-// A screen's frame in screen points: it covers [x, x + width) across and
-// [y, y + height) down.
-struct ScreenFrame {
+// A rectangle in screen coordinates, those of "AXPosition": origin at the
+// top left of the main display, y growing downwards.
+struct ScreenRect {
     double x = 0;
     double y = 0;
     double width = 0;
@@ -183,6 +183,12 @@ public:
     virtual void prepareWalk(const Element& /*root*/, int64_t /*maxNodes*/,
                              int64_t /*maxDepth*/) {}
 
+    // The frames of the displays, in the platform's order: every active
+    // display (macOS), the root window, to which X clamps every pointer
+    // position (X11). Empty when they cannot be read; nothing is then
+    // clipped to them, and no point refused for lying off them.
+    virtual std::vector<ScreenRect> displayBounds() { return {}; }
+
     // --- workspace ---
 
     // The running applications, afresh on every call, in the platform's order.
@@ -211,11 +217,6 @@ public:
     // that stopped answering.
     enum class EventGap { Unknown, NoDisplayNamed, DisplayUnreachable, NoXTest, DisplayGone };
     virtual EventGap eventGap() { return EventGap::Unknown; }
-
-    // The frames of the screens pointer events can reach: every active
-    // display (macOS), the root window, to which X clamps every pointer
-    // position (X11). Empty when the platform cannot tell (no display).
-    virtual std::vector<ScreenFrame> screenFrames() = 0;
 
     // Blocks the calling thread; returns early once a stop is requested
     // (input/held.h), so that held input is let go at once.

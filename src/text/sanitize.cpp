@@ -116,6 +116,32 @@ size_t clusterPrefix(std::string_view text, int64_t max) {
     return std::string_view::npos;
 }
 
+// Calls `boundary(at)` at the start of every character after the first, and
+// at the end, until it answers false.
+template <typename Boundary>
+void eachCharacterEnd(std::string_view text, Boundary boundary) {
+    const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+    const size_t n = text.size();
+    int codePoints = 0;
+    utf8proc_int32_t state = 0;
+    char32_t previous = 0;
+    for (size_t at = 0; at < n;) {
+        char32_t cp;
+        bool valid;
+        size_t len = utf8::decodeOne(p + at, n - at, cp, valid);
+        const bool breaks = utf8proc_grapheme_break_stateful(
+            static_cast<utf8proc_int32_t>(previous), static_cast<utf8proc_int32_t>(cp), &state);
+        if (at > 0 && (breaks || codePoints == kCharacterCodePoints)) {
+            if (!boundary(at)) return;
+            codePoints = 0;
+        }
+        ++codePoints;
+        previous = cp;
+        at += len;
+    }
+    boundary(n);
+}
+
 // Keeps at most `max` characters of what `out` holds from `base` on, marking
 // a cut with "…".
 void cut(std::string& out, size_t base, int64_t max) {
@@ -160,7 +186,8 @@ void jsonString(std::string& out, std::string_view text) {
     scan(
         text,
         [](char32_t cp) {
-            return cp >= 0x20 && cp != '"' && cp != '\\' && cp != '/' && !isC1(cp);
+            return cp >= 0x20 && cp != '"' && cp != '\\' && cp != '/' && !isC1(cp) &&
+                   cp != 0x2028 && cp != 0x2029;
         },
         [&](std::string_view run) { out.append(run); },
         [&](char32_t cp, std::string_view bytes) {
@@ -179,6 +206,12 @@ void jsonString(std::string& out, std::string_view text) {
                 out.append("\\u00");
                 out.push_back(kHex[cp >> 4]);
                 out.push_back(kHex[cp & 15]);
+                return;
+            }
+            // A whole text keeps its line breaks; these two end a line for
+            // many readers of JSON.
+            if (cp == 0x2028 || cp == 0x2029) {
+                out.append(cp == 0x2028 ? "\\u2028" : "\\u2029");
                 return;
             }
             out.append(bytes);  // U+FFFD for an ill-formed sequence
@@ -212,6 +245,18 @@ std::string observeJsonString(std::string_view text) {
     out.reserve(text.size() + 2);
     textAppend::jsonString(out, text);
     return out;
+}
+
+size_t characterPrefixWithin(std::string_view text, int64_t maxBytes) {
+    if (maxBytes < 0) return 0;
+    if (text.size() <= static_cast<uint64_t>(maxBytes)) return text.size();
+    size_t kept = 0;
+    eachCharacterEnd(text, [&](size_t at) {
+        if (at > static_cast<uint64_t>(maxBytes)) return false;
+        kept = at;
+        return true;
+    });
+    return kept;
 }
 
 std::string validUtf8(std::string_view text) {

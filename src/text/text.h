@@ -12,9 +12,15 @@ namespace nuvra {
 // character for every 31, so a kept character takes at most 124 bytes.
 std::string observeSanitize(std::string_view text, int64_t max = 120);
 
-// The text as a JSON string literal, quotation marks included; the solidus
-// and the C0 and C1 controls are escaped, other non-ASCII never.
+// The text as a JSON string literal, quotation marks included; the solidus,
+// the C0 and C1 controls and the line and paragraph separators are escaped,
+// other non-ASCII never.
 std::string observeJsonString(std::string_view text);
+
+// The byte length of the longest run of whole characters (as
+// observeSanitize counts them) at the start of the well-formed `text` that
+// takes at most `maxBytes` bytes.
+size_t characterPrefixWithin(std::string_view text, int64_t maxBytes);
 
 // Ill-formed UTF-8 decoded with U+FFFD in place of each bad sequence.
 std::string validUtf8(std::string_view text);

@@ -142,7 +142,7 @@ template <class Ret, class... A> Ret slot(const char* name, A... args) {
 
 void script(const char* name, long code, CFTypeRef value) { world.answers[name] = {code, value}; }
 void hang(pid_t pid) { world.hung.insert(CFHashCode(pid)); }
-void displays(std::vector<CGRect> bounds) { world.displays = std::move(bounds); }
+void setDisplays(std::vector<CGRect> frames) { world.displays = std::move(frames); }
 
 std::vector<std::string> calls(std::string_view prefix) {
     std::vector<std::string> found;
@@ -186,22 +186,20 @@ CFHashCode CFHash(CFTypeRef cf) {
     return element ? element->identity : CFHashCode(cf);
 }
 
-// As Core Graphics: without storage only the count; else at most `max` IDs.
+// Display numbers are 1 upwards, in the order setDisplays gave them.
 CGError CGGetActiveDisplayList(uint32_t max, CGDirectDisplayID* ids, uint32_t* count) {
-    const auto code = standin::answer<CGError>("CGGetActiveDisplayList", max, ids, count);
-    const auto n = uint32_t(standin::world.displays.size());
-    if (code == kCGErrorSuccess) *count = ids ? std::min(max, n) : n;
-    for (uint32_t i = 0; ids && code == kCGErrorSuccess && i < *count; ++i) ids[i] = i + 1;
-    return code;
+    const auto& displays = standin::world.displays;
+    *count = 0;
+    for (; *count < max && *count < displays.size(); ++*count) ids[*count] = *count + 1;
+    return 0;
 }
-CGRect CGDisplayBounds(CGDirectDisplayID display) {  // an unknown display: the empty rectangle
-    standin::world.calls.push_back("CGDisplayBounds " + standin::show(display));
-    return display >= 1 && display <= standin::world.displays.size() ? standin::world.displays[display - 1] : CGRect{};
+CGRect CGDisplayBounds(CGDirectDisplayID display) {
+    const auto& displays = standin::world.displays;
+    return display >= 1 && display <= displays.size() ? displays[display - 1] : CGRect{};
 }
 
 #define X(kind, Ret, name, params, ...) KIND_##kind(Ret, name, params __VA_OPT__(, ) __VA_ARGS__)
 #define KIND_LEDGER(...)
-#define KIND_DISPLAY(...)
 #define KIND_TYPE_ID(Ret, name, params, P) Ret name params { return standin::Payload(P{}).index() + 1; }
 #define KIND_CREATE(Ret, name, params, ...) Ret name params { return standin::create<Ret>(#name __VA_OPT__(, ) __VA_ARGS__); }
 #define KIND_GET(Ret, name, params, ...) Ret name params { return standin::get<Ret>(#name, __VA_ARGS__); }

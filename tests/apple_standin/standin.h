@@ -15,11 +15,12 @@ namespace standin {
 // code, and for a SLOT call the value put into the output slot. A CREATE call
 // fails (answers NULL) for any code but 0. The test keeps `value` alive.
 void script(const char* name, long code, CFTypeRef value = nullptr);
-// The active displays from now on, by their bounds; their IDs are 1, 2, ...
-void displays(std::vector<CGRect> bounds);
 // From now on the process does not answer: every SLOT or ANSWER call on one
 // of its elements answers kAXErrorCannotComplete (and is still logged).
 void hang(pid_t pid);
+// The displays' frames CGGetActiveDisplayList and CGDisplayBounds answer,
+// in order; none until a test sets them.
+void setDisplays(std::vector<CGRect> frames);
 // The calls made so far whose text starts with `prefix`, e.g.
 // "CGEventCreateMouseEvent null 1 100,200 0": strings print as their quoted
 // text, other objects as #<number in order of creation>.

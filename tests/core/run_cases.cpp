@@ -111,8 +111,9 @@ void edit(FakeDesktop& d, const Words& w) {
     else if (verb == "cap") d.setWriteLimit(named(d, w[1]), number(2));
     else if (verb == "fan") fan(d, named(d, w[1]), number(2), number(3));
     else if (verb == "slow") d.performMicroseconds = number(1);
-    else if (verb == "screens") d.screens.clear();
-    else if (verb == "screen") d.screens.push_back({std::stod(w[1]), std::stod(w[2]), std::stod(w[3]), std::stod(w[4])});
+    else if (verb == "displays")
+        for (size_t i = 1; i + 3 < w.size(); i += 4)
+            d.displays.push_back({std::stod(w[i]), std::stod(w[i + 1]), std::stod(w[i + 2]), std::stod(w[i + 3])});
     else if (verb == "signal") std::tie(d.signalAtSleep, d.signalNumber) = std::pair(number(1), number(2));
     else ADD_FAILURE() << "unknown edit " << verb;
 }

@@ -25,6 +25,7 @@ _TEXT = r'"(?:[^"\\]|\\.)*"'
 ELEMENT = re.compile(r"((?:  )*)\[e(\d+)\] (\S+)(?: (%s))?(?: @(-?\d+),(-?\d+))?(?: value=(%s))?"
                      r"( disabled)?( focused)?" % (_TEXT, _TEXT))
 END = re.compile(r"NUVRA_END nodes=\d+ truncated=[01] sha256=([0-9a-f]{64})")
+TEXT = re.compile(r"NUVRA_TEXT bytes=\d+ total=\d+ truncated=[01]")
 
 
 def cases(name, table):
@@ -46,11 +47,12 @@ def protocol_fault(r):
     if r.status != 0:
         one = re.fullmatch(r"(nuvra-click|usage): [^\n]*\n", err)
         return None if one and r.out == ("", UNTRUSTED[0])[r.status == 2] else "not one diagnostic"
-    hit = len(lines) == 1 and lines[0].startswith("NUVRA_HIT ")
+    hit = len(lines) == 1 and lines[0].startswith("NUVRA_HIT ") or len(lines) == 2 and \
+        TEXT.fullmatch(lines[0]) and re.fullmatch(_TEXT, lines[1])
     block = len(lines) >= 3 and lines[0].startswith("NUVRA_OBSERVE app=") and lines[1].startswith(
         "NUVRA_WINDOW ") and END.fullmatch(lines[-1]) and all(map(ELEMENT.fullmatch, lines[2:-1]))
     return "standard error on success" if r.err else None if hit or block or not lines else \
-        "neither a hit line nor an observation block"
+        "neither a hit line, a text nor an observation block"
 
 
 class Run(types.SimpleNamespace):

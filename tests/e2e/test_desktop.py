@@ -168,6 +168,24 @@ class ToolkitTest(unittest.TestCase):
                     self.assertEqual(run("hit", *button.center).out,
                                      "NUVRA_HIT AXButton||Button 7|Button 7|true|false\n")
 
+    def test_hidden_elements_have_no_centre_nor_a_gtk4_press(self):
+        # Qt calls a closed combo box's list and a hidden container's list
+        # showing, at 0,0 0x0; GTK 4 answers yes to a press on the button of a
+        # stack's page never shown, and does nothing.
+        for toolkit in ("qt5", "gtk4"):
+            log, name = tempfile.NamedTemporaryFile("r"), "Nuvra hidden " + toolkit
+            with self.subTest(toolkit), contextlib.closing(App(
+                    name, "--toolkit", toolkit, "--rows", "2", "--log", log.name, script="toolkit_app.py")):
+                seen = wait_for(lambda: (lambda o: len(o.elements) > 8 and o)(run("observe", 500, 30, 100000, name)), 15)
+                if toolkit == "qt5":
+                    self.assertEqual([(e.label, e.center) for e in seen.elements if e.role == "AXCell"],
+                                     [("Alpha", None), ("Beta", None), ("Hidden item", None)])
+                    self.assertTrue(seen.find("Button 2").center)
+                    continue
+                dismiss = [e.index for e in seen.elements if e.label == "Dismiss"]
+                pressed = [run("press", i, 500, 30, 100000, seen.sha, name).status for i in dismiss]
+                self.assertEqual((sorted(pressed), wait_for(log.read)), ([0, 8], "dismiss shown\n"))
+
     def test_qt5_press_that_opens_a_modal_dialog_or_hangs(self):
         # Qt answers DoAction when the handler returns: a modal dialog keeps it
         # waiting, yet the application answers reads meanwhile; a blocked one
@@ -248,6 +266,25 @@ class WaylandTest(unittest.TestCase):
                 self.assertEqual(run("observe", *LIMITS).err, "nuvra-click: no frontmost application\n")
 
 
+def atspi_extents(role, name):
+    # The screen extents of Firefox's one showing element of this role and
+    # name, as Gecko answers them.
+    gi.require_version("Atspi", "2.0")
+    from gi.repository import Atspi
+    showing = lambda a: a.get_state_set().contains(Atspi.StateType.SHOWING)
+    tree = lambda a: [a] + sum(map(tree, filter(showing, filter(None, map(
+        a.get_child_at_index, range(a.get_child_count()))))), [])
+    firefox = [a for a in map(Atspi.get_desktop(0).get_child_at_index, range(
+        Atspi.get_desktop(0).get_child_count())) if a.get_name() == "Firefox"]
+    found = [a for a in tree(firefox[0]) if a.get_role_name() == role and a.get_name() == name]
+    assert len(found) == 1, (role, name, len(found))
+    return found[0].get_extents(Atspi.CoordType.SCREEN)
+
+
+LONG = ("Revenue grew by 12 percent in the third quarter, see the table.\nA second line that runs on "
+        "past the hundred and twenty characters an observe line shows of any value, to its very end.")
+
+
 class WebPageTest(unittest.TestCase):
     # Firefox on a local page, read as an agent first meets it: its words
     # are values, its button counts, its password never shows, its inputs
@@ -261,22 +298,42 @@ class WebPageTest(unittest.TestCase):
                 ("datareporting.policy.dataSubmissionEnabled", "false"))))
         browser = subprocess.Popen(
             ["firefox-esr", "--no-remote", "--new-instance", "--profile", profile.name,
-             "file://" + os.path.join(FIXTURES, "page.html")], stdout=subprocess.DEVNULL,
+             "file://" + os.path.join(FIXTURES, "page.html"), "file://" + os.path.join(FIXTURES, "page.html#behind")],
+            stdout=subprocess.DEVNULL,
             stderr=subprocess.DEVNULL, env=dict(os.environ, GNOME_ACCESSIBILITY="1", MOZ_CRASHREPORTER_DISABLE="1"))
         try:
             # The window's title tells the page is in without asking the page
             # itself, so the first full observation meets a cold content cache.
             self.assertTrue(wait_for(lambda: "Counter page" in run(
                 "observe", 1, 1, 1000, "Firefox", check=False).out, 60))
-            seen = run("observe", 400, 40, 100000, "Firefox")
+            # The first run meets the cold cache; the tab behind may still be loading.
+            seen = wait_for(lambda: (lambda o: any(e.label == "Order form" for e in o.elements) and o)(
+                run("observe", 400, 40, 100000, "Firefox")), 30)
             self.assertEqual([seen.find(key).value for key in ("Order form", "Counter", "Jump to the end")],
                              [None, "Counter: 0", None])
             self.assertNotIn("hunter2", seen.out + run("hit", *seen.find("Password").center).out)
             self.assertEqual({e.center for e in seen.elements if e.role == "AXMenu"}, {None})
+            # Words as a person reads them, each found once: the tab behind shows none.
+            self.assertEqual([seen.find(key).value for key in ("Saved", "Disk", "Footer", "Revenue")],
+                             ["Saved 3 files", "Disk almost full", "Footer text here", LONG.replace("\n", " ")[:120] + "…"])
+            def text(key, limit):  # the browser may still be changing its toolbars
+                seen = run("observe", 400, 40, 100000, "Firefox")
+                if not any(e.label == key or (e.value or "").startswith(key) for e in seen.elements):
+                    return False
+                done = run("text", seen.find(key).index, 400, 40, limit, seen.sha, "Firefox")
+                return done.status != 6 and done
+            for limit, head in ((100000, "bytes=%d total=%d truncated=0" % (len(LONG), len(LONG))),
+                                (20, "bytes=20 total=%d truncated=1" % len(LONG))):
+                lines = wait_for(lambda: text("Revenue", limit), 30).out.split("\n")
+                self.assertEqual((lines[0], json.loads(lines[1])), ("NUVRA_TEXT " + head, LONG[:limit]))
+            secret = wait_for(lambda: text("Password", 100000), 30)
+            self.assertEqual((secret.status, secret.out), (8, ""))
             # The browser goes on opening a tab and its toolbars for a while;
             # an action it made stale is observed and asked again.
             def act(command, key, *args):
                 seen = run("observe", 400, 40, 100000, "Firefox")
+                if not any(e.label == key for e in seen.elements):
+                    return False  # its tree is being built again
                 done = run(command, seen.find(key).index, *args, 400, 40, 100000, seen.sha, "Firefox")
                 return done.status != 6 and (done, seen.find(key).index)
             for field in ("Name", "Notes"):
@@ -287,10 +344,57 @@ class WebPageTest(unittest.TestCase):
             after = wait_for(lambda: (lambda o: o.find("Counter").value == "Counter: 1" and o)(
                 run("observe", 400, 40, 100000, "Firefox")))
             self.assertEqual([after.find(field).value for field in ("Name", "Notes")], ["", ""])
+            # Once loaded, the page scrolls three quarters of its tenth row under
+            # the browser's toolbars: the row's centre is that of the quarter below.
+            def scrolled():
+                try:
+                    document, cell = (atspi_extents(role, name) for role, name in (
+                        ("document web", "Counter page"), ("table cell", "1910")))
+                except AssertionError:  # its tree is being built again
+                    return False
+                return cell.y + cell.height // 2 < document.y and (document, cell)
+            document, cell = wait_for(scrolled, 30)
+            row = run("observe", 400, 40, 100000, "Firefox").find("1910")
+            self.assertTrue(document.y <= row.center[1] < cell.y + cell.height, (row, cell, document))
         finally:
             browser.kill()
             browser.communicate(timeout=10)
             profile.cleanup()
+
+
+class AppsTest(unittest.TestCase):
+    # Slow to start: Chromium (on the bus only when started with accessibility
+    # on) on the same page, and LibreOffice Writer, whose status bar labels
+    # carry their words in the Text interface alone.
+    def launched(self, command, name, ready, **env):
+        profile = tempfile.TemporaryDirectory()
+        process = subprocess.Popen([arg.replace("PROFILE", profile.name) for arg in command],
+                                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                                   env=dict(os.environ, **env))
+        self.addCleanup(profile.cleanup)
+        self.addCleanup(lambda: (process.kill(), process.communicate(timeout=10)))
+        return wait_for(lambda: (lambda o: ready(o) and o)(run("observe", 3000, 60, 1000000, name,
+                                                              check=False)), 90, 0.5)
+
+    def test_chromium_reads_a_page_as_a_person_does(self):
+        seen = self.launched(
+            ["chromium", "--no-sandbox", "--force-renderer-accessibility", "--no-first-run",
+             "--disable-background-networking", "--disable-component-update", "--disable-sync",
+             "--disable-quic", "--user-data-dir=PROFILE", "file://" + os.path.join(FIXTURES, "page.html")],
+            "Chromium", lambda o: "Footer text here" in o.out, ACCESSIBILITY_ENABLED="1")
+        values = [e.value for e in seen.elements if e.role in ("AXParagraph", "AXStatusBar", "AXNotification",
+                                                                "AXLandmark") and e.value]
+        self.assertEqual([v for v in values if v[:4] in ("Reve", "Save", "Disk", "Foot")],
+                         [LONG.replace("\n", " ")[:120] + "…", "Saved 3 files", "Disk almost full",
+                          "Footer text here"])
+
+    def test_writer_status_bar_labels(self):
+        seen = self.launched(["soffice", "--writer", "--norestore", "--nologo",
+                              "-env:UserInstallation=file://PROFILE"], "soffice",
+                             lambda o: "Page 1 of 1" in o.out, SAL_USE_VCLPLUGIN="gtk3")
+        bar = [e.value for e in seen.elements if e.role == "AXStaticText" and e.value]
+        self.assertIn("Page 1 of 1", bar)
+        self.assertIn("0 words, 0 characters", bar)
 
 
 if __name__ == "__main__":

@@ -25,6 +25,7 @@ set(NUVRA_E2E_TESTS
   "desktop|test_desktop.py DesktopTest|"
   "toolkits|test_desktop.py ToolkitTest|"
   "web|test_desktop.py WebPageTest|"
+  "apps|test_desktop.py AppsTest|slow"
   "wayland|test_desktop.py WaylandTest|wayland|--wayland"
   "faults|test_faults.py|reliability"
   "faults_bus_killed|test_faults.py bus_killed|reliability"

@@ -59,7 +59,7 @@ try {
   await client.connect(transport);
   const { tools } = await client.listTools();
   const readOnly = Object.fromEntries(tools.map((t) => [t.name, t.annotations.readOnlyHint]));
-  assert.deepEqual(readOnly, { observe: true, press: false, settext: false, click: false,
+  assert.deepEqual(readOnly, { observe: true, press: false, settext: false, text: true, click: false,
     drag: false, scroll: false, hit: true, list_applications: true });
   for (const tool of tools) assert.equal(tool.inputSchema.type, "object", tool.name);
 

@@ -35,7 +35,7 @@ const FakeElement* asFake(const Element& e) {
 
 }  // namespace
 
-FakeDesktop::FakeDesktop() : screens{ScreenFrame{0, 0, 1e300, 1e300}} {
+FakeDesktop::FakeDesktop() {
     systemWide_ = element("systemWide");
 }
 
@@ -276,6 +276,11 @@ uint64_t FakeDesktop::identityHash(const Element& element) {
     return n ? n->hash : 0;
 }
 
+std::vector<ScreenRect> FakeDesktop::displayBounds() {
+    if (recording) log_.push_back("displays");
+    return displays;
+}
+
 std::vector<RunningApplication> FakeDesktop::runningApplications() {
     if (recording) log_.push_back("apps");
     std::vector<RunningApplication> out;
@@ -314,11 +319,6 @@ bool FakeDesktop::postEvent(const Event& event) {
     auto* e = dynamic_cast<const FakeEvent*>(event.get());
     if (recording) log_.push_back("post " + (e ? "ev" + std::to_string(e->serial) : std::string("<foreign>")));
     return true;
-}
-
-std::vector<ScreenFrame> FakeDesktop::screenFrames() {
-    if (recording) log_.push_back("screens");
-    return screens;
 }
 
 void FakeDesktop::sleepMicroseconds(uint32_t microseconds) {

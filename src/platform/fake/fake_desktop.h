@@ -72,15 +72,14 @@ public:
 
     bool trusted = true;
 
+    // The displays' frames displayBounds answers; none by default.
+    std::vector<ScreenRect> displays;
+
     // What copyElementAtPosition answers.
     void setElementAtPosition(Element e, AXResult code = 0);
 
     // Event creation succeeds this many more times, then answers null.
     std::optional<int> eventsBeforeFailure;
-
-    // What screenFrames answers: by default one screen larger than any
-    // coordinate a test uses.
-    std::vector<ScreenFrame> screens;
 
     // A signal that arrives during the Nth pause from now (counted from 1):
     // it is handed to requestStop, and the log tells what became of it.
@@ -105,7 +104,7 @@ public:
     //   "read win AXRole"  "actions ok"  "perform ok AXPress -> 0"
     //   "write field AXValue \"text\" -> 0"  "hash win"
     //   "mouse 1 at 100,200 button 0 -> ev1"  "mouse 1 at 1,2 button 0 -> null"
-    //   "scroll 3,-5,0 -> ev2"  "post ev1"  "sleep 80000"  "screens"
+    //   "scroll 3,-5,0 -> ev2"  "post ev1"  "sleep 80000"  "displays"
     //   "signal 15 -> stop"  "signal 15 -> ends the process"
     const std::vector<std::string>& log() const { return log_; }
     // The log entries that start with `prefix`.
@@ -129,11 +128,11 @@ public:
                                std::string_view text) override;
     uint64_t identityHash(const Element& element) override;
     std::vector<RunningApplication> runningApplications() override;
+    std::vector<ScreenRect> displayBounds() override;
     bool equalIgnoringCaseAndDiacritics(std::string_view a, std::string_view b) override;
     Event createMouseEvent(int32_t type, ScreenPoint at, int32_t button) override;
     Event createScrollWheelEvent(int32_t wheel1, int32_t wheel2, int32_t wheel3) override;
     bool postEvent(const Event& event) override;
-    std::vector<ScreenFrame> screenFrames() override;
     void sleepMicroseconds(uint32_t microseconds) override;
     int64_t monotonicMicroseconds() override { return clock_; }
 

@@ -73,15 +73,23 @@ AXResult value(ElementFacts& facts, ValueSource source, std::optional<AttrValue>
         case ValueSource::None:
         case ValueSource::Secret:
             return kAXAttributeUnsupported;
-        case ValueSource::Name:
-            return text(facts.name(), out);
+        case ValueSource::Name: {
+            // A label without a name shows its text: LibreOffice's status
+            // bar, Gecko's strong and emphasised words, Chromium's labels.
+            auto name = facts.name();
+            if (!name || !name->empty()) return text(std::move(name), out);
+            auto shown = facts.shownText();
+            if (!shown) return text(std::move(name), out);
+            out = AttrValue::plainText(wordsOf(*shown, std::nullopt).value_or(""));
+            return kAXSuccess;
+        }
         case ValueSource::TextContents: {
             TextFact shown = facts.text();
             if (shown.hidden) return kAXAttributeUnsupported;
             return text(std::move(shown.text), out);
         }
         case ValueSource::RunningText: {
-            auto shown = facts.runningText();
+            auto shown = facts.shownText();
             if (!shown) return kAXNoValue;
             auto words = wordsOf(*shown, facts.name());
             if (!words) return kAXNoValue;
@@ -102,6 +110,20 @@ AXResult value(ElementFacts& facts, ValueSource source, std::optional<AttrValue>
         }
     }
     return kAXAttributeUnsupported;
+}
+
+// A web page that is not showing: a browser's background tab (Gecko keeps
+// every tab's page in the tree, beside the one in front) or a page loaded
+// ahead of being asked for. Its content is left out, as the platform whose
+// model the walk reads leaves it out: read as part of the window, its
+// headings and buttons would pass for the page in front. The document
+// itself stays, named as its tab is.
+bool backgroundDocument(ElementFacts& facts) {
+    auto role = facts.role();
+    if (!role || (*role != ATSPI_ROLE_DOCUMENT_WEB && *role != ATSPI_ROLE_DOCUMENT_FRAME))
+        return false;
+    auto states = facts.states();
+    return states && !states->has(ATSPI_STATE_SHOWING) && facts.showsStates();
 }
 
 // The application's first top-level window in `state`.
@@ -145,6 +167,7 @@ AXResult answer(AxAttribute which, ElementFacts& facts, std::optional<AttrValue>
         case AxAttribute::Value: {
             auto role = axRoleOf(facts, false);
             if (!role) return kAXCannotComplete;
+            if (backgroundDocument(facts)) return kAXNoValue;
             return value(facts, role->value, out);
         }
         case AxAttribute::Enabled: {
@@ -165,18 +188,23 @@ AXResult answer(AxAttribute which, ElementFacts& facts, std::optional<AttrValue>
             if (!extents || extents->width <= 0 || extents->height <= 0) return kAXNoValue;
             auto states = facts.states();
             if (!states) return kAXCannotComplete;
-            if (!states->has(ATSPI_STATE_SHOWING)) return kAXNoValue;
+            if (!states->has(ATSPI_STATE_SHOWING) || facts.hidden()) return kAXNoValue;
             out = which == AxAttribute::Position ? AttrValue::pointBox(extents->x, extents->y)
                                                  : AttrValue::sizeBox(extents->width, extents->height);
             return kAXSuccess;
         }
         case AxAttribute::Children: {
+            if (backgroundDocument(facts)) {
+                out = AttrValue::array({});
+                return kAXSuccess;
+            }
             auto children = facts.children();
             if (!children) return kAXCannotComplete;
+            const bool hidden = facts.hidden();
             std::vector<AttrValue> items;
             items.reserve(children->size());
             for (auto& child : *children)
-                items.push_back(AttrValue::elementRef(elementFor(std::move(child))));
+                items.push_back(AttrValue::elementRef(elementFor(std::move(child), hidden)));
             out = AttrValue::array(std::move(items));
             return kAXSuccess;
         }

@@ -155,6 +155,11 @@ public:
         ensureConnected();
         burst_.clear();
         walk_.end();
+        // GTK 4 answers yes to a press on a widget it has not laid out (a
+        // page of a stack not shown yet) and does nothing; the one a person
+        // can press is the copy that is on screen.
+        atspi::ElementFacts facts(*e, {link_, burst_, walk_, screen_});
+        if (!facts.showsStates() && facts.hidden()) return kAXFailure;
         auto names = atspi::getActionNames(link_, e->ref);
         if (!names) return kAXActionUnsupported;
         for (const auto& [axName, index] : atspi::axActions(*names)) {
@@ -208,6 +213,15 @@ public:
         if (const AtspiElement* e = objectOf(root)) walk_.begin(e->ref, maxNodes, maxDepth);
     }
 
+    // The X screen as one display. Without a display (a stopped server, a
+    // Wayland session's native windows) nothing is known of it.
+    std::vector<ScreenRect> displayBounds() override {
+        x11::Connection* display = display_.get();
+        if (display == nullptr || display->rootWidth == 0 || display->rootHeight == 0) return {};
+        return {ScreenRect{0, 0, static_cast<double>(display->rootWidth),
+                           static_cast<double>(display->rootHeight)}};
+    }
+
     bool equalIgnoringCaseAndDiacritics(std::string_view a, std::string_view b) override {
         return foldedEqual(a, b);
     }
@@ -232,13 +246,6 @@ public:
 
     bool postEvent(const Event& event) override {
         return event && canPost() && x11::postEvent(display_.get(), *event);
-    }
-
-    std::vector<ScreenFrame> screenFrames() override {
-        x11::Connection* display = display_.get();
-        if (display == nullptr || display->width == 0 || display->height == 0) return {};
-        return {ScreenFrame{0, 0, static_cast<double>(display->width),
-                            static_cast<double>(display->height)}};
     }
 
     EventGap eventGap() override {

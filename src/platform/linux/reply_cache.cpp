@@ -108,6 +108,8 @@ std::optional<std::optional<std::string>> ElementBurst::textAhead(const ObjectRe
             textsWaiting_.erase(batch.keys[i]);
             texts_[batch.keys[i]] = textFrom(replies[i]);
         }
+        for (size_t i = 0; i < batch.childKeys.size(); ++i)
+            childRoles_[batch.childKeys[i]] = roleFrom(replies[batch.keys.size() + i]);
     }
     auto found = texts_.find(key);
     if (found == texts_.end()) return std::nullopt;
@@ -116,15 +118,33 @@ std::optional<std::optional<std::string>> ElementBurst::textAhead(const ObjectRe
     return text;
 }
 
-// Batches are collected in the order they went out, up to the one holding
-// `object`.
-std::optional<ElementBurst::Ahead> ElementBurst::takeAhead(const ObjectRef& object) {
+std::optional<std::optional<std::string>> ElementBurst::peekText(const ObjectRef& object) {
+    auto text = textAhead(object);
+    if (text) texts_[keyOf(object)] = *text;
+    return text;
+}
+
+std::optional<uint32_t> ElementBurst::roleAhead(const ObjectRef& object) {
     const std::string key = keyOf(object);
+    if (auto known = childRoles_.find(key); known != childRoles_.end()) return known->second;
+    collectUpTo(key);
+    auto found = ready_.find(key);
+    return found == ready_.end() ? std::nullopt : found->second.role;
+}
+
+// Batches are collected in the order they went out, up to the one holding
+// `key`.
+void ElementBurst::collectUpTo(const std::string& key) {
     while (ready_.count(key) == 0 && waiting_.count(key) != 0 && !inFlight_.empty()) {
         AheadBatch batch = std::move(inFlight_.front());
         inFlight_.pop_front();
         collectAhead(batch);
     }
+}
+
+std::optional<ElementBurst::Ahead> ElementBurst::takeAhead(const ObjectRef& object) {
+    const std::string key = keyOf(object);
+    collectUpTo(key);
     auto found = ready_.find(key);
     if (found == ready_.end()) return std::nullopt;
     Ahead ahead = std::move(found->second);
@@ -151,12 +171,22 @@ void ElementBurst::collectAhead(AheadBatch& batch) {
         // than kept for every element read ahead.
         if (ahead.children && ahead.children->size() > kAheadChildren) ahead.children.reset();
         auto entry = ahead.role ? roleEntry(*ahead.role) : std::nullopt;
+        // A label without a name shows its text (Gecko's strong and em,
+        // LibreOffice's status bar).
+        const bool namelessLabel = entry && entry->value == ValueSource::Name &&
+                                   (!ahead.name || ahead.name->empty());
         if (entry && (entry->value == ValueSource::RunningText ||
-                      entry->value == ValueSource::TextContents)) {
+                      entry->value == ValueSource::TextContents || namelessLabel)) {
             texts.requests.push_back(textRequest(batch.objects[k]));
             texts.keys.push_back(key);
             textsWaiting_.insert(key);
+            if (ahead.children && ahead.children->size() <= kChildRolesPerText)
+                for (const auto& child : *ahead.children) texts.childKeys.push_back(keyOf(child));
         }
+    }
+    for (const auto& key : texts.childKeys) {
+        const size_t cut = key.find('\n');
+        texts.requests.push_back(roleRequest(ObjectRef{key.substr(0, cut), key.substr(cut + 1)}));
     }
     // Collected only when the walk asks: waiting for them now would wait
     // for everything sent ahead of them.
@@ -175,6 +205,7 @@ void ElementBurst::clear() {
     waiting_.clear();
     ready_.clear();
     texts_.clear();
+    childRoles_.clear();
     readAheadCount_ = 0;
 }
 

@@ -43,6 +43,10 @@ public:
     // The text read ahead with an element of running text, or of a text
     // field that was not password text when its role was read with it.
     std::optional<std::optional<std::string>> textAhead(const ObjectRef& object);
+    // The same two without taking them, for the words a parent shows of
+    // its children: the walk still reads each child when it comes to it.
+    std::optional<uint32_t> roleAhead(const ObjectRef& object);
+    std::optional<std::optional<std::string>> peekText(const ObjectRef& object);
 
     std::optional<StateSet> states(const ObjectRef& object);
     std::optional<Extents> extents(const ObjectRef& object);
@@ -84,11 +88,15 @@ private:
     };
     struct TextBatch {
         std::vector<std::string> keys;
+        // The roles of the children of those texts' elements, behind them:
+        // what the words of an embedded object need first.
+        std::vector<std::string> childKeys;
         std::vector<Request> requests;
         BusLink::Sent sent;
     };
     static std::string keyOf(const ObjectRef& object) { return object.bus + '\n' + object.path; }
     std::optional<Ahead> takeAhead(const ObjectRef& object);
+    void collectUpTo(const std::string& key);
     void collectAhead(AheadBatch& batch);
 
     BusLink& link_;
@@ -99,6 +107,8 @@ private:
     std::deque<TextBatch> textsInFlight_;
     std::unordered_set<std::string> textsWaiting_;
     std::unordered_map<std::string, std::optional<std::string>> texts_;
+    std::unordered_map<std::string, std::optional<uint32_t>> childRoles_;
+    static constexpr size_t kChildRolesPerText = 64;
     size_t readAheadCount_ = 0;
     static constexpr size_t kAheadInFlight = 256;
     static constexpr size_t kAheadChildren = 1024;
@@ -119,6 +129,16 @@ public:
         return (toolkit(bus).name != "GTK" || toolkit(bus).major < 4) && !nativeWayland(bus);
     }
     bool gecko(const std::string& bus) { return toolkit(bus).name == "Gecko"; }
+    // GTK 4 sets the showing state on its windows alone.
+    bool setsShowing(const std::string& bus) {
+        return toolkit(bus).name != "GTK" || toolkit(bus).major < 4;
+    }
+    // A widget toolkit, whose box 0,0 0x0 means a widget not laid out; a
+    // web engine's can be an element with no box of its own around content
+    // that shows.
+    bool widgetToolkit(const std::string& bus) {
+        return toolkit(bus).name == "GTK" || toolkit(bus).name == "Qt";
+    }
 
 private:
     const Toolkit& toolkit(const std::string& bus);

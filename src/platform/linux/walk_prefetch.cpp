@@ -161,7 +161,10 @@ WalkPrefetch::AheadBatch WalkPrefetch::startBatch(std::vector<int32_t> objects) 
             batch.requests.push_back(roleRequest(refOf(k)));
             batch.slots.emplace_back(k, Slot::Role);
         }
-        if (source == ValueSource::RunningText && (o.interfaces & kTextInterface) != 0) {
+        // A label without a name shows its text instead.
+        const bool shownText = source == ValueSource::RunningText ||
+                               (source == ValueSource::Name && o.name.empty());
+        if (shownText && (o.interfaces & kTextInterface) != 0) {
             batch.requests.push_back(textRequest(refOf(k)));
             batch.slots.emplace_back(k, Slot::Text);
         }

@@ -74,9 +74,8 @@ std::vector<RunningApplication> runningApplications();
 Event createMouseEvent(int32_t type, ScreenPoint at, int32_t button);
 Event createScrollWheelEvent(int32_t wheel1, int32_t wheel2, int32_t wheel3);
 void postEvent(const Event& event);
-// The active displays' bounds in global display coordinates (points); empty
-// when Core Graphics lists none.
-std::vector<ScreenFrame> screenFrames();
 void sleepMicroseconds(uint32_t microseconds);
+// The active displays' frames; none when Core Graphics cannot list them.
+std::vector<ScreenRect> displayBounds();
 
 }  // namespace nuvra::macos

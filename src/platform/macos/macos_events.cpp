@@ -44,21 +44,21 @@ void postEvent(const Event& event) {
     if (mac) CGEventPost(kCGHIDEventTap, mac->ref.get());
 }
 
-std::vector<ScreenFrame> screenFrames() {
-    // Asked twice: how many, then which; a display that went away between
-    // the two is simply not listed.
+void sleepMicroseconds(uint32_t microseconds) { sleepUnlessStopped(microseconds); }
+
+// Core Graphics' global display coordinates are those of the accessibility
+// API: origin at the main display's top left, y downwards.
+std::vector<ScreenRect> displayBounds() {
+    constexpr uint32_t kMaxDisplays = 32;  // more than any desk holds
+    CGDirectDisplayID ids[kMaxDisplays];
     uint32_t count = 0;
-    if (CGGetActiveDisplayList(0, nullptr, &count) != kCGErrorSuccess || count == 0) return {};
-    std::vector<CGDirectDisplayID> displays(count);
-    if (CGGetActiveDisplayList(count, displays.data(), &count) != kCGErrorSuccess) return {};
-    std::vector<ScreenFrame> frames;
-    for (uint32_t i = 0; i < count && i < displays.size(); ++i) {
-        CGRect r = CGDisplayBounds(displays[i]);
-        frames.push_back(ScreenFrame{r.origin.x, r.origin.y, r.size.width, r.size.height});
+    if (CGGetActiveDisplayList(kMaxDisplays, ids, &count) != 0) return {};
+    std::vector<ScreenRect> frames;
+    for (uint32_t i = 0; i < count && i < kMaxDisplays; ++i) {
+        const CGRect r = CGDisplayBounds(ids[i]);
+        frames.push_back(ScreenRect{r.origin.x, r.origin.y, r.size.width, r.size.height});
     }
     return frames;
 }
-
-void sleepMicroseconds(uint32_t microseconds) { sleepUnlessStopped(microseconds); }
 
 }  // namespace nuvra::macos

@@ -44,6 +44,7 @@ public:
     std::vector<RunningApplication> runningApplications() override {
         return macos::runningApplications();
     }
+    std::vector<ScreenRect> displayBounds() override { return macos::displayBounds(); }
     bool equalIgnoringCaseAndDiacritics(std::string_view a, std::string_view b) override {
         return macos::equalIgnoringCaseAndDiacritics(a, b);
     }
@@ -57,7 +58,6 @@ public:
         macos::postEvent(event);
         return true;
     }
-    std::vector<ScreenFrame> screenFrames() override { return macos::screenFrames(); }
     void sleepMicroseconds(uint32_t microseconds) override {
         macos::sleepMicroseconds(microseconds);
     }

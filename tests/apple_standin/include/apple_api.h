@@ -43,7 +43,7 @@ enum AXError : int32_t { kAXErrorSuccess = 0, kAXErrorFailure = -25200, kAXError
                          kAXErrorCannotComplete = -25204, kAXErrorNoValue = -25212 };
 enum AXValueType : uint32_t { kAXValueTypeCGPoint = 1, kAXValueTypeCGSize, kAXValueTypeCGRect };
 typedef uint32_t CGEventType, CGMouseButton, CGDirectDisplayID;
-enum CGError : int32_t { kCGErrorSuccess = 0, kCGErrorFailure = 1000 };
+typedef int32_t CGError;
 enum CGScrollEventUnit : uint32_t { kCGScrollEventUnitPixel = 0 };
 enum CGEventTapLocation : uint32_t { kCGHIDEventTap = 0 };
 

@@ -195,6 +195,23 @@ std::optional<std::vector<ObjectRef>> childrenFrom(const Reply& reply) {
     return children;
 }
 
+Request interfacesRequest(const ObjectRef& ref) {
+    return on(ref, kAccessible, "GetInterfaces", "as");
+}
+
+std::optional<bool> hyperlinkFrom(const Reply& reply) {
+    if (!reply) return std::nullopt;
+    dbus::BodyReader body(*reply);
+    if (!body.enter()) return std::nullopt;
+    bool hyperlink = false;
+    while (body.more()) {
+        std::string_view name;
+        if (!body.string(name)) return std::nullopt;
+        hyperlink = hyperlink || name == "org.a11y.atspi.Hyperlink";
+    }
+    return hyperlink;
+}
+
 std::optional<std::string> getName(BusLink& link, const ObjectRef& ref) {
     return nameFrom(callOn(link, nameRequest(ref)));
 }

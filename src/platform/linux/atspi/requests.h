@@ -37,6 +37,10 @@ std::optional<std::string> nameFrom(const Reply& reply);
 Request stateRequest(const ObjectRef& ref);
 std::optional<StateSet> statesFrom(const Reply& reply);
 Request childrenRequest(const ObjectRef& ref);
+// Whether the object is a hyperlink of its parent's hypertext: an embedded
+// object, one U+FFFC in its parent's text. Nothing when it cannot be read.
+Request interfacesRequest(const ObjectRef& ref);
+std::optional<bool> hyperlinkFrom(const Reply& reply);
 std::optional<std::vector<ObjectRef>> childrenFrom(const Reply& reply);
 
 // org.a11y.atspi.Accessible

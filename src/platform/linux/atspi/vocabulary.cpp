@@ -35,7 +35,8 @@ RoleEntry entryFor(AtspiRole role) {
         case ATSPI_ROLE_FRAME: return plain("AXWindow");
         case ATSPI_ROLE_WINDOW: return plain("AXWindow");
         case ATSPI_ROLE_DIALOG: return withSubrole("AXWindow", "AXDialog");
-        case ATSPI_ROLE_ALERT: return withSubrole("AXWindow", "AXDialog");
+        // A web page's alert carries its words in the Text interface.
+        case ATSPI_ROLE_ALERT: return withSubrole("AXWindow", "AXDialog", V::RunningText);
         case ATSPI_ROLE_APPLICATION: return plain("AXApplication");
 
         // Buttons and choices. Toggle buttons, check boxes and radio buttons
@@ -46,14 +47,16 @@ RoleEntry entryFor(AtspiRole role) {
         case ATSPI_ROLE_CHECK_BOX: return plain("AXCheckBox", V::Checked);
         case ATSPI_ROLE_RADIO_BUTTON: return plain("AXRadioButton", V::Checked);
         case ATSPI_ROLE_COMBO_BOX:
-            return byState("AXPopUpButton", V::None, ATSPI_STATE_EDITABLE, "AXComboBox");
+            return byState("AXPopUpButton", V::RunningText, ATSPI_STATE_EDITABLE, "AXComboBox");
         case ATSPI_ROLE_LINK: return plain("AXLink", V::RunningText);
 
         // Text. A label's text is its value, not its title: a changing
         // counter or status line must not change the state hash, which
         // covers titles but not values. Password text is never read. The
         // roles of running text (paragraphs, headings, cells, links: web
-        // pages hold their words there) carry it in the Text interface.
+        // pages hold their words there) carry it in the Text interface, and
+        // so do the web's regions of words: status, alert, landmark, footer,
+        // the document's own loose text, an address bar's combo box.
         case ATSPI_ROLE_LABEL: return plain("AXStaticText", V::Name);
         case ATSPI_ROLE_STATIC: return plain("AXStaticText", V::Name);
         case ATSPI_ROLE_TEXT:
@@ -132,60 +135,60 @@ RoleEntry entryFor(AtspiRole role) {
         case ATSPI_ROLE_ROOT_PANE: return plain("AXRootPane");
         case ATSPI_ROLE_ROW_HEADER: return plain("AXRowHeader", V::RunningText);
         case ATSPI_ROLE_SEPARATOR: return plain("AXSeparator");
-        case ATSPI_ROLE_STATUS_BAR: return plain("AXStatusBar");
+        case ATSPI_ROLE_STATUS_BAR: return plain("AXStatusBar", V::RunningText);
         case ATSPI_ROLE_TABLE_COLUMN_HEADER: return plain("AXTableColumnHeader");
         case ATSPI_ROLE_TABLE_ROW_HEADER: return plain("AXTableRowHeader");
         case ATSPI_ROLE_TEAROFF_MENU_ITEM: return plain("AXTearoffMenuItem");
         case ATSPI_ROLE_TERMINAL: return plain("AXTerminal");
-        case ATSPI_ROLE_TOOL_TIP: return plain("AXToolTip");
+        case ATSPI_ROLE_TOOL_TIP: return plain("AXToolTip", V::RunningText);
         case ATSPI_ROLE_VIEWPORT: return plain("AXViewport");
         case ATSPI_ROLE_EXTENDED: return plain("AXExtended");
-        case ATSPI_ROLE_HEADER: return plain("AXHeader");
-        case ATSPI_ROLE_FOOTER: return plain("AXFooter");
+        case ATSPI_ROLE_HEADER: return plain("AXHeader", V::RunningText);
+        case ATSPI_ROLE_FOOTER: return plain("AXFooter", V::RunningText);
         case ATSPI_ROLE_PARAGRAPH: return plain("AXParagraph", V::RunningText);
         case ATSPI_ROLE_RULER: return plain("AXRuler");
         case ATSPI_ROLE_AUTOCOMPLETE: return plain("AXAutocomplete");
         case ATSPI_ROLE_EMBEDDED: return plain("AXEmbedded");
         case ATSPI_ROLE_CHART: return plain("AXChart");
         case ATSPI_ROLE_CAPTION: return plain("AXCaption", V::RunningText);
-        case ATSPI_ROLE_DOCUMENT_FRAME: return plain("AXDocumentFrame");
+        case ATSPI_ROLE_DOCUMENT_FRAME: return plain("AXDocumentFrame", V::RunningText);
         case ATSPI_ROLE_PAGE: return plain("AXPage");
         case ATSPI_ROLE_REDUNDANT_OBJECT: return plain("AXRedundantObject");
-        case ATSPI_ROLE_FORM: return plain("AXForm");
+        case ATSPI_ROLE_FORM: return plain("AXForm", V::RunningText);
         case ATSPI_ROLE_INPUT_METHOD_WINDOW: return plain("AXInputMethodWindow");
         case ATSPI_ROLE_DOCUMENT_SPREADSHEET: return plain("AXDocumentSpreadsheet");
         case ATSPI_ROLE_DOCUMENT_PRESENTATION: return plain("AXDocumentPresentation");
         case ATSPI_ROLE_DOCUMENT_TEXT: return plain("AXDocumentText", V::RunningText);
-        case ATSPI_ROLE_DOCUMENT_WEB: return plain("AXDocumentWeb");
+        case ATSPI_ROLE_DOCUMENT_WEB: return plain("AXDocumentWeb", V::RunningText);
         case ATSPI_ROLE_DOCUMENT_EMAIL: return plain("AXDocumentEmail");
         case ATSPI_ROLE_COMMENT: return plain("AXComment", V::RunningText);
         case ATSPI_ROLE_IMAGE_MAP: return plain("AXImageMap");
-        case ATSPI_ROLE_NOTIFICATION: return plain("AXNotification");
-        case ATSPI_ROLE_INFO_BAR: return plain("AXInfoBar");
+        case ATSPI_ROLE_NOTIFICATION: return plain("AXNotification", V::RunningText);
+        case ATSPI_ROLE_INFO_BAR: return plain("AXInfoBar", V::RunningText);
         case ATSPI_ROLE_TITLE_BAR: return plain("AXTitleBar");
         case ATSPI_ROLE_BLOCK_QUOTE: return plain("AXBlockQuote", V::RunningText);
         case ATSPI_ROLE_AUDIO: return plain("AXAudio");
         case ATSPI_ROLE_VIDEO: return plain("AXVideo");
         case ATSPI_ROLE_DEFINITION: return plain("AXDefinition", V::RunningText);
-        case ATSPI_ROLE_ARTICLE: return plain("AXArticle");
-        case ATSPI_ROLE_LANDMARK: return plain("AXLandmark");
-        case ATSPI_ROLE_LOG: return plain("AXLog");
-        case ATSPI_ROLE_MARQUEE: return plain("AXMarquee");
+        case ATSPI_ROLE_ARTICLE: return plain("AXArticle", V::RunningText);
+        case ATSPI_ROLE_LANDMARK: return plain("AXLandmark", V::RunningText);
+        case ATSPI_ROLE_LOG: return plain("AXLog", V::RunningText);
+        case ATSPI_ROLE_MARQUEE: return plain("AXMarquee", V::RunningText);
         case ATSPI_ROLE_MATH: return plain("AXMath");
         case ATSPI_ROLE_RATING: return plain("AXRating");
-        case ATSPI_ROLE_TIMER: return plain("AXTimer");
+        case ATSPI_ROLE_TIMER: return plain("AXTimer", V::RunningText);
         case ATSPI_ROLE_MATH_FRACTION: return plain("AXMathFraction");
         case ATSPI_ROLE_MATH_ROOT: return plain("AXMathRoot");
-        case ATSPI_ROLE_SUBSCRIPT: return plain("AXSubscript");
-        case ATSPI_ROLE_SUPERSCRIPT: return plain("AXSuperscript");
+        case ATSPI_ROLE_SUBSCRIPT: return plain("AXSubscript", V::RunningText);
+        case ATSPI_ROLE_SUPERSCRIPT: return plain("AXSuperscript", V::RunningText);
         case ATSPI_ROLE_DESCRIPTION_LIST: return plain("AXDescriptionList");
         case ATSPI_ROLE_DESCRIPTION_TERM: return plain("AXDescriptionTerm", V::RunningText);
         case ATSPI_ROLE_DESCRIPTION_VALUE: return plain("AXDescriptionValue", V::RunningText);
         case ATSPI_ROLE_FOOTNOTE: return plain("AXFootnote", V::RunningText);
-        case ATSPI_ROLE_CONTENT_DELETION: return plain("AXContentDeletion");
-        case ATSPI_ROLE_CONTENT_INSERTION: return plain("AXContentInsertion");
-        case ATSPI_ROLE_MARK: return plain("AXMark");
-        case ATSPI_ROLE_SUGGESTION: return plain("AXSuggestion");
+        case ATSPI_ROLE_CONTENT_DELETION: return plain("AXContentDeletion", V::RunningText);
+        case ATSPI_ROLE_CONTENT_INSERTION: return plain("AXContentInsertion", V::RunningText);
+        case ATSPI_ROLE_MARK: return plain("AXMark", V::RunningText);
+        case ATSPI_ROLE_SUGGESTION: return plain("AXSuggestion", V::RunningText);
 
         // Not a role: the count of roles.
         case ATSPI_ROLE_LAST_DEFINED: return plain("AXUnknown");
@@ -233,6 +236,23 @@ bool StateSet::enabled() const {
 std::optional<RoleEntry> roleEntry(uint32_t atspiRole) {
     if (atspiRole >= static_cast<uint32_t>(ATSPI_ROLE_LAST_DEFINED)) return std::nullopt;
     return entryFor(static_cast<AtspiRole>(atspiRole));
+}
+
+bool runsInline(uint32_t atspiRole) {
+    switch (atspiRole) {
+        case ATSPI_ROLE_STATIC:
+        case ATSPI_ROLE_LABEL:
+        case ATSPI_ROLE_LINK:
+        case ATSPI_ROLE_MARK:
+        case ATSPI_ROLE_SUBSCRIPT:
+        case ATSPI_ROLE_SUPERSCRIPT:
+        case ATSPI_ROLE_CONTENT_DELETION:
+        case ATSPI_ROLE_CONTENT_INSERTION:
+        case ATSPI_ROLE_SUGGESTION:
+            return true;
+        default:
+            return false;
+    }
 }
 
 std::string axRoleFromAtspiName(std::string_view atspiName) {

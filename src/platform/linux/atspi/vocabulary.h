@@ -84,6 +84,12 @@ enum class AxAttribute {
 
 std::optional<AxAttribute> axAttribute(std::string_view name);
 
+// Whether an element of this role runs inline within its parent's text
+// (a link, a strong or emphasised word, a mark): where the parent's text
+// holds it as an embedded object, its words are part of what the parent
+// shows. Controls and blocks are not: they show as elements of their own.
+bool runsInline(uint32_t atspiRole);
+
 // The AX name of each AT-SPI action, paired with the action's index. The
 // first click-like action (click, press, jump, toggle, activate) is offered
 // as "AXPress"; the others as "AX" + their name in upper camel case. A name

@@ -72,8 +72,8 @@ Connection* DisplayConnection::get() {
             connection_.emplace();
             connection_->xcb = xcb;
             connection_->root = roots.data->root;
-            connection_->width = roots.data->width_in_pixels;
-            connection_->height = roots.data->height_in_pixels;
+            connection_->rootWidth = roots.data->width_in_pixels;
+            connection_->rootHeight = roots.data->height_in_pixels;
         } else {
             xcb_disconnect(xcb);
         }

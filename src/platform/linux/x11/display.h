@@ -20,10 +20,9 @@ namespace nuvra::x11 {
 struct Connection {
     xcb_connection_t* xcb = nullptr;
     uint32_t root = 0;
-    // The root window's size in pixels, as the server greeted: X clamps
-    // every pointer position to it.
-    uint16_t width = 0;
-    uint16_t height = 0;
+    // The root window's size: the screen, every monitor of it included.
+    uint16_t rootWidth = 0;
+    uint16_t rootHeight = 0;
     // The server missed a reply (or the connection broke): nothing more is
     // asked of it in this run.
     bool gone = false;
