@@ -182,6 +182,11 @@ void BM_PlatformCallsOnly(benchmark::State& state) {
             }
             bool postEvent(const Event& e) override { return f.postEvent(e); }
             void sleepMicroseconds(uint32_t us) override { f.sleepMicroseconds(us); }
+            std::vector<ScreenRect> displayBounds() override { return f.displayBounds(); }
+            bool mayCaptureScreen() override { return f.mayCaptureScreen(); }
+            CaptureResult captureScreen(const ScreenRect& a, ScreenImage& out) override {
+                return f.captureScreen(a, out);
+            }
         } forward(w.fake, tape);
         runObserve(forward, n, 1000, int64_t{1} << 40, std::nullopt);
     }

@@ -29,12 +29,20 @@ enum class Refusal {
     DisplayUnreachable,
     NoXTest,
     DisplayGone,
+    FileNotWritable,        // `subject`: the path as given; `systemError`: why
+    RegionNotOnScreen,      // `subject`: the region as given
+    CaptureNotPermitted,
+    WindowNotOnScreen,      // `subject`: the application's display name, if it has one
+    WindowNotPlaced,        // likewise; `index`: the PlacementGap
+    NoPicture,
+    CaptureFailed,
 };
 
 struct Failure {
     Refusal refusal;
     std::optional<std::string> subject;
     int64_t index = 0;
+    int systemError = 0;  // an errno value
     int64_t last = 0;  // PastLastElement: the observation's last element number
 };
 

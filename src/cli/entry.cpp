@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "actions/actions.h"
+#include "capture/screenshot.h"
 #include "cli/parsers.h"
 #include "observation/run.h"
 #include "input/pointer.h"
@@ -46,6 +47,14 @@ struct ArgReader {
         if (off != OffScreen::None)
             refused = badArgument("coordinate", off == OffScreen::X ? xText : yText);
         return p;
+    }
+    // A width or height: a coordinate above zero.
+    double extent(std::string_view text, std::string_view what) {
+        auto above = [](std::string_view t) -> std::optional<double> {
+            std::optional<double> v = parseCoord(t);
+            return v && *v > 0 ? v : std::nullopt;
+        };
+        return read<double>(above, text, what);
     }
     ObserveLimits limits(const Args& args, size_t first) {
         ObserveLimits l;
@@ -154,6 +163,39 @@ int runHitCommand(Platform& platform, const Args& args, RunOutput& output) {
     return 0;
 }
 
+// `screenshot <file> [app]`, `screenshot <file> <x> <y> <w> <h>`, and
+// `screenshot <file> marks <maxNodes> <maxDepth> <maxTextBytes> [app]`: the
+// word "marks" can be no coordinate, so six words are one form or the other.
+int runScreenshotCommand(Platform& platform, const Args& args, RunOutput& output) {
+    ArgReader in;
+    ScreenshotRequest request;
+    request.path = args[1];
+    const size_t n = args.size();
+    if (n >= 6 && args[2] == "marks") {
+        request.marks = in.limits(args, 3);
+        request.app = optionalArg(args, 6);
+    } else if (n == 6) {
+        ScreenRect r;
+        r.x = in.coord(args[2]);
+        r.y = in.coord(args[3]);
+        r.width = in.extent(args[4], "width");
+        r.height = in.extent(args[5], "height");
+        request.region = r;
+    } else {
+        request.app = optionalArg(args, 2);
+    }
+    if (in.refused) return fail(output, *in.refused);
+    Outcome<ScreenshotRun> shot = runScreenshot(platform, request);
+    if (!shot.ok()) return finish(output, shot.failure());
+    printScreenshot(output, request.path, shot.value());
+    return 0;
+}
+
+bool isScreenshotForm(const Args& args) {
+    const size_t n = args.size();
+    return n == 2 || n == 3 || n == 6 || (n == 7 && args[2] == "marks");
+}
+
 int runClickForm(Platform& platform, const Args& args, RunOutput& output) {
     ArgReader in;
     ScreenPoint p = in.point(platform, args[0], args[1]);
@@ -194,6 +236,11 @@ int runMain(Platform& platform, const std::vector<std::string>& args, RunOutput&
     // A word added after the seven forms: it takes only counts that no form
     // accepted before, so "text" stays a bad coordinate in the click form.
     if (word == "text" && (n == 6 || n == 7)) return runTextCommand(platform, args, output);
+    // Every count of these was a click with the bad coordinate "screenshot"
+    // or the usage, before the command was known.
+    if (word == "screenshot")
+        return isScreenshotForm(args) ? runScreenshotCommand(platform, args, output)
+                                      : fail(output, screenshotUsageDiagnostic());
     if (n >= 2 && n <= 4 && !isCommandWord(word)) return runClickForm(platform, args, output);
     return fail(output, usageDiagnostic());
 }

@@ -1,5 +1,9 @@
 #include "cli/protocol.h"
 
+#include <charconv>
+#include <cstring>
+
+#include "capture/file.h"
 #include "text/text.h"
 
 namespace nuvra {
@@ -16,6 +20,17 @@ void printLine(RunOutput& output, std::string_view line) {
 }
 
 std::string elementName(int64_t index) { return "element [e" + std::to_string(index) + "]"; }
+
+// "NAME's window", the name from the other application kept to one line.
+std::string windowOf(const Failure& failure) {
+    return (failure.subject ? lineSafe(*failure.subject, kTextBound) : "app") + "'s window";
+}
+
+std::string decimal(double v) {
+    char buffer[32];
+    auto end = std::to_chars(buffer, buffer + sizeof buffer, v).ptr;
+    return std::string(buffer, end);
+}
 
 }  // namespace
 
@@ -78,6 +93,42 @@ Diagnostic diagnosticFor(const Failure& failure) {
     case Refusal::DisplayGone:
         return {ExitCode::NoEvent,
                 "nuvra-click: cannot post a pointer event: the X server stopped answering"};
+    case Refusal::FileNotWritable:
+        // The path exactly as given, as every refused argument is repeated.
+        return {ExitCode::Usage, "nuvra-click: cannot write " + failure.subject.value_or("") + ": " +
+                                     (failure.systemError == kNotRegularFile
+                                          ? "not a regular file"
+                                          : std::strerror(failure.systemError))};
+    case Refusal::RegionNotOnScreen:
+        return {ExitCode::Usage, "nuvra-click: the region is not on any screen"};
+    case Refusal::CaptureNotPermitted:
+        return {ExitCode::NoCapture,
+                "nuvra-click: screen recording is not permitted — turn on the application "
+                "nuvra-click runs in under System Settings → Privacy & Security → Screen & "
+                "System Audio Recording (Screen Recording before macOS 15), then restart it"};
+    case Refusal::WindowNotOnScreen:
+        return {ExitCode::NoCapture, "nuvra-click: " + windowOf(failure) + " is not on any screen"};
+    case Refusal::WindowNotPlaced:
+        switch (static_cast<PlacementGap>(failure.index)) {
+        case PlacementGap::NativeWayland:
+            return {ExitCode::NoCapture, "nuvra-click: " + windowOf(failure) +
+                                             " is a native Wayland window, which cannot be "
+                                             "captured through X"};
+        case PlacementGap::WindowCoordinates:
+            return {ExitCode::NoCapture,
+                    "nuvra-click: " + windowOf(failure) +
+                        " does not tell where it is on the screen (its toolkit answers window "
+                        "coordinates): capture a region of the screen instead"};
+        case PlacementGap::Unknown:
+            break;
+        }
+        return {ExitCode::NoCapture,
+                "nuvra-click: " + windowOf(failure) + " does not tell where it is on the screen"};
+    case Refusal::NoPicture:
+        return {ExitCode::NoCapture, "nuvra-click: the display server keeps no picture of that "
+                                     "part of the screen (XWayland shows only its own windows)"};
+    case Refusal::CaptureFailed:
+        return {ExitCode::NoCapture, "nuvra-click: the screen could not be captured"};
     }
     return {ExitCode::Usage, "nuvra-click: internal error"};
 }
@@ -93,6 +144,13 @@ Diagnostic usageDiagnostic() {
 
 Diagnostic dragUsageDiagnostic() {
     return {ExitCode::Usage, "usage: nuvra-click drag <x1> <y1> <x2> <y2> [right]"};
+}
+
+Diagnostic screenshotUsageDiagnostic() {
+    return {ExitCode::Usage,
+            "usage: nuvra-click screenshot <file.png> [app] | nuvra-click screenshot <file.png> "
+            "<x> <y> <w> <h> | nuvra-click screenshot <file.png> marks <maxNodes> <maxDepth> "
+            "<maxTextBytes> [app]"};
 }
 
 Diagnostic untrustedDiagnostic(Platform::TrustGap gap, const std::vector<std::string>& unset) {
@@ -176,6 +234,18 @@ void printHit(RunOutput& output, const HitElement& hit) {
                           sanitised(hit.title.value_or("")) + "|" + sanitised(hit.label) + "|" +
                           (hit.enabled ? "true" : "false") + "|" +
                           (hit.focused ? "true" : "false"));
+}
+
+void printScreenshot(RunOutput& output, std::string_view path, const ScreenshotRun& shot) {
+    if (shot.observation) printObservation(output, *shot.observation);
+    // The region is in whole points; the path, the agent's own, is quoted
+    // so that no byte of it can end the line.
+    const ScreenRect& r = shot.region;
+    printLine(output, "NUVRA_SCREENSHOT region=" + decimal(r.x) + "," + decimal(r.y) + "," +
+                          decimal(r.width) + "," + decimal(r.height) +
+                          " pixels=" + std::to_string(shot.width) + "x" +
+                          std::to_string(shot.height) + " scale=" + decimal(shot.scale) +
+                          " file=" + observeJsonString(path));
 }
 
 }  // namespace nuvra

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "actions/actions.h"
+#include "capture/screenshot.h"
 #include "observation/run.h"
 #include "outcome.h"
 
@@ -20,6 +21,7 @@ enum class ExitCode {
     NoTarget = 5,   // no application or no observable window
     Stale = 6,      // the tree changed since the observation
     Refused = 8,    // the element refused the action
+    NoCapture = 9,  // the screen could not be captured there
 };
 
 struct Diagnostic {
@@ -36,6 +38,7 @@ struct RunOutput {
 Diagnostic diagnosticFor(const Failure& failure);
 Diagnostic usageDiagnostic();
 Diagnostic dragUsageDiagnostic();
+Diagnostic screenshotUsageDiagnostic();
 // `unset`: the session's variables the process was not given (NoBus only).
 Diagnostic untrustedDiagnostic(Platform::TrustGap gap, const std::vector<std::string>& unset = {});
 Diagnostic badTextDiagnostic();
@@ -49,6 +52,8 @@ int fail(RunOutput& output, const Diagnostic& diagnostic);
 void printUntrustedMarker(RunOutput& output);
 void printObservation(RunOutput& output, const ObservationRun& run);
 void printHit(RunOutput& output, const HitElement& hit);
+// With marks the observation block, then the line that says what was written.
+void printScreenshot(RunOutput& output, std::string_view path, const ScreenshotRun& shot);
 // "NUVRA_TEXT bytes=B total=T truncated=0|1", then the text as one JSON string.
 void printText(RunOutput& output, const ElementText& text);
 

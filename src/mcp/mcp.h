@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -98,6 +99,35 @@ std::string serialize(const json& message);
 json toolList();
 bool isTool(const std::string& name);
 
+// --- picture.cpp: the screenshot tool's picture ---
+
+// A folder of this server's own for one picture, removed with all in it.
+class PictureFolder {
+public:
+    PictureFolder();
+    ~PictureFolder();
+    PictureFolder(const PictureFolder&) = delete;
+    PictureFolder& operator=(const PictureFolder&) = delete;
+
+    bool made() const { return !folder_.empty(); }
+    const std::string& error() const { return error_; }  // why not, when not made
+    std::string path() const { return folder_ + "/screenshot.png"; }
+    // The picture as written; none when there is none.
+    std::optional<std::string> read() const;
+
+private:
+    std::string folder_;
+    std::string error_;
+};
+
+// The result of a screenshot run that printed `out` and wrote `file`: the
+// image (shrunk to fit one result, its scale with it), the text, and the
+// structured content.
+json pictureResult(std::string_view out, const std::optional<std::string>& file);
+
+// The shortest text that reads back as the same coordinate.
+std::string coordText(const json& value);
+
 // A call of a tool isTool accepts, as it begins: its result at once
 // (argument errors, list_applications), or the nuvra-click run it needs.
 struct CallStart {
@@ -106,6 +136,8 @@ struct CallStart {
     std::vector<std::string> args;  // the run's arguments, without the program
     std::optional<ObserveLimits> observed;
     std::optional<std::string> app;
+    // screenshot: where its run writes the picture; removed with the call.
+    std::shared_ptr<PictureFolder> picture;
 };
 CallStart startCall(Session& session, const std::string& name, const json& arguments);
 // The result of a started call once its run has ended; failed runs are
@@ -116,6 +148,7 @@ json finishCall(Session& session, const CallStart& call, const ChildRun& run);
 std::optional<json> observeStructure(std::string_view out);
 std::optional<json> hitStructure(std::string_view out);
 std::optional<json> textStructure(std::string_view out);
+
 
 // --- environment.cpp ---
 // For a host that started this server without the desktop's variables: the

@@ -32,7 +32,7 @@ std::optional<std::string> argumentTextRefusal(const json& value) {
     return std::nullopt;
 }
 
-enum class Kind { Coord, Count, Delta, Text, Sha, Button, Flag, Limits };
+enum class Kind { Coord, Count, Delta, Text, Sha, Button, Flag, Limits, Region };
 
 struct Field {
     const char* name;
@@ -134,6 +134,24 @@ const std::vector<Tool>& tools() {
          "(the title, else the description), enabled, focused.",
          {{"x", Kind::Coord, true, "Screen x in points."},
           {"y", Kind::Coord, true, "Screen y in points."}}},
+        {"screenshot", "Take a screenshot", true,
+         "A picture of the window observe reads (the same app), or of a region of the screen, "
+         "as a PNG image. It shows what is on the screen there, windows above included. With "
+         "marks, every element observe would list is framed and labelled eN on it, and the "
+         "observation of the same moment comes beside it (text and structured, as observe "
+         "gives them); press and settext take its numbers and sha256. The result gives the "
+         "region in screen points and the scale in pixels per point: pixel (px, py) is the "
+         "point (x + px / scale, y + py / scale), where click acts. Images longer than 1568 "
+         "pixels on a side, or too large for one result, are shrunk, and the scale says so.",
+         {{"app", Kind::Text, false, kApp},
+          {"marks", Kind::Flag, false, "Draw the elements' frames and numbers, and observe.",
+           false},
+          {"maxNodes", Kind::Count, false, "With marks: the most elements to read.", 300},
+          {"maxDepth", Kind::Count, false, "With marks: the most levels to read.", 25},
+          {"maxTextBytes", Kind::Count, false, "With marks: the most bytes of element lines.",
+           60000},
+          {"region", Kind::Region, false,
+           "A rectangle of the screen in points instead of the window; not with app or marks."}}},
         {"list_applications", "List applications", true,
          "Lists the running applications an agent can name as app: name, bundleId, pid, whether "
          "regular (only regular ones can be observed by name) and whether frontmost (the one "
@@ -156,6 +174,13 @@ json limitsSchema() {
                   {"maxNodes", "maxDepth", "maxTextBytes"});
 }
 
+json regionSchema() {
+    const json origin = {{"type", "number"}, {"minimum", 0}};
+    const json extent = {{"type", "number"}, {"exclusiveMinimum", 0}};
+    return object({{"x", origin}, {"y", origin}, {"width", extent}, {"height", extent}},
+                  {"x", "y", "width", "height"});
+}
+
 json fieldSchema(const Field& field) {
     json schema;
     switch (field.kind) {
@@ -170,6 +195,7 @@ json fieldSchema(const Field& field) {
     case Kind::Button: schema = {{"type", "string"}, {"enum", {"left", "right"}}}; break;
     case Kind::Flag: schema = {{"type", "boolean"}}; break;
     case Kind::Limits: schema = limitsSchema(); break;
+    case Kind::Region: schema = regionSchema(); break;
     }
     schema["description"] = field.description;
     if (!field.fallback.is_null()) schema["default"] = field.fallback;
@@ -188,6 +214,15 @@ json outputSchema(const std::string& tool) {
                        {"elements", {{"type", "array"}, {"items", element}}},
                        {"nodes", integer}, {"truncated", flag}, {"sha256", text}},
                       {"app", "window", "elements", "nodes", "truncated", "sha256"});
+    }
+    if (tool == "screenshot") {
+        const json number = {{"type", "number"}};
+        return object({{"region", object({{"x", number}, {"y", number}, {"width", number},
+                                          {"height", number}},
+                                         {"x", "y", "width", "height"})},
+                       {"width", integer}, {"height", integer}, {"scale", number},
+                       {"observation", outputSchema("observe")}},
+                      {"region", "width", "height", "scale"});
     }
     if (tool == "hit")
         return object({{"role", text}, {"subrole", text}, {"title", text}, {"label", text},
@@ -232,6 +267,17 @@ std::optional<int64_t> integerIn(const json& value, int64_t lo, int64_t hi) {
     return static_cast<int64_t>(d);
 }
 
+bool isRegion(const json& value) {
+    if (!value.is_object() || value.size() != 4) return false;
+    for (const char* key : {"x", "y", "width", "height"}) {
+        if (!value.contains(key) || !value[key].is_number()) return false;
+        const double v = value[key].get<double>();
+        const bool origin = std::string_view(key).size() == 1;  // x or y
+        if (!(origin ? v >= 0 : v > 0) || !std::isfinite(v)) return false;
+    }
+    return true;
+}
+
 bool isLimits(const json& value) {
     if (!value.is_object() || value.size() != 3) return false;
     for (const char* key : {"maxNodes", "maxDepth", "maxTextBytes"})
@@ -270,6 +316,9 @@ std::optional<std::string> refusal(Kind kind, const json& value) {
         if (isLimits(value)) return std::nullopt;
         return "an object of exactly maxNodes, maxDepth and maxTextBytes, each an integer from 1 "
                "to 9223372036854775807";
+    case Kind::Region:
+        if (isRegion(value)) return std::nullopt;
+        return "an object of exactly x and y (at least 0), width and height (above 0), in points";
     }
     return "valid";
 }
@@ -303,16 +352,6 @@ std::optional<std::string> checkArguments(const Tool& tool, const json& argument
 
 std::string countText(const json& value) {
     return std::to_string(integerIn(value, std::numeric_limits<int64_t>::min(), kMaxCount).value_or(0));
-}
-
-// The shortest text that reads back as the same coordinate.
-std::string coordText(const json& value) {
-    if (value.is_number_integer()) return value.dump();
-    double d = value.get<double>();
-    if (d == 0) return "0";
-    char buffer[64];
-    auto end = std::to_chars(buffer, buffer + sizeof buffer, d).ptr;
-    return std::string(buffer, end);
 }
 
 ObserveLimits limitsOf(const json& value) {
@@ -388,6 +427,15 @@ json applications(Session& session) {
 }
 
 }  // namespace
+
+std::string coordText(const json& value) {
+    if (value.is_number_integer()) return value.dump();
+    double d = value.get<double>();
+    if (d == 0) return "0";
+    char buffer[64];
+    auto end = std::to_chars(buffer, buffer + sizeof buffer, d).ptr;
+    return std::string(buffer, end);
+}
 
 json toolList() {
     json list = json::array();
@@ -473,6 +521,27 @@ CallStart startCall(Session& session, const std::string& name, const json& argum
         if (a.contains("x")) append({"at"});
     } else if (name == "hit") {
         append({coordText(a["x"]), coordText(a["y"])});
+    } else if (name == "screenshot") {
+        const bool marks = a["marks"] == true;
+        if (a.contains("region") && (app || marks)) {
+            call.result = textResult(
+                "a region is a rectangle of the screen: give it without app and marks", true);
+            return call;
+        }
+        call.picture = std::make_shared<PictureFolder>();
+        if (!call.picture->made()) {
+            call.result = textResult("cannot make a folder for the picture: " + call.picture->error(), true);
+            return call;
+        }
+        args.push_back(call.picture->path());
+        if (a.contains("region")) {
+            const json& r = a["region"];
+            append({coordText(r["x"]), coordText(r["y"]), coordText(r["width"]), coordText(r["height"])});
+        } else if (marks) {
+            call.observed = limitsOf(a);
+            append({"marks"});
+            append(limitArgs(*call.observed));
+        }
     }
     if (app) append({*app});
     return call;
@@ -482,6 +551,16 @@ json finishCall(Session& session, const CallStart& call, const ChildRun& run) {
     const std::string& name = call.name;
     if (run.end != ChildRun::End::Exited || run.status != 0)
         return textResult(failureText(session, run), true);
+    if (call.picture) {
+        // The numbers drawn can be pressed like those of an observe.
+        json result = pictureResult(run.out, call.picture->read());
+        const json* seen = result.contains("structuredContent") &&
+                                   result["structuredContent"].contains("observation")
+                               ? &result["structuredContent"]["observation"]
+                               : nullptr;
+        if (seen && call.observed) remember(session, {(*seen)["sha256"], *call.observed, call.app});
+        return result;
+    }
     if (name != "observe" && name != "hit" && name != "text")
         return textResult(run.out.empty() ? "done" : run.out, false);
     std::optional<json> structured = name == "observe" ? observeStructure(run.out)

@@ -25,9 +25,7 @@ std::string stateHashOf(const std::string& appName, const std::string& windowTit
 
 }  // namespace
 
-Outcome<ObservationRun> runObserve(Platform& platform, int64_t maxNodes, int64_t maxDepth,
-                                   int64_t maxTextBytes,
-                                   const std::optional<std::string>& appName) {
+Outcome<ObserveTarget> chooseTarget(Platform& platform, const std::optional<std::string>& appName) {
     std::optional<RunningApplication> app;
     if (appName) {
         app = resolveApp(platform, *appName);
@@ -43,14 +41,19 @@ Outcome<ObservationRun> runObserve(Platform& platform, int64_t maxNodes, int64_t
         window = chosenWindow(platform, appElement);
     }
     if (!window) return Failure{Refusal::NoObservableWindow, app->localizedName, 0};
+    return ObserveTarget{std::move(*app), std::move(window)};
+}
 
-    ObservedTree tree = observeTree(platform, window, maxNodes, maxDepth, maxTextBytes);
+ObservationRun observeTarget(Platform& platform, const ObserveTarget& target, int64_t maxNodes,
+                             int64_t maxDepth, int64_t maxTextBytes) {
+    const RunningApplication& app = target.app;
+    ObservedTree tree = observeTree(platform, target.window, maxNodes, maxDepth, maxTextBytes);
 
     ObservationRun run;
-    run.appName = app->localizedName      ? *app->localizedName
-                  : app->bundleIdentifier ? *app->bundleIdentifier
-                                          : "unknown";
-    std::optional<std::string> title = axString(platform, window, "AXTitle");
+    run.appName = app.localizedName      ? *app.localizedName
+                  : app.bundleIdentifier ? *app.bundleIdentifier
+                                         : "unknown";
+    std::optional<std::string> title = axString(platform, target.window, "AXTitle");
     run.windowTitle = title ? observeSanitize(*title, 120) : std::string();
     run.lines = std::move(tree.lines);
     run.elements = std::move(tree.elements);
@@ -58,6 +61,14 @@ Outcome<ObservationRun> runObserve(Platform& platform, int64_t maxNodes, int64_t
     run.nodes = static_cast<int64_t>(run.elements.size());
     run.stateHash = stateHashOf(run.appName, run.windowTitle, run.elements);
     return run;
+}
+
+Outcome<ObservationRun> runObserve(Platform& platform, int64_t maxNodes, int64_t maxDepth,
+                                   int64_t maxTextBytes,
+                                   const std::optional<std::string>& appName) {
+    Outcome<ObserveTarget> target = chooseTarget(platform, appName);
+    if (!target.ok()) return target.failure();
+    return observeTarget(platform, target.value(), maxNodes, maxDepth, maxTextBytes);
 }
 
 }  // namespace nuvra

@@ -22,9 +22,22 @@ struct ObservationRun {
     std::string stateHash;  // 64 lowercase hex digits
 };
 
-// Chooses the application (by name, else the frontmost) and its window, walks
-// it and hashes the result; NoMatchingApp, NoFrontmostApp or
-// NoObservableWindow when there is nothing to observe.
+// The application an observation reads and its window.
+struct ObserveTarget {
+    RunningApplication app;
+    Element window;
+};
+
+// Chooses the application (by name, else the frontmost) and its window;
+// NoMatchingApp, NoFrontmostApp or NoObservableWindow when there is nothing
+// to observe.
+Outcome<ObserveTarget> chooseTarget(Platform& platform, const std::optional<std::string>& appName);
+
+// Walks the target's window and hashes the result.
+ObservationRun observeTarget(Platform& platform, const ObserveTarget& target, int64_t maxNodes,
+                             int64_t maxDepth, int64_t maxTextBytes);
+
+// chooseTarget, then observeTarget.
 Outcome<ObservationRun> runObserve(Platform& platform, int64_t maxNodes, int64_t maxDepth,
                           int64_t maxTextBytes, const std::optional<std::string>& appName);
 

@@ -58,7 +58,8 @@ std::optional<Centre> centreOf(const std::optional<ScreenRect>& frame) {
 // The centre of the part of the element that can be seen, and the clip its
 // children are seen through.
 struct Seen {
-    std::optional<Centre> centre;
+    std::optional<ScreenRect> visible;
+    std::optional<Centre> centre;  // of `visible`
     Clip below;
 };
 
@@ -66,8 +67,8 @@ Seen seenThrough(const std::optional<std::string>& role, const std::optional<Scr
                  const Clip& inherited, const std::vector<ScreenRect>& displays) {
     const std::string_view name = role ? std::string_view(*role) : std::string_view();
     const Clip own = clipOf(name, inherited);
-    return Seen{centreOf(frame ? visiblePart(*frame, own, displays) : std::nullopt),
-                clipBelow(name, frame, own)};
+    std::optional<ScreenRect> visible = frame ? visiblePart(*frame, own, displays) : std::nullopt;
+    return Seen{visible, centreOf(visible), clipBelow(name, frame, own)};
 }
 
 void appendSpan(std::string& out, Centre c) {
@@ -243,7 +244,7 @@ ObservedTree observeTree(Platform& platform, const Element& root, int64_t maxNod
             }
         }
         result.elements.push_back(
-            ObservedElement{number, std::move(element), hashLine(reading, number)});
+            ObservedElement{number, std::move(element), hashLine(reading, number), seen.visible});
         if (number >= maxNodes) {
             result.truncated = result.truncated || queued > queue[head].position + 1;
             break;

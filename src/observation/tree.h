@@ -14,6 +14,9 @@ struct ObservedElement {
     int64_t index = 0;  // the element number, from 1
     Element element;
     std::string hashLine;
+    // The part of its frame that can be seen, whose centre the line prints;
+    // not printed itself, not hashed.
+    std::optional<ScreenRect> frame;
 };
 
 struct ObservedTree {

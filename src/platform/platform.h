@@ -99,6 +99,29 @@ struct ScreenRect {
     double height = 0;
 };
 
+// A picture of part of the screen at the display's own density: `width` ×
+// `height` pixels, rows top to bottom, each pixel 0x00RRGGBB.
+struct ScreenImage {
+    int64_t width = 0;
+    int64_t height = 0;
+    std::vector<uint32_t> pixels;
+};
+
+// How a capture of the screen ended.
+enum class CaptureResult {
+    Captured,
+    NoPicture,  // the display server keeps no picture of that area (XWayland
+                // outside its own windows)
+    Failed,     // refused, or not answered
+};
+
+// Why an element answers no AXPosition in screen points though it is shown.
+enum class PlacementGap {
+    Unknown,
+    WindowCoordinates,  // its toolkit knows only window coordinates (GTK 4)
+    NativeWayland,      // a native Wayland client: not on the X screen at all
+};
+
 // Mouse event types and button numbers, in Core Graphics' numbering.
 enum MouseEventType : int32_t {
     kLeftMouseDown = 1,
@@ -227,6 +250,24 @@ public:
         return std::chrono::duration_cast<std::chrono::microseconds>(
                    std::chrono::steady_clock::now().time_since_epoch())
             .count();
+    }
+
+    // --- the screen ---
+
+    // displayBounds (above) says where the displays are.
+
+    // Whether this process may read what the screen shows (macOS: the Screen
+    // Recording permission). Never prompts.
+    virtual bool mayCaptureScreen() = 0;
+
+    // What the screen shows in `area` (whole points, within the displays),
+    // windows above the one of interest included. Captured with `out` set;
+    // otherwise `out` untouched.
+    virtual CaptureResult captureScreen(const ScreenRect& area, ScreenImage& out) = 0;
+
+    // After `element` answered no AXPosition, why. Unknown by default.
+    virtual PlacementGap placementGap(const Element& /*element*/) {
+        return PlacementGap::Unknown;
     }
 };
 

@@ -28,12 +28,15 @@ struct __CFArray { std::vector<CFTypeRef> items; };  // holds a reference to eac
 struct __AXUIElement { CFHashCode identity; };       // what CFHash answers: the pid
 struct __AXValue { AXValueType type; std::string bytes; };  // 16: a point, size or range
 struct __CGEvent {};
+struct CGImage { size_t width, height; std::vector<uint32_t> pixels; };
+struct CGContext { void* data; size_t width, height, bytesPerRow; uint32_t info; };
+struct CGColorSpace {};
 
 namespace standin {
 namespace {
 
 using Payload = std::variant<__CFString, __CFAttributedString, __CFNumber, __CFBoolean, __CFArray,
-                             __AXUIElement, __AXValue, __CGEvent>;
+                             __AXUIElement, __AXValue, __CGEvent, CGImage, CGContext, CGColorSpace>;
 struct Object { long refs; Payload payload; size_t number; };
 struct World {
     std::deque<Object> objects;
@@ -41,6 +44,7 @@ struct World {
     std::map<std::string, std::pair<long, CFTypeRef>, std::less<>> answers;  // code, value
     std::set<CFHashCode> hung;  // processes
     std::vector<CGRect> displays;
+    double scale = 1;
 } world;
 Object gTrue{1L << 40, __CFBoolean{true}, 0}, gFalse{1L << 40, __CFBoolean{false}, 0};
 
@@ -68,6 +72,7 @@ std::string show(const void* ref) {
 template <class T> requires std::is_arithmetic_v<T> || std::is_enum_v<T>
 std::string show(T v) { return (std::ostringstream() << +v).str(); }
 std::string show(CGPoint p) { return show(p.x) + "," + show(p.y); }
+std::string show(CGRect r) { return show(r.origin) + " " + show(r.size.width) + "x" + show(r.size.height); }
 
 // --- payloads from the arguments of the CREATE calls, overloaded on their types ---
 Payload from(const UniChar* chars, CFIndex n) { return __CFString{std::u16string(chars, chars + n)}; }
@@ -85,6 +90,18 @@ Payload from(CFNumberType type, const void* v) {  // 17: kCFNumberSInt128Type, p
 Payload from(AXValueType type, const void* v) { return __AXValue{type, std::string((const char*)v, 16)}; }
 Payload from(pid_t pid = 0) { return __AXUIElement{CFHashCode(pid)}; }  // 0: the system-wide one
 template <class... A> Payload from(CGEventSourceRef, A...) { return __CGEvent{}; }
+Payload from(CFStringRef) { return CGColorSpace{}; }
+Payload from(void* data, size_t w, size_t h, size_t, size_t row, CGColorSpaceRef, uint32_t info) {
+    return CGContext{data, w, h, row, info};
+}
+Payload from(CGRect r, uint32_t, uint32_t, uint32_t) {  // what standin::screen shows in r
+    CGImage image{size_t(r.size.width * world.scale), size_t(r.size.height * world.scale), {}};
+    for (size_t y = 0; y < image.height; ++y)
+        for (size_t x = 0; x < image.width; ++x)
+            image.pixels.push_back(0xFF000033u | uint32_t(size_t(r.origin.x * world.scale) + x) % 256 << 16 |
+                                   uint32_t(size_t(r.origin.y * world.scale) + y) % 256 << 8);
+    return image;
+}
 template <class... A> Payload from(CFAllocatorRef, A... rest) { return from(rest...); }
 
 // --- what the GET calls read, overloaded on the payload ---
@@ -105,6 +122,14 @@ CFIndex read(const __CFArray& a) { return CFIndex(a.items.size()); }
 const void* read(const __CFArray& a, CFIndex i) { return a.items.at(size_t(i)); }
 Boolean read(const __AXValue& box, AXValueType type, void* out) {
     return box.type == type && box.bytes.copy(static_cast<char*>(out), 16);
+}
+void read(const CGContext& c, CGRect r, CGImageRef ref) {
+    const auto* image = find(ref) ? std::get_if<CGImage>(&find(ref)->payload) : nullptr;
+    if (!image || c.info != (kCGImageAlphaNoneSkipFirst | kCGBitmapByteOrder32Little) || c.bytesPerRow != 4 * c.width ||
+        r.origin.x != 0 || r.origin.y != 0 || r.size.width != c.width || r.size.height != c.height ||
+        image->width != c.width || image->height != c.height)
+        return problem("CGContextDrawImage outside what the stand-in models");
+    std::ranges::copy(image->pixels, static_cast<uint32_t*>(c.data));  // little-endian words, as on a Mac
 }
 AXError read(const __AXUIElement& element, pid_t* out) { return *out = pid_t(element.identity), kAXErrorSuccess; }
 
@@ -143,6 +168,7 @@ template <class Ret, class... A> Ret slot(const char* name, A... args) {
 void script(const char* name, long code, CFTypeRef value) { world.answers[name] = {code, value}; }
 void hang(pid_t pid) { world.hung.insert(CFHashCode(pid)); }
 void setDisplays(std::vector<CGRect> frames) { world.displays = std::move(frames); }
+void screen(double pixelsPerPoint) { world.scale = pixelsPerPoint; }
 
 std::vector<std::string> calls(std::string_view prefix) {
     std::vector<std::string> found;
@@ -157,14 +183,29 @@ std::vector<std::string> reset() {
 
 }  // namespace standin
 
-// Stands in for macos_workspace.mm, which only a Mac compiles.
+// Stands in for macos_workspace.mm and macos_screencapturekit.mm, which only a Mac compiles.
 std::vector<nuvra::RunningApplication> nuvra::macos::runningApplications() { return {}; }
+nuvra::macos::KitCapture nuvra::macos::screenCaptureKitImage(CGRect rect, CFHandle<CGImageRef>& out) {
+    const long code = standin::answer<long>("SCScreenshotManager", rect);
+    if (code != 1) return code == 0 ? KitCapture::Unavailable : KitCapture::Failed;
+    auto& world = standin::world;
+    out = CFHandle<CGImageRef>::adopt(reinterpret_cast<CGImageRef>(
+        &world.objects.emplace_back(standin::Object{1, standin::from(rect, 0u, 0u, 0u), world.objects.size()})));
+    return KitCapture::Captured;
+}
+static const CGImage* imageOf(CGImageRef ref) {
+    auto* object = standin::find(ref, "CGImageGet");
+    return object ? std::get_if<CGImage>(&object->payload) : nullptr;
+}
+size_t CGImageGetWidth(CGImageRef ref) { return imageOf(ref) ? imageOf(ref)->width : 0; }
+size_t CGImageGetHeight(CGImageRef ref) { return imageOf(ref) ? imageOf(ref)->height : 0; }
 
 // The Apple API itself: C functions, as first declared in apple_api.h.
 const CFAllocatorRef kCFAllocatorDefault = nullptr;
 const CFBooleanRef kCFBooleanTrue = reinterpret_cast<CFBooleanRef>(&standin::gTrue);
 const CFBooleanRef kCFBooleanFalse = reinterpret_cast<CFBooleanRef>(&standin::gFalse);
 const CFArrayCallBacks kCFTypeArrayCallBacks{0};
+const CFStringRef kCGColorSpaceSRGB = nullptr;  // a name the stand-in does not read
 
 CFTypeRef CFRetain(CFTypeRef cf) {
     if (auto* object = standin::find(cf, "CFRetain")) ++object->refs;

@@ -25,6 +25,12 @@ void setDisplays(std::vector<CGRect> frames);
 // "CGEventCreateMouseEvent null 1 100,200 0": strings print as their quoted
 // text, other objects as #<number in order of creation>.
 std::vector<std::string> calls(std::string_view prefix);
+// The density of the screen the picture calls show: pixel (x, y) of the
+// whole screen is 0xFF000000 | (x % 256) << 16 | (y % 256) << 8 | 0x33.
+void screen(double pixelsPerPoint);
+// ScreenCaptureKit's screenshot (a stand-in for macos_screencapturekit.mm)
+// answers as script("SCScreenshotManager", code) says: 0 unavailable (the
+// default, as before macOS 15.2), 1 a picture, any other a failure.
 // Every misuse seen (a call on a released object, an over-release, a payload
 // of the wrong type, an output slot not cleared) and every object that still
 // has references; then forgets everything.

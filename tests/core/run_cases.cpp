@@ -111,6 +111,10 @@ void edit(FakeDesktop& d, const Words& w) {
     else if (verb == "cap") d.setWriteLimit(named(d, w[1]), number(2));
     else if (verb == "fan") fan(d, named(d, w[1]), number(2), number(3));
     else if (verb == "slow") d.performMicroseconds = number(1);
+    else if (verb == "recording") d.screenRecording = number(1) != 0;
+    else if (verb == "capture") d.captureAnswer = static_cast<CaptureResult>(number(1));
+    else if (verb == "density") d.pixelsPerPoint = number(1);
+    else if (verb == "placement") d.placement = static_cast<PlacementGap>(number(1));
     else if (verb == "displays")
         for (size_t i = 1; i + 3 < w.size(); i += 4)
             d.displays.push_back({std::stod(w[i]), std::stod(w[i + 1]), std::stod(w[i + 2]), std::stod(w[i + 3])});
@@ -185,7 +189,7 @@ TEST_P(Cases, Run) {
     EXPECT_GT(cases, 4);
 }
 
-INSTANTIATE_TEST_SUITE_P(Core, Cases, ::testing::Values("dispatch", "observe", "actions", "pointer", "secrets"));
+INSTANTIATE_TEST_SUITE_P(Core, Cases, ::testing::Values("dispatch", "observe", "actions", "pointer", "secrets", "screenshot"));
 
 // cases/text.table: RULE | IN | OUT | what the row shows.
 TEST(TextRules, Table) {

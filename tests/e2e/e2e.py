@@ -25,6 +25,8 @@ _TEXT = r'"(?:[^"\\]|\\.)*"'
 ELEMENT = re.compile(r"((?:  )*)\[e(\d+)\] (\S+)(?: (%s))?(?: @(-?\d+),(-?\d+))?(?: value=(%s))?"
                      r"( disabled)?( focused)?" % (_TEXT, _TEXT))
 END = re.compile(r"NUVRA_END nodes=\d+ truncated=[01] sha256=([0-9a-f]{64})")
+SHOT = re.compile(r'NUVRA_SCREENSHOT region=(\d+),(\d+),(\d+),(\d+) pixels=(\d+)x(\d+) scale=([0-9.e+-]+) file=(%s)'
+                  % _TEXT)
 TEXT = re.compile(r"NUVRA_TEXT bytes=\d+ total=\d+ truncated=[01]")
 
 
@@ -47,6 +49,8 @@ def protocol_fault(r):
     if r.status != 0:
         one = re.fullmatch(r"(nuvra-click|usage): [^\n]*\n", err)
         return None if one and r.out == ("", UNTRUSTED[0])[r.status == 2] else "not one diagnostic"
+    if lines and SHOT.fullmatch(lines[-1]):  # a screenshot's line, after its observation if any
+        lines = lines[:-1]
     hit = len(lines) == 1 and lines[0].startswith("NUVRA_HIT ") or len(lines) == 2 and \
         TEXT.fullmatch(lines[0]) and re.fullmatch(_TEXT, lines[1])
     block = len(lines) >= 3 and lines[0].startswith("NUVRA_OBSERVE app=") and lines[1].startswith(

@@ -17,7 +17,8 @@ import unittest
 
 import gi
 
-from e2e import FIXTURES, HERE, LIMITS, App, BusMonitor, cases, run, wait_for
+from e2e import FIXTURES, HERE, LIMITS, SHOT, App, BusMonitor, cases, run, wait_for
+from test_screenshot import picture
 
 NAME = "Nuvra Éditeur"
 SECRET = "hunter2-Zebra-Secret-7731"  # the password fixture.ui holds
@@ -256,6 +257,12 @@ class WaylandTest(unittest.TestCase):
                 action = run("observe", *LIMITS, "Nuvra X").find("Action 1")
                 self.assertEqual(run("hit", *action.center).out,
                                  "NUVRA_HIT AXButton||Action 1|Action 1|true|false\n")
+                # The XWayland window's own picture (its root's is black); none of the native one.
+                path = os.path.join(tempfile.mkdtemp(), "x.png")
+                region = list(map(int, SHOT.fullmatch(run("screenshot", path, "Nuvra X").out[:-1]).groups()[:2]))
+                self.assertNotEqual(picture(path)[1](action.center[0] - region[0], action.center[1] - region[1]), (0, 0, 0))
+                self.assertEqual(run("screenshot", path, native.name).err, "nuvra-click: Nuvra Wayland's window "
+                                 "is a native Wayland window, which cannot be captured through X\n")
                 # Where the native window answers its button is: in its own coordinates.
                 gi.require_version("Atspi", "2.0")
                 from gi.repository import Atspi

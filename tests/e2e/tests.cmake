@@ -24,6 +24,7 @@ set(NUVRA_E2E_TESTS
   "storm|test_endurance.py StormTest|reliability"
   "desktop|test_desktop.py DesktopTest|"
   "toolkits|test_desktop.py ToolkitTest|"
+  "screenshot|test_screenshot.py|"
   "web|test_desktop.py WebPageTest|"
   "apps|test_desktop.py AppsTest|slow"
   "wayland|test_desktop.py WaylandTest|wayland|--wayland"

@@ -217,6 +217,29 @@ TEST_F(Backend, DisplaysInCoreGraphicsGlobalCoordinates) {
 #endif
 }
 
+#ifndef __APPLE__  // stand-in only: the screen and its pictures
+TEST_F(Backend, PicturesComeFromScreenCaptureKitWhereItIsAndFromTheWindowListBefore) {
+    standin::screen(2);
+    EXPECT_FALSE(platform->mayCaptureScreen());  // asked each time, never remembered
+    standin::script("CGPreflightScreenCaptureAccess", 1);
+    EXPECT_TRUE(platform->mayCaptureScreen());
+    for (long kit : {0, 1, 2}) {  // unavailable, a picture, a failure
+        standin::script("SCScreenshotManager", kit);
+        ScreenImage image;
+        ASSERT_EQ(platform->captureScreen({10, 20, 3, 2}, image),
+                  kit == 2 ? CaptureResult::Failed : CaptureResult::Captured);
+        if (kit == 2) continue;
+        // At the display's density, as sRGB words without the alpha byte: pixel
+        // (2, 1) shows the screen's pixel (22, 41).
+        EXPECT_EQ(std::tie(image.width, image.height, image.pixels[6 + 2]), std::tuple(6, 4, 0x162933u));
+    }
+    EXPECT_EQ(standin::calls("SCScreenshotManager").size(), 3u);
+    EXPECT_EQ(standin::calls("CGWindowListCreateImage"), Calls{"CGWindowListCreateImage 10,20 3x2 1 0 0"});
+    EXPECT_EQ(standin::calls("CGBitmapContextCreate").size(), 2u);
+    EXPECT_EQ(standin::calls("CGBitmapContextCreate")[0].substr(22), "ptr 6 4 8 24 #1 8198");
+}
+#endif
+
 TEST_F(Backend, WorkspaceRecordsTellNilFromEmpty) {
     const Ref notes = own(str(u"Notes")), empty = own(str(u""));
     const RunningApplication a = runningApplicationRecord(3, true, nullptr, CFStringRef(notes.get()), 501);

@@ -16,12 +16,15 @@ if(APPLE)
 else()
   set(mac ${CMAKE_SOURCE_DIR}/src/platform/macos)
   add_executable(nuvra_macos_tests
-    ${mac}/ax_values.cpp ${mac}/cf_text.cpp ${mac}/macos_accessibility.cpp
+    ${mac}/ax_values.cpp ${mac}/cf_text.cpp ${mac}/macos_accessibility.cpp ${mac}/macos_capture.cpp
     ${mac}/macos_events.cpp ${mac}/macos_platform.cpp ${mac}/workspace_record.cpp
     ${NUVRA_STANDIN_DIR}/standin.cpp
     ${NUVRA_MACOS_TESTS_DIR}/backend_test.cpp)
   target_include_directories(nuvra_macos_tests PRIVATE ${NUVRA_STANDIN_DIR}/include ${NUVRA_STANDIN_DIR})
-  target_link_libraries(nuvra_macos_tests PRIVATE nuvra_core GTest::gtest GTest::gtest_main)
+  target_link_libraries(nuvra_macos_tests PRIVATE nuvra_core GTest::gtest GTest::gtest_main ${CMAKE_DL_LIBS})
+  # The backend looks some Apple calls up by name, as on a Mac: the stand-in's
+  # must be in the dynamic symbol table.
+  set_target_properties(nuvra_macos_tests PROPERTIES ENABLE_EXPORTS ON)
 
   # The CommonCrypto glue on its own: the core here links the OpenSSL one
   # under the same name.

@@ -1,9 +1,10 @@
 // The official MCP TypeScript SDK as the client of the real nuvra-mcp (and,
 // through it, the real nuvra-click) in the headless session, driving the GTK
 // fixture the way an agent would: the tool list, list_applications, observe,
-// press and settext by number and hash alone, a stale hash, hit, and close()
-// while a run goes. The SDK checks every structured result against the
-// tool's declared output schema.
+// press and settext by number and hash alone, screenshots (with marks whose
+// numbers press takes, and one shrunk to fit), a stale hash, hit, and
+// close() while a run goes. The SDK checks every structured result against
+// the tool's declared output schema.
 // NUVRA_MCP_TRANSCRIPT=FILE writes every message, both ways, to FILE.
 import assert from "node:assert/strict";
 import { spawn } from "node:child_process";
@@ -60,7 +61,7 @@ try {
   const { tools } = await client.listTools();
   const readOnly = Object.fromEntries(tools.map((t) => [t.name, t.annotations.readOnlyHint]));
   assert.deepEqual(readOnly, { observe: true, press: false, settext: false, text: true, click: false,
-    drag: false, scroll: false, hit: true, list_applications: true });
+    drag: false, scroll: false, hit: true, screenshot: true, list_applications: true });
   for (const tool of tools) assert.equal(tool.inputSchema.type, "object", tool.name);
 
   // The window registers with the accessibility registry in its own time.
@@ -94,6 +95,26 @@ try {
   assert.equal(fieldIn(filled).value, text.replace(/\s+/g, " "));  // as observe prints texts
   assert.equal(await command("name", "get_text"), text);
 
+  // A PNG of the size reported, beside the observation whose numbers it shows.
+  const png = (shot) => {
+    assert.equal(shot.isError, false, JSON.stringify(shot.content));
+    const [image, words] = shot.content, bytes = Buffer.from(image.data, "base64");
+    assert.deepEqual([image.mimeType, bytes.subarray(1, 4).toString(), bytes.readUInt32BE(16),
+      bytes.readUInt32BE(20)], ["image/png", "PNG", shot.structuredContent.width, shot.structuredContent.height]);
+    return words.text;
+  };
+  const marked = await call("screenshot", { app: NAME, marks: true });
+  assert.match(png(marked), /^NUVRA_OBSERVE app=Nuvra MCP\n(.|\n)*\nNUVRA_SCREENSHOT region=40,20,560,760 pixels=560x760 scale=1 /);
+  const drawn = marked.structuredContent.observation;
+  const count = one(drawn, (e) => e.title === "Count").index;
+  assert.equal((await call("press", { index: count, sha256: drawn.sha256 })).isError, false);
+  await eventually(observe, (s) => s.elements.some((e) => e.value === "Clicks: 2"));
+  // The whole screen of this session (2000 × 1200) is longer than a result takes.
+  const screen = await call("screenshot", { region: { x: 0, y: 0, width: 2000, height: 1200 } });
+  png(screen);
+  assert.deepEqual(screen.structuredContent, { region: { x: 0, y: 0, width: 2000, height: 1200 },
+    width: 1568, height: 941, scale: 0.784 });
+
   // The window changes under the agent: its hash is stale.
   await command("count", "set_label", "Counter");
   const stale = await call("press", { index: button.index, sha256: seen.sha256 });
@@ -115,7 +136,7 @@ try {
   await assert.rejects(pending, /Connection closed/);
   assert.deepEqual(await exited, [0, null]);  // on its own, before the SDK's SIGTERM
   assert.deepEqual(running.filter((pid) => existsSync(`/proc/${pid}`)), []);
-  console.log("nuvra-mcp served the SDK client: %d tools, press, settext, stale, hit, close",
+  console.log("nuvra-mcp served the SDK client: %d tools, press, settext, screenshots, stale, hit, close",
     tools.length);
 } finally {
   await client.close();

@@ -24,7 +24,7 @@ add_test(NAME mcp.sdk_install
   WORKING_DIRECTORY ${NUVRA_SDK_DIR})
 set_tests_properties(mcp.sdk_install PROPERTIES LABELS mcp TIMEOUT 600 FIXTURES_SETUP mcp_sdk)
 add_test(NAME mcp.sdk
-  COMMAND ${CMAKE_SOURCE_DIR}/scripts/headless-session node ${NUVRA_SDK_DIR}/sdk_client.mjs)
+  COMMAND ${CMAKE_SOURCE_DIR}/scripts/headless-session --screen 2000x1200x24 node ${NUVRA_SDK_DIR}/sdk_client.mjs)
 set_tests_properties(mcp.sdk PROPERTIES
   LABELS "mcp;e2e"
   TIMEOUT 300

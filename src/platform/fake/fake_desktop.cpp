@@ -332,4 +332,35 @@ void FakeDesktop::sleepMicroseconds(uint32_t microseconds) {
     }
 }
 
+bool FakeDesktop::mayCaptureScreen() {
+    if (recording) log_.push_back("may capture?");
+    return screenRecording;
+}
+
+uint32_t FakeDesktop::screenColour(int64_t x, int64_t y) {
+    return static_cast<uint32_t>((x & 0xff) << 16 | (y & 0xff) << 8 | ((x + y) >> 8 & 0xff));
+}
+
+CaptureResult FakeDesktop::captureScreen(const ScreenRect& area, ScreenImage& out) {
+    if (recording)
+        log_.push_back("capture " + number(area.x) + "," + number(area.y) + " " +
+                       number(area.width) + "x" + number(area.height) + " -> " +
+                       std::to_string(static_cast<int>(captureAnswer)));
+    if (captureAnswer != CaptureResult::Captured) return captureAnswer;
+    out.width = static_cast<int64_t>(area.width) * pixelsPerPoint;
+    out.height = static_cast<int64_t>(area.height) * pixelsPerPoint;
+    out.pixels.resize(static_cast<size_t>(out.width * out.height));
+    for (int64_t y = 0; y < out.height; ++y)
+        for (int64_t x = 0; x < out.width; ++x)
+            out.pixels[static_cast<size_t>(y * out.width + x)] =
+                screenColour(static_cast<int64_t>(area.x) + x / pixelsPerPoint,
+                             static_cast<int64_t>(area.y) + y / pixelsPerPoint);
+    return CaptureResult::Captured;
+}
+
+PlacementGap FakeDesktop::placementGap(const Element& element) {
+    if (recording) log_.push_back("placement " + nameOf(element));
+    return placement;
+}
+
 }  // namespace nuvra

@@ -94,6 +94,16 @@ public:
     // only by this and by sleepMicroseconds.
     uint32_t performMicroseconds = 0;
 
+    // The screen: whether it may be captured, what a capture answers and at
+    // how many pixels per point. Every point shows screenColour of its whole
+    // coordinates.
+    bool screenRecording = true;
+    CaptureResult captureAnswer = CaptureResult::Captured;
+    int64_t pixelsPerPoint = 1;
+    static uint32_t screenColour(int64_t x, int64_t y);
+    // What placementGap answers.
+    PlacementGap placement = PlacementGap::Unknown;
+
     // Called before every attribute read, to change the desktop between reads.
     std::function<void(const Element&, std::string_view attribute)> beforeRead;
 
@@ -104,7 +114,8 @@ public:
     //   "read win AXRole"  "actions ok"  "perform ok AXPress -> 0"
     //   "write field AXValue \"text\" -> 0"  "hash win"
     //   "mouse 1 at 100,200 button 0 -> ev1"  "mouse 1 at 1,2 button 0 -> null"
-    //   "scroll 3,-5,0 -> ev2"  "post ev1"  "sleep 80000"  "displays"
+    //   "scroll 3,-5,0 -> ev2"  "post ev1"  "sleep 80000"
+    //   "displays"  "may capture?"  "capture 10,20 30x40 -> 0"  "placement win"
     //   "signal 15 -> stop"  "signal 15 -> ends the process"
     const std::vector<std::string>& log() const { return log_; }
     // The log entries that start with `prefix`.
@@ -134,6 +145,9 @@ public:
     Event createScrollWheelEvent(int32_t wheel1, int32_t wheel2, int32_t wheel3) override;
     bool postEvent(const Event& event) override;
     void sleepMicroseconds(uint32_t microseconds) override;
+    bool mayCaptureScreen() override;
+    CaptureResult captureScreen(const ScreenRect& area, ScreenImage& out) override;
+    PlacementGap placementGap(const Element& element) override;
     int64_t monotonicMicroseconds() override { return clock_; }
 
 private:

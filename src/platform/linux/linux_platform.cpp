@@ -12,6 +12,8 @@
 #include "platform/linux/atspi/workspace.h"
 #include "platform/linux/ax_answers.h"
 #include "platform/linux/dbus/bus_address.h"
+#include "platform/linux/x11/capture.h"
+#include "platform/linux/x11/client_pids.h"
 #include "platform/linux/x11/display.h"
 #include "platform/linux/x11/window_at.h"
 #include "platform/linux/x11/xtest_events.h"
@@ -254,6 +256,21 @@ public:
         if (display_.get() == nullptr)
             return display_.opened() ? EventGap::DisplayGone : EventGap::DisplayUnreachable;
         return xtest_ ? EventGap::DisplayGone : EventGap::NoXTest;
+    }
+
+    // X lets every client read the screen.
+    bool mayCaptureScreen() override { return true; }
+
+    CaptureResult captureScreen(const ScreenRect& area, ScreenImage& out) override {
+        return x11::captureScreen(display_.get(), area, x11::waylandDisplayPresent(), out);
+    }
+
+    PlacementGap placementGap(const Element& element) override {
+        const AtspiElement* e = objectOf(element);
+        if (e == nullptr) return PlacementGap::Unknown;
+        ensureConnected();
+        if (screen_.nativeWayland(e->ref.bus)) return PlacementGap::NativeWayland;
+        return screen_.of(e->ref.bus) ? PlacementGap::Unknown : PlacementGap::WindowCoordinates;
     }
 
     void sleepMicroseconds(uint32_t microseconds) override { sleepUnlessStopped(microseconds); }

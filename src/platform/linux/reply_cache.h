@@ -139,12 +139,12 @@ public:
     bool widgetToolkit(const std::string& bus) {
         return toolkit(bus).name == "GTK" || toolkit(bus).name == "Qt";
     }
-
-private:
-    const Toolkit& toolkit(const std::string& bus);
     // On a Wayland desktop: shows no X11 window (XWayland's are on the
     // screen's coordinates). Under a plain X11 session nothing is asked.
     bool nativeWayland(const std::string& bus);
+
+private:
+    const Toolkit& toolkit(const std::string& bus);
     BusLink& link_;
     x11::DisplayConnection& display_;
     std::map<std::string, Toolkit> known_;

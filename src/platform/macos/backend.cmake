@@ -16,8 +16,10 @@ set(NUVRA_MACOS_SOURCES
   ${CMAKE_SOURCE_DIR}/src/platform/macos/ax_values.cpp
   ${CMAKE_SOURCE_DIR}/src/platform/macos/cf_text.cpp
   ${CMAKE_SOURCE_DIR}/src/platform/macos/macos_accessibility.cpp
+  ${CMAKE_SOURCE_DIR}/src/platform/macos/macos_capture.cpp
   ${CMAKE_SOURCE_DIR}/src/platform/macos/macos_events.cpp
   ${CMAKE_SOURCE_DIR}/src/platform/macos/macos_platform.cpp
+  ${CMAKE_SOURCE_DIR}/src/platform/macos/macos_screencapturekit.mm
   ${CMAKE_SOURCE_DIR}/src/platform/macos/macos_workspace.mm
   ${CMAKE_SOURCE_DIR}/src/platform/macos/workspace_record.cpp)
 add_library(nuvra_backend STATIC ${NUVRA_MACOS_SOURCES})
@@ -27,8 +29,11 @@ target_link_libraries(nuvra_backend PUBLIC
   "-framework CoreFoundation"
   "-framework CoreGraphics"
   "-framework AppKit"
-  "-framework Foundation")
+  "-framework Foundation"
+  # Weakly: it came with macOS 12.3, and is asked for only from 15.2 on.
+  "-weak_framework ScreenCaptureKit")
 
-# NSWorkspace hands out autoreleased Objective-C objects; ARC manages them.
+# NSWorkspace and ScreenCaptureKit hand out Objective-C objects; ARC manages them.
 set_source_files_properties(${CMAKE_SOURCE_DIR}/src/platform/macos/macos_workspace.mm
+  ${CMAKE_SOURCE_DIR}/src/platform/macos/macos_screencapturekit.mm
   PROPERTIES COMPILE_OPTIONS "-fobjc-arc")

@@ -69,6 +69,16 @@ RunningApplication runningApplicationRecord(int64_t activationPolicy, bool isAct
                                             int32_t processIdentifier);
 std::vector<RunningApplication> runningApplications();
 
+// --- the screen (macos_capture.cpp, macos_screencapturekit.mm) ---
+
+bool mayCaptureScreen();
+CaptureResult captureScreen(const ScreenRect& area, ScreenImage& out);
+
+// ScreenCaptureKit's picture of a rectangle of the screen, in points
+// (SCScreenshotManager, macOS 15.2 and later); Unavailable before.
+enum class KitCapture { Unavailable, Failed, Captured };
+KitCapture screenCaptureKitImage(CGRect rect, CFHandle<CGImageRef>& out);
+
 // --- events (macos_events.cpp) ---
 
 Event createMouseEvent(int32_t type, ScreenPoint at, int32_t button);

@@ -61,6 +61,10 @@ public:
     void sleepMicroseconds(uint32_t microseconds) override {
         macos::sleepMicroseconds(microseconds);
     }
+    bool mayCaptureScreen() override { return macos::mayCaptureScreen(); }
+    CaptureResult captureScreen(const ScreenRect& area, ScreenImage& out) override {
+        return macos::captureScreen(area, out);
+    }
 
 private:
     // kAXErrorCannotComplete: the application has not answered within the

@@ -5,6 +5,7 @@
 // include path; standin.cpp implements it.
 #pragma once
 
+#include <stddef.h>
 #include <stdint.h>
 #include <sys/types.h>
 
@@ -26,6 +27,9 @@ typedef const struct __AXUIElement* AXUIElementRef;
 typedef const struct __AXValue* AXValueRef;
 typedef struct __CGEvent* CGEventRef;
 typedef struct __CGEventSource* CGEventSourceRef;
+typedef struct CGImage* CGImageRef;
+typedef struct CGContext* CGContextRef;
+typedef struct CGColorSpace* CGColorSpaceRef;
 
 struct CFRange { CFIndex location, length; };
 struct CGPoint { double x, y; };
@@ -34,6 +38,7 @@ struct CGRect { CGPoint origin; CGSize size; };
 struct CFArrayCallBacks { CFIndex version; };
 inline CFRange CFRangeMake(CFIndex location, CFIndex length) { return {location, length}; }
 inline CGPoint CGPointMake(double x, double y) { return {x, y}; }
+inline CGRect CGRectMake(double x, double y, double w, double h) { return {{x, y}, {w, h}}; }
 
 // Only the enumerators somebody names; the others exist as plain numbers.
 enum CFComparisonResult : CFIndex { kCFCompareLessThan = -1, kCFCompareEqualTo, kCFCompareGreaterThan };
@@ -46,10 +51,15 @@ typedef uint32_t CGEventType, CGMouseButton, CGDirectDisplayID;
 typedef int32_t CGError;
 enum CGScrollEventUnit : uint32_t { kCGScrollEventUnitPixel = 0 };
 enum CGEventTapLocation : uint32_t { kCGHIDEventTap = 0 };
+enum : uint32_t { kCGImageAlphaNoneSkipFirst = 6, kCGBitmapByteOrder32Little = 2 << 12 };
 
 extern const CFAllocatorRef kCFAllocatorDefault;
 extern const CFBooleanRef kCFBooleanTrue, kCFBooleanFalse;
 extern const CFArrayCallBacks kCFTypeArrayCallBacks;
+extern const CFStringRef kCGColorSpaceSRGB;
+// Written out in standin.cpp.
+size_t CGImageGetWidth(CGImageRef image);
+size_t CGImageGetHeight(CGImageRef image);
 
 #define X(kind, Ret, name, params, ...) Ret name params;
 #include "../calls.def"
