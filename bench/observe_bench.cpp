@@ -182,6 +182,12 @@ void BM_PlatformCallsOnly(benchmark::State& state) {
             }
             bool postEvent(const Event& e) override { return f.postEvent(e); }
             void sleepMicroseconds(uint32_t us) override { f.sleepMicroseconds(us); }
+            bool activateApplication(int32_t pid, const Element& e) override {
+                return f.activateApplication(pid, e);
+            }
+            LaunchedProcess launchApplication(std::string_view id) override {
+                return f.launchApplication(id);
+            }
             std::vector<ScreenRect> displayBounds() override { return f.displayBounds(); }
             bool mayCaptureScreen() override { return f.mayCaptureScreen(); }
             CaptureResult captureScreen(const ScreenRect& a, ScreenImage& out) override {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <utility>
@@ -29,6 +30,16 @@ enum class Refusal {
     DisplayUnreachable,
     NoXTest,
     DisplayGone,
+    // The workspace commands.
+    NoSuchWindow,     // `subject`: the application's display name; `index`: the number
+    NotActivated,     // `subject`: the application's display name
+    NotInstalled,     // `subject`: the id exactly as typed
+    NotLaunched,      // `subject`: the id as typed; `detail`: the system's reason
+    LaunchTimedOut,   // `subject`: the id as typed; `index`: the bound in seconds
+    // A wait that ended at its deadline; `index`: its milliseconds; `cause`:
+    // what the last look failed with, if it failed.
+    NoChange,
+    TextNeverShown,   // `subject`: the text waited for; likewise
     FileNotWritable,        // `subject`: the path as given; `systemError`: why
     RegionNotOnScreen,      // `subject`: the region as given
     CaptureNotPermitted,
@@ -44,6 +55,8 @@ struct Failure {
     int64_t index = 0;
     int systemError = 0;  // an errno value
     int64_t last = 0;  // PastLastElement: the observation's last element number
+    std::string detail{};                  // NotLaunched: the system's reason
+    std::shared_ptr<const Failure> cause{};  // what a look behind this one failed with
 };
 
 // The result of a step that may fail; absent results stay the caller's call.

@@ -64,6 +64,15 @@ std::optional<RunningApplication> resolveApp(Platform& platform, std::string_vie
     return *byName.front();
 }
 
+Outcome<RunningApplication> targetApp(Platform& platform, const std::optional<std::string>& name) {
+    if (name) {
+        if (auto app = resolveApp(platform, *name)) return std::move(*app);
+        return Failure{Refusal::NoMatchingApp, *name, 0};
+    }
+    if (auto app = frontmostApp(platform)) return std::move(*app);
+    return Failure{Refusal::NoFrontmostApp, std::nullopt, 0};
+}
+
 Element chosenWindow(Platform& platform, const Element& app) {
     if (Element focused = elementAttribute(platform, app, "AXFocusedWindow")) return focused;
     if (Element main = elementAttribute(platform, app, "AXMainWindow")) return main;

@@ -1,8 +1,10 @@
 #pragma once
 
 #include <optional>
+#include <string>
 #include <string_view>
 
+#include "outcome.h"
 #include "platform/platform.h"
 
 namespace nuvra {
@@ -14,6 +16,10 @@ std::optional<RunningApplication> frontmostApp(Platform& platform);
 // its display name (ignoring case and diacritics); none when nothing or more
 // than one matches.
 std::optional<RunningApplication> resolveApp(Platform& platform, std::string_view name);
+
+// The application a command targets: the one named (as resolveApp matches),
+// else the frontmost; NoMatchingApp or NoFrontmostApp when there is none.
+Outcome<RunningApplication> targetApp(Platform& platform, const std::optional<std::string>& name);
 
 // The focused window, else the main window, else the first child of the
 // application element; null when there is none.

@@ -8,8 +8,10 @@
 #include "capture/screenshot.h"
 #include "cli/parsers.h"
 #include "observation/run.h"
+#include "observation/wait.h"
 #include "input/pointer.h"
 #include "text/text.h"
+#include "workspace/workspace.h"
 
 namespace nuvra {
 
@@ -209,13 +211,78 @@ int runClickForm(Platform& platform, const Args& args, RunOutput& output) {
     return finish(output, click(platform, p.x, p.y, right, doubleClick));
 }
 
+// windows [app]
+int runWindowsCommand(Platform& platform, const Args& args, RunOutput& output) {
+    Outcome<AppWindows> listed = listWindows(platform, optionalArg(args, 1));
+    if (!listed.ok()) return finish(output, listed.failure());
+    printWindows(output, listed.value());
+    return 0;
+}
+
+// activate <app> [window number]
+int runActivateCommand(Platform& platform, const Args& args, RunOutput& output) {
+    ArgReader in;
+    std::optional<int64_t> number;
+    if (args.size() == 3) number = in.positive(args[2], "window number");
+    if (in.refused) return fail(output, *in.refused);
+    return finish(output, activateApp(platform, args[1], number));
+}
+
+// launch <id>
+int runLaunchCommand(Platform& platform, const Args& args, RunOutput& output) {
+    Outcome<RunningApplication> launched = launchApp(platform, args[1]);
+    if (!launched.ok()) return finish(output, launched.failure());
+    printAppLine(output, launched.value());
+    return 0;
+}
+
+bool isStateHash(std::string_view text) {
+    return text.size() == 64 && text.find_first_not_of("0123456789abcdef") == std::string_view::npos;
+}
+
+// wait <ms> <maxNodes> <maxDepth> <maxTextBytes> <sha256> [app]
+// wait <ms> <maxNodes> <maxDepth> <maxTextBytes> contains <text> [app]
+int runWaitCommand(Platform& platform, const Args& args, RunOutput& output, bool contains) {
+    ArgReader in;
+    int64_t milliseconds = in.positive(args[1], "milliseconds");
+    ObserveLimits limits = in.limits(args, 2);
+    if (in.refused) return fail(output, *in.refused);
+    WaitCondition condition;
+    if (contains) {
+        condition = {WaitCondition::Kind::TextShows, args[6]};
+        if (validUtf8(condition.text) != condition.text) return fail(output, badTextDiagnostic());
+    } else {
+        // Any other text would differ from every hash at once.
+        if (!isStateHash(args[5])) return fail(output, badArgument("sha256", args[5]));
+        condition = {WaitCondition::Kind::HashDiffers, args[5]};
+    }
+    Outcome<ObservationRun> run =
+        waitFor(platform, milliseconds, limits, condition, optionalArg(args, contains ? 7 : 6));
+    if (!run.ok()) return finish(output, run.failure());
+    printObservation(output, run.value());
+    return 0;
+}
+
 bool isCommandWord(std::string_view word) {
     for (std::string_view c : {"observe", "press", "settext", "scroll", "drag", "hit"})
         if (word == c) return true;
     return false;
 }
 
+// Words that came after the seven forms and never post input, whatever
+// follows them: in the click form each is a bad first coordinate.
+bool isLaterWord(std::string_view word) {
+    for (std::string_view c : {"text", "apps", "windows", "activate", "launch", "wait", "screenshot"})
+        if (word == c) return true;
+    return false;
+}
+
 }  // namespace
+
+bool postsInput(const std::vector<std::string>& args) {
+    return !args.empty() && (args[0] == "scroll" || args[0] == "drag" ||
+                             (!isCommandWord(args[0]) && !isLaterWord(args[0])));
+}
 
 int runMain(Platform& platform, const std::vector<std::string>& args, RunOutput& output) {
     // The gate comes before the arguments are looked at, for every command.
@@ -233,9 +300,19 @@ int runMain(Platform& platform, const std::vector<std::string>& args, RunOutput&
         return runScrollCommand(platform, args, output);
     if (word == "drag" && (n == 5 || n == 6)) return runDragCommand(platform, args, output);
     if (word == "hit" && n == 3) return runHitCommand(platform, args, output);
-    // A word added after the seven forms: it takes only counts that no form
-    // accepted before, so "text" stays a bad coordinate in the click form.
+    // Words added after the seven forms: each takes only counts that no
+    // form accepted before, so "text 1 2" stays a bad coordinate in the
+    // click form.
     if (word == "text" && (n == 6 || n == 7)) return runTextCommand(platform, args, output);
+    if (word == "apps" && n == 1) return (printApps(output, platform.runningApplications()), 0);
+    if (word == "windows" && (n == 1 || n == 2)) return runWindowsCommand(platform, args, output);
+    if (word == "activate" && (n == 2 || n == 3))
+        return runActivateCommand(platform, args, output);
+    if (word == "launch" && n == 2) return runLaunchCommand(platform, args, output);
+    // A hash is 64 hexadecimal digits, so the keyword cannot be one.
+    if (word == "wait" && (n == 7 || n == 8) && args[5] == "contains")
+        return runWaitCommand(platform, args, output, true);
+    if (word == "wait" && (n == 6 || n == 7)) return runWaitCommand(platform, args, output, false);
     // Every count of these was a click with the bad coordinate "screenshot"
     // or the usage, before the command was known.
     if (word == "screenshot")

@@ -13,4 +13,8 @@ namespace nuvra {
 // returns the exit status; it never ends the process itself.
 int runMain(Platform& platform, const std::vector<std::string>& args, RunOutput& output);
 
+// Whether these arguments name a command that posts input events (the click
+// form, drag, scroll): one that may hold a button down between two events.
+bool postsInput(const std::vector<std::string>& args);
+
 }  // namespace nuvra

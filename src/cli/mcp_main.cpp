@@ -15,7 +15,6 @@
 #endif
 
 #include "cli/parsers.h"
-#include "cli/protocol.h"
 #include "mcp/mcp.h"
 #include "platform/native.h"
 
@@ -44,19 +43,6 @@ std::string ownDirectory(const char* argv0) {
     return slash == std::string::npos ? "./" : path.substr(0, slash + 1);
 }
 
-// A fresh connection to the desktop for each listing, so an application
-// started or ended since the last call is seen as it is now.
-mcp::AppListing listApplications() {
-    mcp::AppListing listing;
-    auto platform = makeNativePlatform();
-    if (!platform->isProcessTrusted())
-        listing.refusal =
-            untrustedDiagnostic(platform->trustGap(), platform->unsetSessionVariables()).message;
-    else
-        listing.apps = platform->runningApplications();
-    return listing;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -74,7 +60,7 @@ int main(int argc, char** argv) {
     signal(SIGPIPE, SIG_IGN);
     const std::string tool = ownDirectory(argc > 0 ? argv[0] : nullptr) + "nuvra-click";
     mcp::Session session;
-    session.lister = listApplications;
+    session.runSeconds = timeout;
     session.environmentAdvice = mcp::environmentAdvice(missingSessionVariables());
     // Said at once, where the host shows a server's standard error.
     if (!session.environmentAdvice.empty())

@@ -1,5 +1,7 @@
 #include "cli/protocol.h"
 
+#include <cmath>
+
 #include <charconv>
 #include <cstring>
 
@@ -20,6 +22,41 @@ void printLine(RunOutput& output, std::string_view line) {
 }
 
 std::string elementName(int64_t index) { return "element [e" + std::to_string(index) + "]"; }
+
+// A display name from another application, kept to one line.
+std::string appName(const Failure& failure) {
+    return failure.subject ? lineSafe(*failure.subject, kTextBound) : "app";
+}
+
+// What the last look of a wait found instead, when it failed.
+std::string lastLook(const Failure& failure) {
+    if (!failure.cause) return "";
+    constexpr std::string_view kPrefix = "nuvra-click: ";
+    std::string said = diagnosticFor(*failure.cause).message;
+    if (said.starts_with(kPrefix)) said.erase(0, kPrefix.size());
+    return " (the last look: " + said + ")";
+}
+
+std::string flag(bool value) { return value ? "1" : "0"; }
+
+// A text of another application's as a JSON string, or null; cut like
+// every such text, but its white space kept, so that the name printed is
+// the name to pass back.
+std::string quotedOrNull(const std::optional<std::string>& text) {
+    return text ? observeJsonString(cutToCharacters(*text, kTextBound)) : "null";
+}
+
+// Whole points; null for a frame no signed 64-bit integer holds.
+std::string frameText(const std::optional<ScreenRect>& frame) {
+    if (!frame) return "null";
+    std::string out;
+    for (double v : {frame->x, frame->y, frame->width, frame->height}) {
+        const double r = std::round(v);
+        if (!(r >= -9223372036854775808.0 && r < 9223372036854775808.0)) return "null";
+        out += (out.empty() ? "" : ",") + std::to_string(static_cast<int64_t>(r));
+    }
+    return out;
+}
 
 // "NAME's window", the name from the other application kept to one line.
 std::string windowOf(const Failure& failure) {
@@ -93,6 +130,33 @@ Diagnostic diagnosticFor(const Failure& failure) {
     case Refusal::DisplayGone:
         return {ExitCode::NoEvent,
                 "nuvra-click: cannot post a pointer event: the X server stopped answering"};
+    case Refusal::NoSuchWindow:
+        return {ExitCode::NoTarget, "nuvra-click: " + appName(failure) + " has no window " +
+                                        std::to_string(failure.index)};
+    case Refusal::NotActivated:
+        return {ExitCode::Refused, "nuvra-click: " + appName(failure) +
+                                       " did not come to the front with the focus"};
+    case Refusal::NotInstalled:
+        // The id goes back exactly as typed, quoted: it may hold anything.
+        return {ExitCode::NoTarget, "nuvra-click: no installed application has the id " +
+                                        observeJsonString(failure.subject.value_or(""))};
+    case Refusal::NotLaunched:
+        return {ExitCode::NoTarget, "nuvra-click: cannot start " +
+                                        observeJsonString(failure.subject.value_or("")) + ": " +
+                                        lineSafe(failure.detail)};
+    case Refusal::LaunchTimedOut:
+        return {ExitCode::TimedOut, "nuvra-click: " +
+                                        observeJsonString(failure.subject.value_or("")) +
+                                        " started but showed no accessible window within " +
+                                        std::to_string(failure.index) + " s"};
+    case Refusal::NoChange:
+        return {ExitCode::TimedOut, "nuvra-click: no change within " +
+                                        std::to_string(failure.index) + " ms" + lastLook(failure)};
+    case Refusal::TextNeverShown:
+        return {ExitCode::TimedOut, "nuvra-click: no element showed " +
+                                        observeJsonString(failure.subject.value_or("")) +
+                                        " within " + std::to_string(failure.index) + " ms" +
+                                        lastLook(failure)};
     case Refusal::FileNotWritable:
         // The path exactly as given, as every refused argument is repeated.
         return {ExitCode::Usage, "nuvra-click: cannot write " + failure.subject.value_or("") + ": " +
@@ -234,6 +298,29 @@ void printHit(RunOutput& output, const HitElement& hit) {
                           sanitised(hit.title.value_or("")) + "|" + sanitised(hit.label) + "|" +
                           (hit.enabled ? "true" : "false") + "|" +
                           (hit.focused ? "true" : "false"));
+}
+
+void printAppLine(RunOutput& output, const RunningApplication& app) {
+    printLine(output, "NUVRA_APP pid=" + std::to_string(app.processIdentifier) +
+                          " regular=" + flag(app.activationPolicy == 0) +
+                          " frontmost=" + flag(app.isActive) + " name=" +
+                          quotedOrNull(app.localizedName) +
+                          " bundle=" + quotedOrNull(app.bundleIdentifier));
+}
+
+void printApps(RunOutput& output, const std::vector<RunningApplication>& apps) {
+    for (const auto& app : apps) printAppLine(output, app);
+}
+
+void printWindows(RunOutput& output, const AppWindows& listed) {
+    printAppLine(output, listed.app);
+    for (const auto& w : listed.windows)
+        printLine(output, "NUVRA_TOPLEVEL n=" + std::to_string(w.number) +
+                              " focused=" + flag(w.focused) + " main=" + flag(w.main) +
+                              " modal=" + flag(w.modal) + " frame=" + frameText(w.frame) +
+                              " title=" + quotedOrNull(w.title));
+    printLine(output, "NUVRA_END windows=" + std::to_string(listed.windows.size()) +
+                          " truncated=" + flag(listed.truncated));
 }
 
 void printScreenshot(RunOutput& output, std::string_view path, const ScreenshotRun& shot) {

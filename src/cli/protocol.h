@@ -10,6 +10,7 @@
 #include "capture/screenshot.h"
 #include "observation/run.h"
 #include "outcome.h"
+#include "workspace/workspace.h"
 
 namespace nuvra {
 
@@ -20,6 +21,7 @@ enum class ExitCode {
     NoEvent = 4,    // an input event not created, or no element at the point
     NoTarget = 5,   // no application or no observable window
     Stale = 6,      // the tree changed since the observation
+    TimedOut = 7,   // what a command waited for did not happen by its deadline
     Refused = 8,    // the element refused the action
     NoCapture = 9,  // the screen could not be captured there
 };
@@ -52,6 +54,13 @@ int fail(RunOutput& output, const Diagnostic& diagnostic);
 void printUntrustedMarker(RunOutput& output);
 void printObservation(RunOutput& output, const ObservationRun& run);
 void printHit(RunOutput& output, const HitElement& hit);
+// One "NUVRA_APP" line per application: its fields in a fixed order, texts
+// as JSON strings (null when absent), so no name can forge a field or a line.
+void printApps(RunOutput& output, const std::vector<RunningApplication>& apps);
+void printAppLine(RunOutput& output, const RunningApplication& app);
+// The application's line, one "NUVRA_TOPLEVEL" line per window, and
+// "NUVRA_END windows=N truncated=0|1".
+void printWindows(RunOutput& output, const AppWindows& listed);
 // With marks the observation block, then the line that says what was written.
 void printScreenshot(RunOutput& output, std::string_view path, const ScreenshotRun& shot);
 // "NUVRA_TEXT bytes=B total=T truncated=0|1", then the text as one JSON string.

@@ -1,7 +1,7 @@
 // nuvra-mcp: the commands of nuvra-click as tools of the Model Context
 // Protocol, spoken as JSON-RPC 2.0 over standard input and output, one
-// message a line. Every tool but list_applications runs the nuvra-click
-// installed beside this program; list_applications reads the workspace.
+// message a line. Every tool runs the nuvra-click installed beside this
+// program.
 //
 // nlohmann-json reports misuse by throwing. No exception leaves handleLine
 // or the serving of a call: a request that makes anything throw is answered
@@ -39,13 +39,6 @@ struct ChildRun {
     std::string err;  // TimedOut, NotStarted: what happened, in words
 };
 
-// The workspace's applications, or why the desktop could not be read.
-struct AppListing {
-    std::vector<RunningApplication> apps;
-    std::optional<std::string> refusal;
-};
-using AppLister = std::function<AppListing()>;
-
 // What produced a hash, so that press and settext can repeat it.
 struct Remembered {
     std::string sha256;
@@ -54,7 +47,8 @@ struct Remembered {
 };
 
 struct Session {
-    AppLister lister;
+    // The time limit of one run (--timeout), which a wait must fit in.
+    double runSeconds = 20;
     // What to tell a user whose host started this server without the
     // desktop's variables (empty when it has them): added to every result
     // that failed for want of them.
@@ -129,7 +123,7 @@ json pictureResult(std::string_view out, const std::optional<std::string>& file)
 std::string coordText(const json& value);
 
 // A call of a tool isTool accepts, as it begins: its result at once
-// (argument errors, list_applications), or the nuvra-click run it needs.
+// (argument errors), or the nuvra-click run it needs.
 struct CallStart {
     std::optional<json> result;
     std::string name;
@@ -148,6 +142,11 @@ json finishCall(Session& session, const CallStart& call, const ChildRun& run);
 std::optional<json> observeStructure(std::string_view out);
 std::optional<json> hitStructure(std::string_view out);
 std::optional<json> textStructure(std::string_view out);
+// `apps`: {applications: [...]}; `launch`: the one application; `windows`:
+// {app, windows: [...], truncated}.
+std::optional<json> appsStructure(std::string_view out);
+std::optional<json> launchStructure(std::string_view out);
+std::optional<json> windowsStructure(std::string_view out);
 
 
 // --- environment.cpp ---

@@ -99,7 +99,107 @@ std::optional<json> element(std::string_view line) {
     return e;
 }
 
+// A flag field " NAME=0" or " NAME=1" at the start of `text`, consumed.
+std::optional<bool> flagField(std::string_view& text, std::string_view name) {
+    std::string_view rest = text;
+    if (!consume(rest, " ") || !consume(rest, name) || !consume(rest, "=")) return std::nullopt;
+    if (!rest.starts_with('0') && !rest.starts_with('1')) return std::nullopt;
+    const bool value = rest.front() == '1';
+    text = rest.substr(1);
+    return value;
+}
+
+// " NAME=null" or " NAME=\"…\"" at the end of `text`, cut off: false when
+// neither; `value` stays empty for null.
+bool trailingTextOrNull(std::string_view& text, std::string_view name,
+                        std::optional<std::string>& value) {
+    const std::string lead = " " + std::string(name) + "=";
+    if (consumeSuffix(text, lead + "null")) return true;
+    value = trailingString(text, lead);
+    return value.has_value();
+}
+
+// `NUVRA_APP pid=N regular=0|1 frontmost=0|1 name=… bundle=…`
+std::optional<json> appLine(std::string_view line) {
+    std::optional<int64_t> pid;
+    std::optional<std::string> name, bundle;
+    if (!consume(line, "NUVRA_APP pid=") || !(pid = integer(line)) ||
+        !trailingTextOrNull(line, "bundle", bundle) || !trailingTextOrNull(line, "name", name))
+        return std::nullopt;
+    std::optional<bool> regular = flagField(line, "regular");
+    std::optional<bool> frontmost = regular ? flagField(line, "frontmost") : std::nullopt;
+    if (!frontmost || !line.empty()) return std::nullopt;
+    json app = {{"pid", *pid}, {"regular", *regular}, {"frontmost", *frontmost}};
+    if (name) app["name"] = *name;
+    if (bundle) app["bundleId"] = *bundle;
+    return app;
+}
+
+// `NUVRA_TOPLEVEL n=N focused=F main=M modal=D frame=X,Y,W,H|null title=…`
+std::optional<json> windowLine(std::string_view line) {
+    std::optional<int64_t> number;
+    std::optional<std::string> title;
+    if (!consume(line, "NUVRA_TOPLEVEL n=") || !(number = integer(line)) ||
+        !trailingTextOrNull(line, "title", title))
+        return std::nullopt;
+    json w = {{"number", *number}};
+    for (const char* name : {"focused", "main", "modal"}) {
+        std::optional<bool> value = flagField(line, name);
+        if (!value) return std::nullopt;
+        w[name] = *value;
+    }
+    if (!consume(line, " frame=")) return std::nullopt;
+    if (line != "null") {
+        for (const char* name : {"x", "y", "width", "height"}) {
+            std::optional<int64_t> value = integer(line);
+            if (!value || !(std::string_view(name) == "height" || consume(line, ","))) return std::nullopt;
+            w[name] = *value;
+        }
+        if (!line.empty()) return std::nullopt;
+    }
+    if (title) w["title"] = *title;
+    return w;
+}
+
 }  // namespace
+
+std::optional<json> appsStructure(std::string_view out) {
+    std::vector<std::string_view> lines = linesOf(out);
+    if (lines.empty() && !out.empty()) return std::nullopt;
+    json apps = json::array();
+    for (std::string_view line : lines) {
+        std::optional<json> app = appLine(line);
+        if (!app) return std::nullopt;
+        apps.push_back(std::move(*app));
+    }
+    return json{{"applications", std::move(apps)}};
+}
+
+std::optional<json> launchStructure(std::string_view out) {
+    std::vector<std::string_view> lines = linesOf(out);
+    if (lines.size() != 1) return std::nullopt;
+    return appLine(lines[0]);
+}
+
+std::optional<json> windowsStructure(std::string_view out) {
+    std::vector<std::string_view> lines = linesOf(out);
+    if (lines.size() < 2) return std::nullopt;
+    std::optional<json> app = appLine(lines[0]);
+    std::string_view end = lines.back();
+    std::optional<int64_t> count;
+    if (!app || !consume(end, "NUVRA_END windows=") || !(count = integer(end)) ||
+        !(end == " truncated=0" || end == " truncated=1") ||
+        *count != static_cast<int64_t>(lines.size()) - 2)
+        return std::nullopt;
+    json windows = json::array();
+    for (size_t i = 1; i + 1 < lines.size(); ++i) {
+        std::optional<json> w = windowLine(lines[i]);
+        if (!w) return std::nullopt;
+        windows.push_back(std::move(*w));
+    }
+    return json{{"app", std::move(*app)}, {"windows", std::move(windows)},
+                {"truncated", end == " truncated=1"}};
+}
 
 std::optional<json> observeStructure(std::string_view out) {
     std::vector<std::string_view> lines = linesOf(out);

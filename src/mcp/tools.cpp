@@ -12,6 +12,9 @@ namespace nuvra::mcp {
 namespace {
 
 constexpr int64_t kMaxCount = std::numeric_limits<int64_t>::max();
+// What a wait leaves of the server's time limit for one run: the run's own
+// start, its last look and its exit.
+constexpr int64_t kWaitMargin = 1000;
 
 // The most bytes one argument of nuvra-click can hold: Linux refuses to
 // start a program with an argument of MAX_ARG_STRLEN (32 pages of 4 KiB)
@@ -157,6 +160,39 @@ const std::vector<Tool>& tools() {
          "regular (only regular ones can be observed by name) and whether frontmost (the one "
          "observe reads without app).",
          {}},
+        {"windows", "List an application's windows", true,
+         "Lists the top-level windows of an application: number (what activate takes), title, "
+         "frame in screen points (only where it is on screen), focused (the one observe reads), "
+         "main and modal. To read a window that is not the focused one, activate it, then "
+         "observe.",
+         {{"app", Kind::Text, false, kApp}}},
+        {"activate", "Bring an application to the front", false,
+         "Brings an application, and one of its windows, to the front with the keyboard focus, "
+         "and succeeds only once it is frontmost: observe without app then reads that window, and "
+         "pointer events at its elements land in it.",
+         {{"app", Kind::Text, true, kApp},
+          {"window", Kind::Count, false,
+           "The window's number in windows; without it, the window observe reads."}}},
+        {"launch", "Start an application", false,
+         "Starts an installed application by its desktop entry id (Linux, such as "
+         "org.xfce.mousepad) or bundle identifier (macOS), never a command line, and returns once "
+         "it has a window observe can read, with its entry as list_applications gives it.",
+         {{"id", Kind::Text, true, "The desktop entry id (\".desktop\" may be left off) or bundle identifier."}}},
+        {"wait", "Wait for a change", true,
+         "Observes the window again and again until it no longer hashes to sha256 (after a press "
+         "that starts something slow) or until an element's title or value contains text, and "
+         "returns that observation, as observe does. Fails once ms have passed." + std::string(
+         " Pass sha256 or text, not both. This server remembers the limits and app of its recent "
+         "observations, so sha256 alone is enough."),
+         {{"ms", Kind::Count, true, "How long to wait at most, in milliseconds."},
+          {"sha256", Kind::Sha, false, "The sha256 of an observe: wait until the window differs."},
+          {"text", Kind::Text, false,
+           "Wait until an element's title or value, as observe prints it, contains this text."},
+          {"app", Kind::Text, false, kApp},
+          {"limits", Kind::Limits, false,
+           "The maxNodes, maxDepth and maxTextBytes to observe with: for sha256, those of its "
+           "observe (only needed when this server did not make it); for text, 300, 25 and 60000 "
+           "unless given."}}},
     };
     return table;
 }
@@ -205,7 +241,7 @@ json fieldSchema(const Field& field) {
 json outputSchema(const std::string& tool) {
     const json text = {{"type", "string"}}, integer = {{"type", "integer"}},
                flag = {{"type", "boolean"}};
-    if (tool == "observe") {
+    if (tool == "observe" || tool == "wait") {
         json element = object({{"index", integer}, {"depth", integer}, {"role", text},
                                {"title", text}, {"x", integer}, {"y", integer},
                                {"value", text}, {"disabled", flag}, {"focused", flag}},
@@ -231,11 +267,20 @@ json outputSchema(const std::string& tool) {
     if (tool == "text")
         return object({{"text", text}, {"bytes", integer}, {"total", integer}, {"truncated", flag}},
                       {"text", "bytes", "total", "truncated"});
-    if (tool == "list_applications") {
-        json app = object({{"name", text}, {"bundleId", text}, {"pid", integer},
-                           {"regular", flag}, {"frontmost", flag}},
-                          {"pid", "regular", "frontmost"});
+    json app = object({{"name", text}, {"bundleId", text}, {"pid", integer},
+                       {"regular", flag}, {"frontmost", flag}},
+                      {"pid", "regular", "frontmost"});
+    if (tool == "list_applications")
         return object({{"applications", {{"type", "array"}, {"items", app}}}}, {"applications"});
+    if (tool == "launch") return app;
+    if (tool == "windows") {
+        json window = object({{"number", integer}, {"title", text}, {"x", integer}, {"y", integer},
+                              {"width", integer}, {"height", integer}, {"focused", flag},
+                              {"main", flag}, {"modal", flag}},
+                             {"number", "focused", "main", "modal"});
+        return object({{"app", app}, {"windows", {{"type", "array"}, {"items", window}}},
+                       {"truncated", flag}},
+                      {"app", "windows", "truncated"});
     }
     return nullptr;
 }
@@ -405,25 +450,36 @@ void remember(Session& session, Remembered produced) {
     while (session.recent.size() > kRemembered) session.recent.pop_front();
 }
 
-json applications(Session& session) {
-    AppListing listing = session.lister();
-    if (listing.refusal)
-        return textResult(*listing.refusal + (session.environmentAdvice.empty()
-                                                  ? ""
-                                                  : ". " + session.environmentAdvice),
-                          true);
-    json apps = json::array();
-    for (const RunningApplication& app : listing.apps) {
-        json entry = {{"pid", app.processIdentifier},
-                      {"regular", app.activationPolicy == 0},
-                      {"frontmost", app.isActive}};
-        if (app.localizedName) entry["name"] = *app.localizedName;
-        if (app.bundleIdentifier) entry["bundleId"] = *app.bundleIdentifier;
-        apps.push_back(std::move(entry));
+// wait's arguments after ms: the limits, then the hash or "contains" and
+// the text; what is wrong with them otherwise.
+std::optional<std::string> waitArguments(Session& session, const json& a, CallStart& call) {
+    if (a.contains("sha256") == a.contains("text"))
+        return std::string("give either sha256 (wait until the window differs from that observe) "
+                           "or text (wait until an element shows it), not both");
+    // Past the server's time limit the run is stopped, and its answer lost.
+    const auto most = static_cast<int64_t>(session.runSeconds * 1000) - kWaitMargin;
+    const int64_t ms = *integerIn(a["ms"], 1, kMaxCount);
+    if (ms > most)
+        return "ms must be at most " + std::to_string(std::max<int64_t>(most, 0)) +
+               ": this server stops a run after " + coordText(session.runSeconds) +
+               " s (start it with --timeout to wait longer)";
+    ObserveLimits limits{300, 25, 60000};
+    if (a.contains("sha256")) {
+        const Remembered* known = recall(session, a["sha256"]);
+        if (!known && !a.contains("limits"))
+            return "sha256 " + a["sha256"].get<std::string>() + " is not from a recent observe of "
+                   "this server: pass the limits ({maxNodes, maxDepth, maxTextBytes}) and app of "
+                   "the observe it comes from";
+        if (known) limits = known->limits;
+        if (!call.app && known) call.app = known->app;
     }
-    json structured = {{"applications", std::move(apps)}};
-    std::string text = serialize(structured);
-    return structuredResult(text, std::move(structured));
+    if (a.contains("limits")) limits = limitsOf(a["limits"]);
+    call.observed = limits;
+    call.args.push_back(std::to_string(ms));
+    for (auto& limit : limitArgs(limits)) call.args.push_back(limit);
+    if (a.contains("sha256")) call.args.push_back(a["sha256"]);
+    else call.args.insert(call.args.end(), {"contains", a["text"].get<std::string>()});
+    return std::nullopt;
 }
 
 }  // namespace
@@ -467,13 +523,8 @@ CallStart startCall(Session& session, const std::string& name, const json& argum
         call.result = textResult(*wrong, true);
         return call;
     }
-    if (name == "list_applications") {
-        call.result = applications(session);
-        return call;
-    }
-
     std::vector<std::string>& args = call.args;
-    args = {name};
+    args = {name == "list_applications" ? "apps" : name};
     auto append = [&](std::vector<std::string> more) {
         args.insert(args.end(), more.begin(), more.end());
     };
@@ -521,6 +572,17 @@ CallStart startCall(Session& session, const std::string& name, const json& argum
         if (a.contains("x")) append({"at"});
     } else if (name == "hit") {
         append({coordText(a["x"]), coordText(a["y"])});
+    } else if (name == "activate") {
+        append({*app});
+        if (a.contains("window")) append({countText(a["window"])});
+        return call;
+    } else if (name == "launch") {
+        append({a["id"].get<std::string>()});
+    } else if (name == "wait") {
+        if (auto wrong = waitArguments(session, a, call)) {
+            call.result = textResult(*wrong, true);
+            return call;
+        }
     } else if (name == "screenshot") {
         const bool marks = a["marks"] == true;
         if (a.contains("region") && (app || marks)) {
@@ -561,11 +623,14 @@ json finishCall(Session& session, const CallStart& call, const ChildRun& run) {
         if (seen && call.observed) remember(session, {(*seen)["sha256"], *call.observed, call.app});
         return result;
     }
-    if (name != "observe" && name != "hit" && name != "text")
-        return textResult(run.out.empty() ? "done" : run.out, false);
-    std::optional<json> structured = name == "observe" ? observeStructure(run.out)
-                                     : name == "hit"   ? hitStructure(run.out)
-                                                       : textStructure(run.out);
+    std::optional<json> structured;
+    if (name == "observe" || name == "wait") structured = observeStructure(run.out);
+    else if (name == "hit") structured = hitStructure(run.out);
+    else if (name == "text") structured = textStructure(run.out);
+    else if (name == "list_applications") structured = appsStructure(run.out);
+    else if (name == "windows") structured = windowsStructure(run.out);
+    else if (name == "launch") structured = launchStructure(run.out);
+    else return textResult(run.out.empty() ? "done" : run.out, false);
     if (!structured)
         return textResult("nuvra-click printed what this server cannot read:\n" + run.out, true);
     if (call.observed) remember(session, {(*structured)["sha256"], *call.observed, call.app});

@@ -8,6 +8,7 @@
 #include "ax/readers.h"
 #include "observation/identity_set.h"
 #include "observation/visible_part.h"
+#include "text/text.h"
 #include "text/text_append.h"
 
 namespace nuvra {
@@ -243,8 +244,10 @@ ObservedTree observeTree(Platform& platform, const Element& root, int64_t maxNod
                 ++queued;
             }
         }
-        result.elements.push_back(
-            ObservedElement{number, std::move(element), hashLine(reading, number), seen.visible});
+        result.elements.push_back(ObservedElement{
+            number, std::move(element), hashLine(reading, number), seen.visible,
+            reading.label() ? observeSanitize(*reading.label(), kTextBound) : std::string(),
+            reading.valueText.value_or(std::string())});
         if (number >= maxNodes) {
             result.truncated = result.truncated || queued > queue[head].position + 1;
             break;

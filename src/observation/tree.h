@@ -17,6 +17,10 @@ struct ObservedElement {
     // The part of its frame that can be seen, whose centre the line prints;
     // not printed itself, not hashed.
     std::optional<ScreenRect> frame;
+    // Its title (else description) and value as the element line shows
+    // them: sanitised and cut; empty when it shows none.
+    std::string shownLabel{};
+    std::string shownValue{};
 };
 
 struct ObservedTree {

@@ -85,6 +85,22 @@ struct RunningApplication {
     int32_t processIdentifier = -1;
 };
 
+// What launchApplication did.
+struct LaunchedProcess {
+    enum class Status {
+        Started,
+        NotInstalled,  // no installed application has that id
+        NotStarted,    // it is installed, but the system could not start it
+    };
+    Status status = Status::NotInstalled;
+    int32_t pid = -1;  // Started: the process started
+    // Started: the bundle identifier the application will show in its
+    // workspace record, where the id tells it (a GTK application's id is
+    // its desktop entry's); empty when unknown.
+    std::string bundleIdentifier;
+    std::string why;  // NotStarted: the system's reason, in words
+};
+
 struct ScreenPoint {
     double x = 0;
     double y = 0;
@@ -219,6 +235,33 @@ public:
 
     // Whole-text equality ignoring letter case and diacritical marks.
     virtual bool equalIgnoringCaseAndDiacritics(std::string_view a, std::string_view b) = 0;
+
+    // Brings the application with process `pid` to the front and gives it
+    // the keyboard focus, `window` (one of its windows, never null) above
+    // its others. True when the request went out; whether it took is for
+    // the caller to read back (isActive, "AXFocusedWindow").
+    virtual bool activateApplication(int32_t pid, const Element& window) = 0;
+
+    // Starts the installed application `id` (Linux: a desktop entry id;
+    // macOS: a bundle identifier) the way the desktop starts it, detached
+    // from this process. Never a command line of the caller's.
+    virtual LaunchedProcess launchApplication(std::string_view id) = 0;
+
+    // Whether process `pid` was started, directly or through others, by
+    // process `ancestor` (a launcher that forks). False where the platform
+    // cannot tell.
+    virtual bool processDescendsFrom(int32_t /*pid*/, int32_t /*ancestor*/) { return false; }
+
+    // A command that reads the desktop again and again (waiting for a
+    // change) begins one more look: what the run learnt of applications
+    // that did not answer is forgotten, so they are asked again, and no
+    // wait for an answer lasts past `deadline` (monotonicMicroseconds). A
+    // platform that remembers nothing between reads does nothing.
+    virtual void beginLook(int64_t /*deadline*/) {}
+
+    // Whether the deadline of the look begun last ended a wait for an
+    // answer: what that look read is then not what the application holds.
+    virtual bool lookCutShort() { return false; }
 
     // --- events ---
 

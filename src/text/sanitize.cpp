@@ -268,6 +268,12 @@ std::string validUtf8(std::string_view text) {
     return out;
 }
 
+std::string cutToCharacters(std::string_view text, int64_t max) {
+    std::string out = validUtf8(text);
+    cut(out, 0, max);
+    return out;
+}
+
 std::string lineSafe(std::string_view text, int64_t max) {
     std::string out;
     textAppend::lineSafe(out, text, max);

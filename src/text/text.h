@@ -22,6 +22,11 @@ std::string observeJsonString(std::string_view text);
 // takes at most `maxBytes` bytes.
 size_t characterPrefixWithin(std::string_view text, int64_t maxBytes);
 
+// The text, ill-formed UTF-8 repaired, with at most `max` characters (as
+// observeSanitize counts them) and a cut marked with "…"; nothing else
+// changed, white space and controls included.
+std::string cutToCharacters(std::string_view text, int64_t max);
+
 // Ill-formed UTF-8 decoded with U+FFFD in place of each bad sequence.
 std::string validUtf8(std::string_view text);
 

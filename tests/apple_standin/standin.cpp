@@ -183,8 +183,11 @@ std::vector<std::string> reset() {
 
 }  // namespace standin
 
-// Stands in for macos_workspace.mm and macos_screencapturekit.mm, which only a Mac compiles.
+// Stands in for macos_workspace.mm and macos_screencapturekit.mm, which only
+// a Mac compiles: no application runs, none can be activated, none is installed.
 std::vector<nuvra::RunningApplication> nuvra::macos::runningApplications() { return {}; }
+bool nuvra::macos::activateRunningApplication(int32_t) { return false; }
+nuvra::LaunchedProcess nuvra::macos::launchApplication(std::string_view) { return {}; }
 nuvra::macos::KitCapture nuvra::macos::screenCaptureKitImage(CGRect rect, CFHandle<CGImageRef>& out) {
     const long code = standin::answer<long>("SCScreenshotManager", rect);
     if (code != 1) return code == 0 ? KitCapture::Unavailable : KitCapture::Failed;

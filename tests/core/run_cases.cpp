@@ -91,6 +91,21 @@ void fan(FakeDesktop& d, const Element& parent, int n, int levels) {
     d.setChildren(parent, children);
 }
 
+void edit(FakeDesktop& d, const Words& w);
+
+// install ID PID NAME MICROSECONDS [fails]: an application with one window
+// titled NAME, joining the workspace that long after it is started.
+void install(FakeDesktop& d, const Words& w) {
+    RunningApplication app;
+    app.processIdentifier = std::stoi(w[2]);
+    app.localizedName = w[3];
+    app.bundleIdentifier = w[1];
+    Element root = d.element(w[3] + " app", "AXApplication", w[3]);
+    Element window = d.element(w[3] + " window", "AXWindow", w[3]);
+    d.setChildren(root, {window});
+    d.install(w[1], app, root, std::stoll(w[4]), w.size() > 5 && w[5] == "fails");
+}
+
 void edit(FakeDesktop& d, const Words& w) {
     const std::string& verb = w[0];
     auto number = [&](size_t i) { return i < w.size() ? std::stoi(w[i]) : 0; };
@@ -119,6 +134,11 @@ void edit(FakeDesktop& d, const Words& w) {
         for (size_t i = 1; i + 3 < w.size(); i += 4)
             d.displays.push_back({std::stod(w[i]), std::stod(w[i + 1]), std::stod(w[i + 2]), std::stod(w[i + 3])});
     else if (verb == "signal") std::tie(d.signalAtSleep, d.signalNumber) = std::pair(number(1), number(2));
+    else if (verb == "later") d.at(number(1), [&d, rest = Words(w.begin() + 2, w.end())] { edit(d, rest); });
+    else if (verb == "parent") d.setParent(number(1), number(2));
+    else if (verb == "cut") d.looksCutShort = true;
+    else if (verb == "activation") (w[1] == "refused" ? d.activationDelivered : d.activationTakes) = false;
+    else if (verb == "install") install(d, w);
     else ADD_FAILURE() << "unknown edit " << verb;
 }
 
@@ -189,7 +209,8 @@ TEST_P(Cases, Run) {
     EXPECT_GT(cases, 4);
 }
 
-INSTANTIATE_TEST_SUITE_P(Core, Cases, ::testing::Values("dispatch", "observe", "actions", "pointer", "secrets", "screenshot"));
+INSTANTIATE_TEST_SUITE_P(Core, Cases, ::testing::Values("dispatch", "observe", "actions", "pointer", "secrets",
+                                                       "screenshot", "workspace"));
 
 // cases/text.table: RULE | IN | OUT | what the row shows.
 TEST(TextRules, Table) {

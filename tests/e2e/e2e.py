@@ -28,6 +28,10 @@ END = re.compile(r"NUVRA_END nodes=\d+ truncated=[01] sha256=([0-9a-f]{64})")
 SHOT = re.compile(r'NUVRA_SCREENSHOT region=(\d+),(\d+),(\d+),(\d+) pixels=(\d+)x(\d+) scale=([0-9.e+-]+) file=(%s)'
                   % _TEXT)
 TEXT = re.compile(r"NUVRA_TEXT bytes=\d+ total=\d+ truncated=[01]")
+APP = re.compile(r"NUVRA_APP pid=(-?\d+) regular=([01]) frontmost=([01]) name=(null|%s) bundle=(null|%s)"
+                 % (_TEXT, _TEXT))
+TOPLEVEL = re.compile(r"NUVRA_TOPLEVEL n=(\d+) focused=([01]) main=([01]) modal=([01]) "
+                      r"frame=(null|-?\d+,-?\d+,\d+,\d+) title=(null|%s)" % _TEXT)
 
 
 def cases(name, table):
@@ -55,8 +59,11 @@ def protocol_fault(r):
         TEXT.fullmatch(lines[0]) and re.fullmatch(_TEXT, lines[1])
     block = len(lines) >= 3 and lines[0].startswith("NUVRA_OBSERVE app=") and lines[1].startswith(
         "NUVRA_WINDOW ") and END.fullmatch(lines[-1]) and all(map(ELEMENT.fullmatch, lines[2:-1]))
-    return "standard error on success" if r.err else None if hit or block or not lines else \
-        "neither a hit line, a text nor an observation block"
+    apps = lines and all(map(APP.fullmatch, lines))
+    windows = len(lines) >= 2 and APP.fullmatch(lines[0]) and all(map(TOPLEVEL.fullmatch, lines[1:-1])) \
+        and re.fullmatch(r"NUVRA_END windows=%d truncated=[01]" % (len(lines) - 2), lines[-1])
+    return "standard error on success" if r.err else None if hit or block or apps or windows or not lines \
+        else "neither a hit line, a text, an observation block, application lines nor windows"
 
 
 class Run(types.SimpleNamespace):
@@ -70,6 +77,20 @@ class Run(types.SimpleNamespace):
                                       value=m[7] and json.loads(m[7]), disabled=bool(m[8]),
                                       center=m[5] and (int(m[5]), int(m[6])), focused=bool(m[9]))
             for m in map(ELEMENT.fullmatch, self.out.split("\n")[2:-2])]
+
+    @property
+    def apps(self):
+        decode = lambda text: None if text == "null" else json.loads(text)
+        return [types.SimpleNamespace(pid=int(m[1]), regular=m[2] == "1", frontmost=m[3] == "1",
+                                      name=decode(m[4]), bundle=decode(m[5]))
+                for m in map(APP.fullmatch, self.out.split("\n")) if m]
+
+    @property
+    def windows(self):
+        return [types.SimpleNamespace(number=int(m[1]), focused=m[2] == "1", main=m[3] == "1",
+                                      modal=m[4] == "1", frame=m[5] != "null" and tuple(map(int, m[5].split(","))),
+                                      title=None if m[6] == "null" else json.loads(m[6]))
+                for m in map(TOPLEVEL.fullmatch, self.out.split("\n")) if m]
 
     def find(self, key):
         # The one element labelled `key`, or else the one whose value starts with it.

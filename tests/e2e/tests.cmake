@@ -26,6 +26,8 @@ set(NUVRA_E2E_TESTS
   "toolkits|test_desktop.py ToolkitTest|"
   "screenshot|test_screenshot.py|"
   "web|test_desktop.py WebPageTest|"
+  "workspace|test_workspace.py WorkspaceTest|"
+  "launch_chromium|test_workspace.py ChromiumLaunchTest|slow"
   "apps|test_desktop.py AppsTest|slow"
   "wayland|test_desktop.py WaylandTest|wayland|--wayland"
   "faults|test_faults.py|reliability"

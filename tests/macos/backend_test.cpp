@@ -185,6 +185,39 @@ TEST_F(Backend, AnApplicationWhoseReadTimedOutIsNotAskedAgainInTheRun) {
 }
 #endif
 
+#ifndef __APPLE__  // stand-in only: looks of a wait, and activation
+TEST_F(Backend, EachLookAsksAHungApplicationAgainWithinWhatIsLeftOfTheDeadline) {
+    standin::hang(7);
+    const Element hung = platform->createApplicationElement(7);
+    std::optional<AttrValue> out;
+    const int64_t now = platform->monotonicMicroseconds();
+    for (int64_t left : {2'500'000, 60'000'000, -1}) {
+        platform->beginLook(now + left);
+        EXPECT_EQ(platform->copyAttributeValue(hung, "AXRole", out), kAXErrorCannotComplete);
+        EXPECT_EQ(platform->copyAttributeValue(hung, "AXRole", out), kAXErrorCannotComplete);
+    }
+    // Asked once in each look, the messaging time-out what the deadline
+    // leaves (at most the system's six seconds, at least 50 ms); the look
+    // begun past its deadline was cut short.
+    EXPECT_EQ(standin::calls("AXUIElementCopy").size(), 3u);
+    const Calls timeouts = standin::calls("AXUIElementSetMessagingTimeout");
+    ASSERT_EQ(timeouts.size(), 3u);
+    auto seconds = [&](size_t i) { return std::stod(timeouts[i].substr(timeouts[i].rfind(' ') + 1)); };
+    EXPECT_TRUE(seconds(0) > 2.4 && seconds(0) <= 2.5) << timeouts[0];  // the clock moved on a little
+    EXPECT_EQ(seconds(1), 6.0);
+    EXPECT_FLOAT_EQ(seconds(2), 0.05f);
+    EXPECT_TRUE(platform->lookCutShort());
+}
+
+TEST_F(Backend, ActivationRaisesTheChosenWindow) {
+    const Element window = platform->createApplicationElement(9);
+    // The stand-in's workspace has no application to activate; the window
+    // is raised all the same, and the request counts as not delivered.
+    EXPECT_FALSE(platform->activateApplication(9, window));
+    EXPECT_EQ(standin::calls("AXUIElementPerformAction"), (Calls{"AXUIElementPerformAction #0 \"AXRaise\""}));
+}
+#endif
+
 TEST_F(Backend, EventsFromNoSourceInPixelsWithTwoWheelsPostedAtTheHidTap) {
     const Event events[] = {platform->createMouseEvent(kLeftMouseDown, {100, 200}, kLeftButton),
                             platform->createMouseEvent(kRightMouseDragged, {0.25, -3}, kRightButton),

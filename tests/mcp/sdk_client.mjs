@@ -1,8 +1,9 @@
 // The official MCP TypeScript SDK as the client of the real nuvra-mcp (and,
 // through it, the real nuvra-click) in the headless session, driving the GTK
 // fixture the way an agent would: the tool list, list_applications, observe,
-// press and settext by number and hash alone, screenshots (with marks whose
-// numbers press takes, and one shrunk to fit), a stale hash, hit, and
+// press and settext by number and hash alone, windows, activate, wait for a
+// press's result and for a change that never comes, screenshots (with marks
+// whose numbers press takes, and one shrunk to fit), a stale hash, hit, and
 // close() while a run goes. The SDK checks every structured result against
 // the tool's declared output schema.
 // NUVRA_MCP_TRANSCRIPT=FILE writes every message, both ways, to FILE.
@@ -61,15 +62,15 @@ try {
   const { tools } = await client.listTools();
   const readOnly = Object.fromEntries(tools.map((t) => [t.name, t.annotations.readOnlyHint]));
   assert.deepEqual(readOnly, { observe: true, press: false, settext: false, text: true, click: false,
-    drag: false, scroll: false, hit: true, screenshot: true, list_applications: true });
+    drag: false, scroll: false, hit: true, screenshot: true, list_applications: true, windows: true,
+    activate: false, launch: false, wait: true });
   for (const tool of tools) assert.equal(tool.inputSchema.type, "object", tool.name);
 
   // The window registers with the accessibility registry in its own time.
   const listing = await eventually(() => call("list_applications", {}),
     (r) => r?.structuredContent.applications.some((a) => a.name === NAME));
-  const apps = JSON.parse(listing.content[0].text);
-  assert.deepEqual(apps, listing.structuredContent);
-  assert.deepEqual(apps.applications.find((a) => a.name === NAME),
+  assert.match(listing.content[0].text, /^NUVRA_APP pid=\d+ /);
+  assert.deepEqual(listing.structuredContent.applications.find((a) => a.name === NAME),
     { name: NAME, bundleId: "org.nuvra.Fixture", pid: fixture.pid, regular: true, frontmost: true });
 
   const first = await eventually(() => call("observe", { app: NAME }), (r) => r && !r.isError);
@@ -95,6 +96,19 @@ try {
   assert.equal(fieldIn(filled).value, text.replace(/\s+/g, " "));  // as observe prints texts
   assert.equal(await command("name", "get_text"), text);
 
+  // Its windows, one activated, and a press whose result is waited for.
+  const listed = (await call("windows", { app: NAME })).structuredContent;
+  assert.deepEqual(listed.windows.map((w) => [w.number, w.title, w.focused, w.modal]),
+    [[1, "Nuvra MCP window", true, false]]);
+  assert.equal((await call("activate", { app: NAME, window: 1 })).isError, false);
+  assert.equal((await call("press", { index: button.index, sha256: seen.sha256 })).isError, false);
+  const waited = await call("wait", { ms: 5000, text: "Clicks: 2", app: NAME });
+  assert.equal(waited.isError, false, JSON.stringify(waited));
+  one(waited.structuredContent, (e) => e.value === "Clicks: 2");
+  // A window that holds still (its focus may still be settling after the activation).
+  const unchanged = await eventually(async () => call("wait", { ms: 300, sha256: (await observe()).sha256 }),
+    (r) => r?.isError);
+  assert.match(unchanged.content[0].text, /^nuvra-click: no change within 300 ms \(exit status 7\)$/);
   // A PNG of the size reported, beside the observation whose numbers it shows.
   const png = (shot) => {
     assert.equal(shot.isError, false, JSON.stringify(shot.content));
@@ -108,7 +122,7 @@ try {
   const drawn = marked.structuredContent.observation;
   const count = one(drawn, (e) => e.title === "Count").index;
   assert.equal((await call("press", { index: count, sha256: drawn.sha256 })).isError, false);
-  await eventually(observe, (s) => s.elements.some((e) => e.value === "Clicks: 2"));
+  await eventually(observe, (s) => s.elements.some((e) => e.value === "Clicks: 3"));
   // The whole screen of this session (2000 × 1200) is longer than a result takes.
   const screen = await call("screenshot", { region: { x: 0, y: 0, width: 2000, height: 1200 } });
   png(screen);
@@ -136,7 +150,7 @@ try {
   await assert.rejects(pending, /Connection closed/);
   assert.deepEqual(await exited, [0, null]);  // on its own, before the SDK's SIGTERM
   assert.deepEqual(running.filter((pid) => existsSync(`/proc/${pid}`)), []);
-  console.log("nuvra-mcp served the SDK client: %d tools, press, settext, screenshots, stale, hit, close",
+  console.log("nuvra-mcp served the SDK client: %d tools, press, settext, windows, activate, wait, screenshots, stale, hit, close",
     tools.length);
 } finally {
   await client.close();

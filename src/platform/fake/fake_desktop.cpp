@@ -1,5 +1,6 @@
 #include "platform/fake/fake_desktop.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <utility>
 
@@ -330,6 +331,59 @@ void FakeDesktop::sleepMicroseconds(uint32_t microseconds) {
             log_.push_back("signal " + std::to_string(signalNumber) +
                            (taken ? " -> stop" : " -> ends the process"));
     }
+    // What was due by now happens, in the order it was due.
+    for (;;) {
+        auto due = std::min_element(timeline_.begin(), timeline_.end(),
+                                    [](const auto& a, const auto& b) { return a.first < b.first; });
+        if (due == timeline_.end() || due->first > clock_) break;
+        std::function<void()> change = std::move(due->second);
+        timeline_.erase(due);
+        change();
+    }
+}
+
+void FakeDesktop::install(std::string id, RunningApplication app, Element root,
+                          int64_t showsAfter, bool fails) {
+    installed_[std::move(id)] = Installed{std::move(app), std::move(root), showsAfter, fails};
+}
+
+void FakeDesktop::at(int64_t microseconds, std::function<void()> change) {
+    timeline_.emplace_back(microseconds, std::move(change));
+}
+
+bool FakeDesktop::activateApplication(int32_t pid, const Element& window) {
+    if (recording) log_.push_back("activate " + std::to_string(pid) + " " + nameOf(window));
+    if (!activationDelivered) return false;
+    if (!activationTakes) return true;
+    for (auto& [app, root] : apps_) {
+        app.isActive = app.processIdentifier == pid;
+        if (app.isActive) set(root, "AXFocusedWindow", AttrValue::elementRef(window));
+    }
+    return true;
+}
+
+LaunchedProcess FakeDesktop::launchApplication(std::string_view id) {
+    if (recording) log_.push_back("launch " + std::string(id));
+    auto found = installed_.find(id);
+    if (found == installed_.end()) return {};
+    const Installed& entry = found->second;
+    if (entry.fails)
+        return {LaunchedProcess::Status::NotStarted, -1, "", "No such file or directory"};
+    at(clock_ + entry.showsAfter, [this, entry] { addApp(entry.app, entry.root); });
+    return {LaunchedProcess::Status::Started, entry.app.processIdentifier,
+            entry.app.bundleIdentifier.value_or(""), ""};
+}
+
+bool FakeDesktop::processDescendsFrom(int32_t pid, int32_t ancestor) {
+    int hops = 0;  // a cycle in what the test set ends here
+    for (auto up = parents_.find(pid); up != parents_.end() && hops++ < 64;
+         up = parents_.find(up->second))
+        if (up->second == ancestor) return true;
+    return false;
+}
+
+void FakeDesktop::beginLook(int64_t deadline) {
+    if (recording) log_.push_back("look until " + std::to_string(deadline));
 }
 
 bool FakeDesktop::mayCaptureScreen() {

@@ -107,6 +107,24 @@ public:
     // Called before every attribute read, to change the desktop between reads.
     std::function<void(const Element&, std::string_view attribute)> beforeRead;
 
+    // An application that can be started: launchApplication(id) starts a
+    // process `app.processIdentifier` at once, and the application (with
+    // `root`) joins the workspace `showsAfter` microseconds later on the
+    // fake's clock. `fails`: the system could not start it.
+    void install(std::string id, RunningApplication app, Element root, int64_t showsAfter,
+                 bool fails = false);
+    // Process `pid` was started by process `parent`.
+    void setParent(int32_t pid, int32_t parent) { parents_[pid] = parent; }
+    // Changes the desktop once the fake's clock reaches `microseconds`.
+    void at(int64_t microseconds, std::function<void()> change);
+
+    // activateApplication's answer, and whether it brings the application
+    // forward (the active one, its root's "AXFocusedWindow" the window).
+    bool activationDelivered = true;
+    bool activationTakes = true;
+    // What lookCutShort answers.
+    bool looksCutShort = false;
+
     // --- inspecting ---
 
     // Every platform call in order, one text each, for example:
@@ -149,6 +167,11 @@ public:
     CaptureResult captureScreen(const ScreenRect& area, ScreenImage& out) override;
     PlacementGap placementGap(const Element& element) override;
     int64_t monotonicMicroseconds() override { return clock_; }
+    bool activateApplication(int32_t pid, const Element& window) override;
+    LaunchedProcess launchApplication(std::string_view id) override;
+    bool processDescendsFrom(int32_t pid, int32_t ancestor) override;
+    void beginLook(int64_t deadline) override;
+    bool lookCutShort() override { return looksCutShort; }
 
 private:
     struct Answer {
@@ -182,6 +205,15 @@ private:
     int64_t clock_ = 0;
     std::vector<std::string> log_;
     std::vector<std::string> writes_;
+    struct Installed {
+        RunningApplication app;
+        Element root;
+        int64_t showsAfter = 0;
+        bool fails = false;
+    };
+    std::map<std::string, Installed, std::less<>> installed_;
+    std::map<int32_t, int32_t> parents_;
+    std::vector<std::pair<int64_t, std::function<void()>>> timeline_;
 };
 
 }  // namespace nuvra

@@ -193,6 +193,21 @@ AXResult answer(AxAttribute which, ElementFacts& facts, std::optional<AttrValue>
                                                  : AttrValue::sizeBox(extents->width, extents->height);
             return kAXSuccess;
         }
+        case AxAttribute::Windows: {
+            auto role = axRoleOf(facts, false);
+            if (!role) return kAXCannotComplete;
+            if (role->atspiRole != ATSPI_ROLE_APPLICATION) return kAXAttributeUnsupported;
+            auto windows = facts.children();
+            if (!windows) return kAXCannotComplete;
+            // The application object shows nothing itself: its windows are
+            // hidden or shown by their own states alone.
+            std::vector<AttrValue> items;
+            for (auto& window : *windows) items.push_back(AttrValue::elementRef(elementFor(std::move(window))));
+            out = AttrValue::array(std::move(items));
+            return kAXSuccess;
+        }
+        case AxAttribute::Modal:
+            return state(facts, ATSPI_STATE_MODAL, out);
         case AxAttribute::Children: {
             if (backgroundDocument(facts)) {
                 out = AttrValue::array({});

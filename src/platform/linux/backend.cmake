@@ -16,6 +16,11 @@ add_library(nuvra_backend STATIC
   ${NUVRA_LINUX_DIR}/atspi/snapshot.cpp
   ${NUVRA_LINUX_DIR}/atspi/vocabulary.cpp
   ${NUVRA_LINUX_DIR}/atspi/workspace.cpp
+  # installed applications: desktop entries, and starting them
+  ${NUVRA_LINUX_DIR}/desktop/desktop_entry.cpp
+  ${NUVRA_LINUX_DIR}/desktop/launch.cpp
+  # X11: the display, windows, their owners, activation, XTest
+  ${NUVRA_LINUX_DIR}/x11/activation.cpp
   # X11: the display, windows, their owners, XTest, pictures of the screen
   ${NUVRA_LINUX_DIR}/x11/capture.cpp
   ${NUVRA_LINUX_DIR}/x11/client_pids.cpp

@@ -2,6 +2,7 @@
 // bus for elements and the workspace, X11 for hit testing and XTest for
 // pointer input. Attributes are answered from each element's facts
 // (element_facts.h, ax_answers.h); this file connects, gates and routes.
+#include <algorithm>
 #include <cstdlib>
 #include <map>
 #include <set>
@@ -12,6 +13,8 @@
 #include "platform/linux/atspi/workspace.h"
 #include "platform/linux/ax_answers.h"
 #include "platform/linux/dbus/bus_address.h"
+#include "platform/linux/desktop/launch.h"
+#include "platform/linux/x11/activation.h"
 #include "platform/linux/x11/capture.h"
 #include "platform/linux/x11/client_pids.h"
 #include "platform/linux/x11/display.h"
@@ -227,6 +230,50 @@ public:
     bool equalIgnoringCaseAndDiacritics(std::string_view a, std::string_view b) override {
         return foldedEqual(a, b);
     }
+
+    // X has no application to activate, only windows: the X window that
+    // shows the accessible one (the same geometry, else the same title,
+    // else the process's only window) is asked for.
+    bool activateApplication(int32_t pid, const Element& window) override {
+        const AtspiElement* e = objectOf(window);
+        if (e == nullptr) return false;
+        ensureConnected();
+        walk_.end();
+        burst_.clear();
+        std::vector<x11::TopLevel> tops = x11::topLevelsOf(display_.get(), pid);
+        auto extents = atspi::getExtents(link_, e->ref);
+        auto name = atspi::getName(link_, e->ref);
+        const x11::TopLevel* chosen = tops.size() == 1 ? &tops.front() : nullptr;
+        for (const auto& top : tops)
+            if (extents && extents->width > 0 && top.window.x == extents->x &&
+                top.window.y == extents->y && top.window.width == extents->width &&
+                top.window.height == extents->height)
+                chosen = &top;
+        if (chosen == nullptr)
+            for (const auto& top : tops)
+                if (name && top.title == *name) chosen = &top;
+        return chosen != nullptr && x11::activateWindow(display_.get(), *chosen);
+    }
+
+    LaunchedProcess launchApplication(std::string_view id) override {
+        return desktop::launchEntry(id);
+    }
+
+    bool processDescendsFrom(int32_t pid, int32_t ancestor) override {
+        return desktop::descendsFrom(pid, ancestor);
+    }
+
+    void beginLook(int64_t deadline) override {
+        walk_.end();
+        burst_.clear();
+        link_.forgiveAll();
+        // A deadline that far off (a wait of years) is no deadline at all.
+        constexpr int64_t kDay = 86'400'000'000;
+        const int64_t left = std::clamp<int64_t>(deadline - std::min(deadline, monotonicMicroseconds()), 0, kDay);
+        link_.setDeadline(Clock::now() + std::chrono::microseconds(left));
+    }
+
+    bool lookCutShort() override { return link_.cutShort(); }
 
     Event createMouseEvent(int32_t type, ScreenPoint at, int32_t button) override {
         if (!canPost()) return {};

@@ -96,4 +96,10 @@ int32_t processOf(const Element& element) {
     return pid;
 }
 
+void setMessagingTimeout(double seconds) {
+    const CFHandle<AXUIElementRef> systemWide =
+        CFHandle<AXUIElementRef>::adopt(AXUIElementCreateSystemWide());
+    if (systemWide) AXUIElementSetMessagingTimeout(systemWide.get(), static_cast<float>(seconds));
+}
+
 }  // namespace nuvra::macos

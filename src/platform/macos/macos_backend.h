@@ -58,6 +58,10 @@ uint64_t identityHash(const Element& element);
 // The process of the element's application; 0 when the platform cannot say
 // (the system-wide element, a null one).
 int32_t processOf(const Element& element);
+// The time-out of every accessibility message after this, for all
+// applications (AXUIElementSetMessagingTimeout on the system-wide element);
+// 0 restores the system's own.
+void setMessagingTimeout(double seconds);
 
 // --- workspace (workspace_record.cpp, macos_workspace.mm) ---
 
@@ -68,6 +72,12 @@ RunningApplication runningApplicationRecord(int64_t activationPolicy, bool isAct
                                             CFStringRef localizedName,
                                             int32_t processIdentifier);
 std::vector<RunningApplication> runningApplications();
+// NSRunningApplication's activateWithOptions: for the application with this
+// process; false when there is none or it declined.
+bool activateRunningApplication(int32_t pid);
+// NSWorkspace's application for the bundle identifier, opened; Chromium's
+// browsers with --force-renderer-accessibility.
+LaunchedProcess launchApplication(std::string_view bundleIdentifier);
 
 // --- the screen (macos_capture.cpp, macos_screencapturekit.mm) ---
 

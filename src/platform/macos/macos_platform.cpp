@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <memory>
 #include <set>
 
@@ -61,12 +62,38 @@ public:
     void sleepMicroseconds(uint32_t microseconds) override {
         macos::sleepMicroseconds(microseconds);
     }
+    // Activation brings the application's key window forward; AXRaise puts
+    // the chosen one above its others.
+    bool activateApplication(int32_t pid, const Element& window) override {
+        const bool activated = macos::activateRunningApplication(pid);
+        return macos::performAction(window, "AXRaise") == kAXErrorSuccess && activated;
+    }
+    LaunchedProcess launchApplication(std::string_view id) override {
+        return macos::launchApplication(id);
+    }
+    // Each look asks the applications that did not answer again, and no
+    // message waits past the deadline: the messaging time-out is what is
+    // left of it.
+    void beginLook(int64_t deadline) override {
+        hung_.clear();
+        deadline_ = deadline;
+        cutShort_ = false;
+        const int64_t left = deadline - std::min(deadline, monotonicMicroseconds());
+        macos::setMessagingTimeout(std::clamp<double>(static_cast<double>(left) / 1e6,
+                                                      kShortestMessaging, kSystemMessaging));
+    }
+    bool lookCutShort() override { return cutShort_; }
     bool mayCaptureScreen() override { return macos::mayCaptureScreen(); }
     CaptureResult captureScreen(const ScreenRect& area, ScreenImage& out) override {
         return macos::captureScreen(area, out);
     }
 
 private:
+    // The system's messaging time-out is six seconds; one answer the
+    // deadline leaves no time for gets this much, so a look still asks.
+    static constexpr double kSystemMessaging = 6.0;
+    static constexpr double kShortestMessaging = 0.05;
+
     // kAXErrorCannotComplete: the application has not answered within the
     // messaging time-out, seconds for every call. Once a read has met it,
     // the rest of the run answers the same for that application at once,
@@ -78,10 +105,14 @@ private:
         if (hung_.count(pid) != 0) return kAXErrorCannotComplete;
         const AXResult code = call();
         if (readTimeOutMarks && code == kAXErrorCannotComplete) hung_.insert(pid);
+        if (code == kAXErrorCannotComplete && deadline_ && monotonicMicroseconds() >= *deadline_)
+            cutShort_ = true;
         return code;
     }
 
     std::set<int32_t> hung_;
+    std::optional<int64_t> deadline_;  // of the look begun last
+    bool cutShort_ = false;
 };
 
 }  // namespace

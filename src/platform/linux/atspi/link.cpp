@@ -106,6 +106,8 @@ Reply BusLink::finish(const Request& request, dbus::Connection* via,
         // requests, where a vanished application shows as such.
         if (via->broken()) return {};
         const char* sender = dbus_message_get_sender(reply->get());
+        if (among(reply->errorName(), kNoAnswer) && deadline_ && dbus::Clock::now() >= *deadline_)
+            cutShort_ = true;
         if (among(reply->errorName(), kNoAnswer) ||
             (among(reply->errorName(), kGone) && (sender == nullptr || request.bus != sender)))
             unresponsive_.insert(request.bus);
@@ -128,6 +130,10 @@ std::vector<Reply> BusLink::callAll(const std::vector<Request>& requests,
 
 BusLink::Sent BusLink::send(const std::vector<Request>& requests,
                             std::chrono::milliseconds timeout) {
+    if (deadline_) {
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(*deadline_ - dbus::Clock::now());
+        timeout = std::clamp(left, std::chrono::milliseconds(1), timeout);
+    }
     Sent sent;
     sent.timeout = timeout;
     sent.via.assign(requests.size(), nullptr);

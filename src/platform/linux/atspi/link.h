@@ -103,6 +103,22 @@ public:
         unresponsive_.erase(bus);
         late_.erase(bus);
     }
+    // Asks every application again, as a new run would, its waits counted
+    // afresh: for a command that looks at the desktop again and again.
+    void forgiveAll() {
+        unresponsive_.clear();
+        late_.clear();
+        waited_.clear();
+    }
+    // From now on no call waits for its reply past `deadline`: each call's
+    // time-out is cut to what is left when it is sent.
+    void setDeadline(dbus::Clock::time_point deadline) {
+        deadline_ = deadline;
+        cutShort_ = false;
+    }
+    // Whether, since setDeadline, a call went unanswered because the
+    // deadline had come.
+    bool cutShort() const { return cutShort_; }
 
 private:
     dbus::Connection* route(const std::string& bus, std::string& destination);
@@ -119,6 +135,8 @@ private:
     // Per application: the waits for its late replies, and for all of them.
     std::map<std::string, dbus::Clock::duration> late_;
     std::map<std::string, dbus::Clock::duration> waited_;
+    std::optional<dbus::Clock::time_point> deadline_;
+    bool cutShort_ = false;
 };
 
 }  // namespace nuvra::atspi

@@ -196,7 +196,7 @@ RoleEntry entryFor(AtspiRole role) {
     return plain("AXUnknown");
 }
 
-constexpr std::array<std::pair<std::string_view, AxAttribute>, 12> kAttributes{{
+constexpr std::array<std::pair<std::string_view, AxAttribute>, 14> kAttributes{{
     {"AXRole", AxAttribute::Role},
     {"AXSubrole", AxAttribute::Subrole},
     {"AXTitle", AxAttribute::Title},
@@ -209,6 +209,8 @@ constexpr std::array<std::pair<std::string_view, AxAttribute>, 12> kAttributes{{
     {"AXChildren", AxAttribute::Children},
     {"AXFocusedWindow", AxAttribute::FocusedWindow},
     {"AXMainWindow", AxAttribute::MainWindow},
+    {"AXWindows", AxAttribute::Windows},
+    {"AXModal", AxAttribute::Modal},
 }};
 
 // Toolkits name the same click-like action differently: GTK's buttons say

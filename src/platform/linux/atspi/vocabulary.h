@@ -80,6 +80,8 @@ enum class AxAttribute {
     Children,       // GetChildren, in the toolkit's order
     FocusedWindow,  // application only: its first top-level window in the ACTIVE state
     MainWindow,     // application only: its first top-level window in the SHOWING state
+    Windows,        // application only: its top-level windows, its children
+    Modal,          // MODAL state
 };
 
 std::optional<AxAttribute> axAttribute(std::string_view name);

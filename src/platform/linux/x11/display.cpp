@@ -140,6 +140,23 @@ bool hasProperty(Connection& c, uint32_t window, const char* name) {
     return readProperty(c, window, name).has_value();
 }
 
+std::vector<uint32_t> wordsProperty(Connection& c, uint32_t window, const char* name) {
+    auto prop = readProperty(c, window, name);
+    if (!prop || (*prop)->format != 32) return {};
+    const auto* words = static_cast<const uint32_t*>(xcb_get_property_value(prop->get()));
+    return std::vector<uint32_t>(words, words + (*prop)->value_len);
+}
+
+uint32_t atomOf(Connection& c, const char* name) {
+    auto known = c.atoms.find(name);
+    if (known != c.atoms.end() && known->second != XCB_ATOM_NONE) return known->second;
+    auto atom = replyTo<xcb_intern_atom_reply_t>(
+        c, xcb_intern_atom(c.xcb, 0, static_cast<uint16_t>(std::strlen(name)), name));
+    if (!atom) return 0;
+    c.atoms[name] = atom->atom;
+    return atom->atom;
+}
+
 std::optional<std::string> rootStringProperty(Connection* c, const char* name) {
     if (c == nullptr) return std::nullopt;
     auto value = stringProperty(*c, c->root, name);

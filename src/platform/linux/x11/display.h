@@ -10,6 +10,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <vector>
 
 struct xcb_connection_t;
 struct xcb_extension_t;
@@ -83,6 +84,12 @@ bool hasExtension(Connection& c, xcb_extension_t* extension);
 std::optional<std::string> stringProperty(Connection& c, uint32_t window, const char* name);
 std::optional<int32_t> windowPid(Connection& c, uint32_t window);
 bool hasProperty(Connection& c, uint32_t window, const char* name);
+
+// A window's property of 32-bit items (CARDINAL, WINDOW, ATOM), in order;
+// empty when absent or of another format.
+std::vector<uint32_t> wordsProperty(Connection& c, uint32_t window, const char* name);
+// The server's atom for `name` (made if it has none yet); 0 when it did not answer.
+uint32_t atomOf(Connection& c, const char* name);
 
 // A non-empty string property of the root window (AT_SPI_BUS), or nothing;
 // nothing also without a display.

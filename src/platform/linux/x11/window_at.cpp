@@ -22,6 +22,8 @@ bool hasWmState(Connection& c, uint32_t window) {
     return hasProperty(c, window, "WM_STATE");
 }
 
+}  // namespace
+
 // A window manager reparents each client into a frame; the client is the
 // first window below the frame that carries WM_STATE. Without a window
 // manager (bare Xvfb) the top-level window is the client itself.
@@ -41,7 +43,19 @@ uint32_t clientOf(Connection& c, uint32_t topLevel) {
     return topLevel;
 }
 
-}  // namespace
+std::optional<ClientWindow> describeWindow(Connection& c, uint32_t client, bool* viewable) {
+    // Asked together, answered in one wait.
+    auto attributesAsked = xcb_get_window_attributes(c.xcb, client);
+    auto geometryAsked = xcb_get_geometry(c.xcb, client);
+    auto originAsked = xcb_translate_coordinates(c.xcb, client, c.root, 0, 0);
+    auto attributes = replyTo<xcb_get_window_attributes_reply_t>(c, attributesAsked);
+    auto geometry = replyTo<xcb_get_geometry_reply_t>(c, geometryAsked);
+    auto origin = replyTo<xcb_translate_coordinates_reply_t>(c, originAsked);
+    if (!attributes || !geometry || !origin) return std::nullopt;
+    if (viewable) *viewable = attributes->map_state == XCB_MAP_STATE_VIEWABLE;
+    return ClientWindow{client, origin->dst_x, origin->dst_y, geometry->width, geometry->height,
+                        std::nullopt, attributes->override_redirect != 0};
+}
 
 std::optional<ClientWindow> clientWindowAt(Connection* c, int x, int y) {
     if (c == nullptr) return std::nullopt;
@@ -51,22 +65,10 @@ std::optional<ClientWindow> clientWindowAt(Connection* c, int x, int y) {
     if (!at || at->child == XCB_WINDOW_NONE) return std::nullopt;
     const uint32_t topLevel = at->child;
 
-    ClientWindow result;
     uint32_t client = clientOf(*c, topLevel);
-    result.id = client;
-    // Asked together, answered in one wait.
-    auto attributesAsked = xcb_get_window_attributes(c->xcb, client);
-    auto geometryAsked = xcb_get_geometry(c->xcb, client);
-    auto originAsked = xcb_translate_coordinates(c->xcb, client, c->root, 0, 0);
-    auto attributes = replyTo<xcb_get_window_attributes_reply_t>(*c, attributesAsked);
-    auto geometry = replyTo<xcb_get_geometry_reply_t>(*c, geometryAsked);
-    auto origin = replyTo<xcb_translate_coordinates_reply_t>(*c, originAsked);
-    if (!attributes || !geometry || !origin) return std::nullopt;
-    result.x = origin->dst_x;
-    result.y = origin->dst_y;
-    result.width = geometry->width;
-    result.height = geometry->height;
-    result.popup = attributes->override_redirect != 0;
+    std::optional<ClientWindow> described = describeWindow(*c, client);
+    if (!described) return std::nullopt;
+    ClientWindow result = *described;
     result.pid = windowPid(*c, client);
     if (!result.pid && client != topLevel) result.pid = windowPid(*c, topLevel);
     return result;

@@ -29,6 +29,15 @@ struct ClientWindow {
 };
 std::optional<ClientWindow> clientWindowAt(Connection* c, int x, int y);
 
+// The client window inside a top-level window: the window itself, or under
+// a window manager the one inside its frame that carries WM_STATE.
+uint32_t clientOf(Connection& c, uint32_t topLevel);
+
+// Where a client window is, and whether it is override-redirect and
+// viewable (mapped, and its ancestors too); nothing when it is gone. Its
+// process is left to the caller.
+std::optional<ClientWindow> describeWindow(Connection& c, uint32_t client, bool* viewable = nullptr);
+
 // _GTK_APPLICATION_ID of every top-level client window that names its
 // process, by process number.
 std::map<int32_t, std::string> gtkApplicationIds(Connection* c);
