@@ -22,7 +22,6 @@ enum class Refusal {
     SecretText,          // `index`: a password field's text is never read
     NoText,              // `index`
     NoElementAtPoint,
-    Stopped,             // a stop signal came while input was held; all of it let go
     EventNotCreated,
     ScrollEventNotCreated,
     // No pointer event went out, for a reason the platform named.

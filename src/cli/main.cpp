@@ -6,52 +6,24 @@
 #include <vector>
 
 #include "cli/entry.h"
-#include "input/held.h"
 #include "platform/native.h"
 
-namespace {
-
-// Ends the process as `signal` itself would, so that the parent sees death
-// by that signal.
-void endBy(int signal) {
-    struct sigaction plain {};
-    plain.sa_handler = SIG_DFL;
-    sigemptyset(&plain.sa_mask);
-    sigaction(signal, &plain, nullptr);
-    raise(signal);
-}
-
-extern "C" void onStopSignal(int signal) {
-    // Nothing held: nothing to let go of first.
-    if (!nuvra::requestStop(signal)) endBy(signal);
-}
-
-// A stop signal is caught so that input held down is let go before the
-// process ends (input/held.h). One that was ignored when the process
-// started stays ignored: nohup and shells running a job in the background
-// count on that.
-void catchStopSignals() {
-    for (int signal : {SIGTERM, SIGINT, SIGHUP}) {
-        struct sigaction was {};
-        if (sigaction(signal, nullptr, &was) != 0 || was.sa_handler == SIG_IGN) continue;
-        struct sigaction caught {};
-        caught.sa_handler = onStopSignal;
-        sigemptyset(&caught.sa_mask);
-        // Pauses end early all the same: nanosleep is never restarted.
-        caught.sa_flags = SA_RESTART;
-        sigaction(signal, &caught, nullptr);
-    }
-}
-
-}  // namespace
-
 int main(int argc, char** argv) {
-    catchStopSignals();
+    std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
+    // A press whose release never went out stays down for every client
+    // (measured on Xvfb: a drag ended by SIGTERM leaves button 1 held). A
+    // request to end (nuvra-mcp stopping a cancelled call) waits until the
+    // pointer command has finished (a drag takes about 0.3 s); every
+    // other command ends at once.
+    sigset_t ending;
+    sigemptyset(&ending);
+    for (int sig : {SIGTERM, SIGINT, SIGHUP}) sigaddset(&ending, sig);
+    const bool holdsEnding = nuvra::postsInput(args);
+    if (holdsEnding) sigprocmask(SIG_BLOCK, &ending, nullptr);
     nuvra::RunOutput output;
     int status;
     {
         auto platform = nuvra::makeNativePlatform();
-        std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
         status = nuvra::runMain(*platform, args, output);
     }
     // The diagnostic goes out in one write on the unbuffered descriptor, so it
@@ -62,11 +34,12 @@ int main(int argc, char** argv) {
         (void)ignored;
     }
     std::fwrite(output.out.data(), 1, output.out.size(), stdout);
-    // A stop that came while input was held: now that it is let go, the
-    // process ends as the signal asked.
-    if (int signal = nuvra::stopSignal()) {
+    // A request to end that came meanwhile is obeyed now, by its own default
+    // action, so the caller sees the run ended by the signal it sent. One
+    // ignored from the start (nohup) stays ignored.
+    if (holdsEnding) {
         std::fflush(stdout);
-        endBy(signal);
+        sigprocmask(SIG_UNBLOCK, &ending, nullptr);
     }
     return status;
 }

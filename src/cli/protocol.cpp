@@ -112,12 +112,6 @@ Diagnostic diagnosticFor(const Failure& failure) {
         return {ExitCode::NoEvent, "nuvra-click: cannot create CGEvent"};
     case Refusal::ScrollEventNotCreated:
         return {ExitCode::NoEvent, "nuvra-click: cannot create scroll CGEvent"};
-    case Refusal::Stopped:
-        // The process then ends by the signal itself; the status is for a
-        // caller that runs commands in-process.
-        return {ExitCode::NoEvent,
-                "nuvra-click: stopped by a signal before the input was complete; what it held "
-                "is let go"};
     case Refusal::NoDisplayNamed:
         return {ExitCode::NoEvent,
                 "nuvra-click: cannot post a pointer event: no X display (DISPLAY is not set)"};

@@ -2,8 +2,6 @@
 
 #include <limits>
 
-#include "input/held.h"
-
 namespace nuvra {
 
 namespace {
@@ -29,14 +27,6 @@ Event mouseEvent(Platform& platform, int32_t type, double x, double y, int32_t b
     return platform.createMouseEvent(type, ScreenPoint{x, y}, button);
 }
 
-const Failure kStopped{Refusal::Stopped, std::nullopt, 0};
-
-// A pause while input is held: false when a stop came during it.
-bool pause(Platform& platform, uint32_t microseconds) {
-    platform.sleepMicroseconds(microseconds);
-    return stopSignal() == 0;
-}
-
 // Why no event went out, as far as the platform can tell; without a reason
 // it is the creation that failed.
 Failure noEvent(Platform& platform, Refusal unexplained = Refusal::EventNotCreated) {
@@ -49,12 +39,6 @@ Failure noEvent(Platform& platform, Refusal unexplained = Refusal::EventNotCreat
     case Platform::EventGap::DisplayGone: return {Refusal::DisplayGone, std::nullopt, 0};
     }
     return {unexplained, std::nullopt, 0};
-}
-
-// Every way out of an operation that holds input: a release that did not
-// arrive makes it fail as an event that did not.
-Failure letGo(Platform& platform, HeldInput& held, const Failure& failure) {
-    return held.releaseAll() ? failure : noEvent(platform);
 }
 
 // One coordinate of a drag step: the difference, the product and the sum are
@@ -87,15 +71,18 @@ MaybeFailure click(Platform& platform, double x, double y, bool right, bool doub
     if (!press) return noEvent(platform);
     Event release = mouseEvent(platform, b.up, x, y, b.button);
     if (!release) return noEvent(platform);
-    HeldInput held;
-    for (int n = doubleClick ? 2 : 1, i = 0; i < n; ++i) {
-        if (i > 0 && !pause(platform, kBetweenClicksUs)) return letGo(platform, held, kStopped);
-        held.hold([&] { return platform.postEvent(release); });
-        if (!platform.postEvent(press)) return letGo(platform, held, noEvent(platform));
-        if (!pause(platform, kPressHoldUs)) return letGo(platform, held, kStopped);
-        if (!held.let()) return noEvent(platform);
+    for (int i = 0, n = doubleClick ? 2 : 1; i < n; ++i) {
+        if (i > 0) platform.sleepMicroseconds(kBetweenClicksUs);
+        if (!platform.postEvent(press)) {
+            // A press the X server did not confirm in time may still take
+            // effect: its release follows all the same.
+            Failure failed = noEvent(platform);
+            platform.postEvent(release);
+            return failed;
+        }
+        platform.sleepMicroseconds(kPressHoldUs);
+        if (!platform.postEvent(release)) return noEvent(platform);
     }
-    // Everything is posted: a stop in this last pause has nothing to cut.
     if (doubleClick) platform.sleepMicroseconds(kBetweenClicksUs);
     return std::nullopt;
 }
@@ -104,29 +91,31 @@ MaybeFailure drag(Platform& platform, double x1, double y1, double x2, double y2
     ButtonChoice b = buttonChoice(right);
     Event press = mouseEvent(platform, b.down, x1, y1, b.button);
     if (!press) return noEvent(platform);
-    // A drag cut short lets go where the pointer is, not at its end point:
-    // what it carries is not dropped where the agent aimed.
+    // Once the press is sent the button may be down, even when its post
+    // failed, and a button left down stays down for every client of the
+    // desktop: every way out lets go. A drag cut short lets go where the
+    // pointer is, so what it carries is not dropped where the agent aimed.
     ScreenPoint at{x1, y1};
-    HeldInput held;
-    held.hold([&] {
+    auto letGo = [&](Failure failed) -> MaybeFailure {
         Event up = mouseEvent(platform, b.up, at.x, at.y, b.button);
-        return up && platform.postEvent(up);
-    });
-    if (!platform.postEvent(press)) return letGo(platform, held, noEvent(platform));
-    if (!pause(platform, kPressHoldUs)) return letGo(platform, held, kStopped);
+        if (up) platform.postEvent(up);
+        return failed;
+    };
+    if (!platform.postEvent(press)) return letGo(noEvent(platform));
+    platform.sleepMicroseconds(kPressHoldUs);
     for (int i = 1; i <= kDragSteps; ++i) {
         double t = static_cast<double>(i) / kDragSteps;
         ScreenPoint next{stepCoordinate(x1, x2, t), stepCoordinate(y1, y2, t)};
         Event step = mouseEvent(platform, b.dragged, next.x, next.y, b.button);
-        if (!step || !platform.postEvent(step)) return letGo(platform, held, noEvent(platform));
+        if (!step || !platform.postEvent(step)) return letGo(noEvent(platform));
         at = next;
-        if (!pause(platform, kDragStepUs)) return letGo(platform, held, kStopped);
+        platform.sleepMicroseconds(kDragStepUs);
     }
-    if (!pause(platform, kBeforeDragReleaseUs)) return letGo(platform, held, kStopped);
+    platform.sleepMicroseconds(kBeforeDragReleaseUs);
     // The release carries the end point exactly, whatever the last step's
     // rounding gave.
-    at = ScreenPoint{x2, y2};
-    if (!held.let()) return noEvent(platform);
+    Event release = mouseEvent(platform, b.up, x2, y2, b.button);
+    if (!release || !platform.postEvent(release)) return letGo(noEvent(platform));
     return std::nullopt;
 }
 

@@ -11,9 +11,8 @@ namespace nuvra {
 // Synthetic pointer input, posted at the HID tap with fixed pauses. Each stops
 // at the first event the platform cannot create or post (EventNotCreated or
 // ScrollEventNotCreated, or the reason the platform gives); what was already
-// posted stays posted, except a button: click and drag let go of theirs on
-// every way out, and fail with Stopped when a stop request cut them short
-// (input/held.h).
+// posted stays posted, except a button: click and drag send the release of
+// one they pressed on every way out.
 
 // Which coordinate puts a point off every screen: x when no screen spans it
 // across, else y. None on a screen, and none when the platform cannot tell

@@ -157,10 +157,10 @@ std::string environmentAdvice(const std::vector<SessionVariable>& missing);
 // --- child.cpp: one run of nuvra-click, driven by the caller's poll loop ---
 using Clock = std::chrono::steady_clock;
 
-// nuvra-click ends at once on SIGTERM; a click or drag holding a button
-// first lets it go (the rest of one pause, at most 120 ms, and one release,
-// at most an X reply time-out of 0.3 s), so that no button stays pressed.
-// One that has not ended this long after is killed. MCP clients
+// nuvra-click ends at once on SIGTERM, except a pointer command, which
+// holds it until its events are out so that no button stays pressed: a
+// drag takes 0.3 s, measured up to 1.6 s on a loaded machine, its start
+// included. One that has not ended this long after is killed. MCP clients
 // wait two seconds after closing a server's input before their own SIGTERM
 // and two more before SIGKILL, so the run is gone before the server is.
 constexpr std::chrono::milliseconds kStopGrace{2000};

@@ -284,8 +284,7 @@ public:
     enum class EventGap { Unknown, NoDisplayNamed, DisplayUnreachable, NoXTest, DisplayGone };
     virtual EventGap eventGap() { return EventGap::Unknown; }
 
-    // Blocks the calling thread; returns early once a stop is requested
-    // (input/held.h), so that held input is let go at once.
+    // Blocks the calling thread.
     virtual void sleepMicroseconds(uint32_t microseconds) = 0;
 
     // A clock that never goes back, in microseconds from any fixed start.

@@ -9,7 +9,6 @@
 
 #include "cli/entry.h"
 #include "desktop.h"
-#include "input/held.h"
 #include "observation/tree.h"
 #include "text/text.h"
 
@@ -133,7 +132,7 @@ void edit(FakeDesktop& d, const Words& w) {
     else if (verb == "displays")
         for (size_t i = 1; i + 3 < w.size(); i += 4)
             d.displays.push_back({std::stod(w[i]), std::stod(w[i + 1]), std::stod(w[i + 2]), std::stod(w[i + 3])});
-    else if (verb == "signal") std::tie(d.signalAtSleep, d.signalNumber) = std::pair(number(1), number(2));
+    else if (verb == "posts") d.postsBeforeFailure = number(1);
     else if (verb == "later") d.at(number(1), [&d, rest = Words(w.begin() + 2, w.end())] { edit(d, rest); });
     else if (verb == "parent") d.setParent(number(1), number(2));
     else if (verb == "cut") d.looksCutShort = true;
@@ -151,7 +150,6 @@ void step(State& s, const std::string& verb, const std::string& rest) {
         s.sha = o.out.substr(o.out.rfind("sha256=") + 7, 64);
     } else if (verb == "run") {
         s.d->clearLog();
-        clearStop();
         s.status = runMain(*s.d, split(s, rest), s.output);
     } else if (verb == "exit") {
         s.wantStatus = std::stoi(rest);

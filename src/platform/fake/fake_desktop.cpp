@@ -4,7 +4,6 @@
 #include <cstdio>
 #include <utility>
 
-#include "input/held.h"
 #include "text/fold.h"
 
 namespace nuvra {
@@ -318,19 +317,16 @@ Event FakeDesktop::createScrollWheelEvent(int32_t wheel1, int32_t wheel2, int32_
 
 bool FakeDesktop::postEvent(const Event& event) {
     auto* e = dynamic_cast<const FakeEvent*>(event.get());
-    if (recording) log_.push_back("post " + (e ? "ev" + std::to_string(e->serial) : std::string("<foreign>")));
-    return true;
+    const bool fails = postsBeforeFailure && (*postsBeforeFailure)-- == 0;
+    if (recording)
+        log_.push_back("post " + (e ? "ev" + std::to_string(e->serial) : std::string("<foreign>")) +
+                       (fails ? " -> failed" : ""));
+    return !fails;
 }
 
 void FakeDesktop::sleepMicroseconds(uint32_t microseconds) {
     if (recording) log_.push_back("sleep " + std::to_string(microseconds));
     clock_ += microseconds;
-    if (signalAtSleep > 0 && --signalAtSleep == 0) {
-        bool taken = requestStop(signalNumber);
-        if (recording)
-            log_.push_back("signal " + std::to_string(signalNumber) +
-                           (taken ? " -> stop" : " -> ends the process"));
-    }
     // What was due by now happens, in the order it was due.
     for (;;) {
         auto due = std::min_element(timeline_.begin(), timeline_.end(),

@@ -81,10 +81,9 @@ public:
     // Event creation succeeds this many more times, then answers null.
     std::optional<int> eventsBeforeFailure;
 
-    // A signal that arrives during the Nth pause from now (counted from 1):
-    // it is handed to requestStop, and the log tells what became of it.
-    int signalAtSleep = 0;
-    int signalNumber = 0;
+    // Posting succeeds this many more times, then fails once, as a post the
+    // X server did not answer in time.
+    std::optional<int> postsBeforeFailure;
 
     // Off: calls are answered but not logged, for benchmarks, where building
     // the log's texts would cost more than the code being measured.
@@ -134,7 +133,7 @@ public:
     //   "mouse 1 at 100,200 button 0 -> ev1"  "mouse 1 at 1,2 button 0 -> null"
     //   "scroll 3,-5,0 -> ev2"  "post ev1"  "sleep 80000"
     //   "displays"  "may capture?"  "capture 10,20 30x40 -> 0"  "placement win"
-    //   "signal 15 -> stop"  "signal 15 -> ends the process"
+    //   "post ev3 -> failed"
     const std::vector<std::string>& log() const { return log_; }
     // The log entries that start with `prefix`.
     std::vector<std::string> calls(std::string_view prefix) const;

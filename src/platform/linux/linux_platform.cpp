@@ -4,12 +4,13 @@
 // (element_facts.h, ax_answers.h); this file connects, gates and routes.
 #include <algorithm>
 #include <cstdlib>
+#include <ctime>
+#include <cerrno>
 #include <map>
 #include <set>
 
 #include <atspi/atspi-constants.h>
 
-#include "input/held.h"
 #include "platform/linux/atspi/workspace.h"
 #include "platform/linux/ax_answers.h"
 #include "platform/linux/dbus/bus_address.h"
@@ -320,7 +321,12 @@ public:
         return screen_.of(e->ref.bus) ? PlacementGap::Unknown : PlacementGap::WindowCoordinates;
     }
 
-    void sleepMicroseconds(uint32_t microseconds) override { sleepUnlessStopped(microseconds); }
+    void sleepMicroseconds(uint32_t microseconds) override {
+        timespec left{static_cast<time_t>(microseconds / 1000000),
+                      static_cast<long>(microseconds % 1000000) * 1000};
+        while (nanosleep(&left, &left) != 0 && errno == EINTR) {
+        }
+    }
 
 private:
     TrustGap gap_ = TrustGap::Permission;

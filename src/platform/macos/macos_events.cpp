@@ -1,12 +1,11 @@
 // Core Graphics events: created without an event source, posted at the HID
-// event tap, released by their last owner (CGEventRef is a CFType); and the
-// displays they can reach.
+// event tap, released by their last owner (CGEventRef is a CFType).
+#include <chrono>
 #include <cstdint>
 #include <memory>
+#include <thread>
 #include <utility>
-#include <vector>
 
-#include "input/held.h"
 #include "platform/macos/macos_backend.h"
 
 namespace nuvra::macos {
@@ -44,7 +43,11 @@ void postEvent(const Event& event) {
     if (mac) CGEventPost(kCGHIDEventTap, mac->ref.get());
 }
 
-void sleepMicroseconds(uint32_t microseconds) { sleepUnlessStopped(microseconds); }
+void sleepMicroseconds(uint32_t microseconds) {
+    // usleep returns early when a signal arrives; sleep_for resumes until the
+    // whole pause has passed.
+    std::this_thread::sleep_for(std::chrono::microseconds(microseconds));
+}
 
 // Core Graphics' global display coordinates are those of the accessibility
 // API: origin at the main display's top left, y downwards.
