@@ -24,7 +24,8 @@ enum class Refusal {
     NoElementAtPoint,
     EventNotCreated,
     ScrollEventNotCreated,
-    // No pointer event went out, for a reason the platform named.
+    // No input event went out, for a reason the platform named; `subject`:
+    // the kind of event when not a pointer one ("key").
     NoDisplayNamed,
     DisplayUnreachable,
     NoXTest,
@@ -46,6 +47,10 @@ enum class Refusal {
     WindowNotPlaced,        // likewise; `index`: the PlacementGap
     NoPicture,
     CaptureFailed,
+    KeysUnreachable,     // `index`: the target element, 0 for whatever has focus
+    FocusRefused,        // `index`
+    TypedTextMissing,    // `index`
+    Interrupted,         // `subject`: how many keys or chords of how many went out ("3 of 9")
 };
 
 struct Failure {

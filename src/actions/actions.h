@@ -19,10 +19,11 @@ struct ObserveLimits {
 };
 
 // An element found again under the stale guard, with the window it was
-// observed in.
+// observed in and that window's application's process.
 struct GuardedElement {
     Element element;
     Element window;
+    int32_t pid = 0;
 };
 
 // Observes again and returns the element numbered `index`, but only when the
@@ -48,6 +49,15 @@ MaybeFailure assignText(Platform& platform, int64_t index, std::string_view text
                         const ObserveLimits& limits, std::string_view expectedSha,
                         const std::optional<std::string>& appName);
 
+// The type command's stale-guarded form after its arguments are parsed
+// (`text` passed typingFault): guard, keyboard focus to the element (and it
+// must take it: FocusRefused), then the text typed. Where the element's
+// value can be read (never a password's), TypedTextMissing unless it has
+// changed and holds what was typed before the first Return or Tab, which
+// may take the focus elsewhere.
+MaybeFailure typeIntoElement(Platform& platform, int64_t index, std::string_view text,
+                             const ObserveLimits& limits, std::string_view expectedSha,
+                             const std::optional<std::string>& appName);
 // The whole text of an element, as far as it was kept.
 struct ElementText {
     std::string text;       // well-formed UTF-8, line breaks and all

@@ -18,7 +18,8 @@ Outcome<GuardedElement> staleGuardedRecord(Platform& platform, int64_t index,
     // at least the window: a number past the last is the agent's mistake,
     // whatever the window does.
     for (const auto& record : elements)
-        if (record.index == index) return GuardedElement{record.element, elements[0].element};
+        if (record.index == index)
+            return GuardedElement{record.element, elements[0].element, run.value().pid};
     Failure past{Refusal::PastLastElement, std::nullopt, index};
     past.last = run.value().nodes;
     return past;

@@ -7,9 +7,10 @@
 #include "actions/actions.h"
 #include "capture/screenshot.h"
 #include "cli/parsers.h"
+#include "input/keyboard.h"
+#include "input/pointer.h"
 #include "observation/run.h"
 #include "observation/wait.h"
-#include "input/pointer.h"
 #include "text/text.h"
 #include "workspace/workspace.h"
 
@@ -211,6 +212,39 @@ int runClickForm(Platform& platform, const Args& args, RunOutput& output) {
     return finish(output, click(platform, p.x, p.y, right, doubleClick));
 }
 
+int runKeyCommand(Platform& platform, const Args& args, RunOutput& output) {
+    // Every chord is read before any key goes down.
+    std::vector<Chord> chords;
+    for (size_t i = 1; i < args.size(); ++i) {
+        ParsedChord parsed = parseChord(args[i]);
+        if (!parsed.chord) return fail(output, badChordDiagnostic(args[i], parsed.fault));
+        chords.push_back(std::move(*parsed.chord));
+    }
+    if (MaybeFailure unreachable = keysReach(platform, nullptr, 0)) return finish(output, unreachable);
+    return finish(output, pressChords(platform, chords));
+}
+
+int runTypeCommand(Platform& platform, const Args& args, RunOutput& output) {
+    if (std::optional<TextFault> fault = typingFault(args[1]))
+        return fail(output, typingFaultDiagnostic(*fault));
+    if (args[1].empty()) return 0;
+    if (MaybeFailure unreachable = keysReach(platform, nullptr, 0)) return finish(output, unreachable);
+    return finish(output, typeText(platform, args[1]));
+}
+
+int runTypeIntoCommand(Platform& platform, const Args& args, RunOutput& output) {
+    ArgReader in;
+    int64_t index = in.positive(args[1], "index");
+    if (in.refused) return fail(output, *in.refused);
+    // As settext's: the text is checked before anything is observed.
+    if (std::optional<TextFault> fault = typingFault(args[2]))
+        return fail(output, typingFaultDiagnostic(*fault));
+    ObserveLimits limits = in.limits(args, 3);
+    if (in.refused) return fail(output, *in.refused);
+    return finish(output,
+                  typeIntoElement(platform, index, args[2], limits, args[6], optionalArg(args, 7)));
+}
+
 // windows [app]
 int runWindowsCommand(Platform& platform, const Args& args, RunOutput& output) {
     Outcome<AppWindows> listed = listWindows(platform, optionalArg(args, 1));
@@ -300,6 +334,14 @@ int runMain(Platform& platform, const std::vector<std::string>& args, RunOutput&
         return runScrollCommand(platform, args, output);
     if (word == "drag" && (n == 5 || n == 6)) return runDragCommand(platform, args, output);
     if (word == "hit" && n == 3) return runHitCommand(platform, args, output);
+    // key and type as first words made the seven forms refuse the
+    // arguments (a click at coordinate "key"), so no run that did anything
+    // changes meaning; their wrong counts get usage lines of their own.
+    if (word == "key") return n >= 2 ? runKeyCommand(platform, args, output)
+                                     : fail(output, keyUsageDiagnostic());
+    if (word == "type" && n == 2) return runTypeCommand(platform, args, output);
+    if (word == "type" && (n == 7 || n == 8)) return runTypeIntoCommand(platform, args, output);
+    if (word == "type") return fail(output, typeUsageDiagnostic());
     // Words added after the seven forms: each takes only counts that no
     // form accepted before, so "text 1 2" stays a bad coordinate in the
     // click form.

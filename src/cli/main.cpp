@@ -13,8 +13,10 @@ int main(int argc, char** argv) {
     // A press whose release never went out stays down for every client
     // (measured on Xvfb: a drag ended by SIGTERM leaves button 1 held). A
     // request to end (nuvra-mcp stopping a cancelled call) waits until the
-    // pointer command has finished (a drag takes about 0.3 s); every
-    // other command ends at once.
+    // pointer command has finished (a drag takes about 0.3 s), or until
+    // key and type reach their next chord or character, where they release
+    // what they hold and unbind what they bound; every other command ends
+    // at once.
     sigset_t ending;
     sigemptyset(&ending);
     for (int sig : {SIGTERM, SIGINT, SIGHUP}) sigaddset(&ending, sig);

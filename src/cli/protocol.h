@@ -8,6 +8,7 @@
 
 #include "actions/actions.h"
 #include "capture/screenshot.h"
+#include "input/keyboard.h"
 #include "observation/run.h"
 #include "outcome.h"
 #include "workspace/workspace.h"
@@ -43,6 +44,12 @@ Diagnostic dragUsageDiagnostic();
 Diagnostic screenshotUsageDiagnostic();
 // `unset`: the session's variables the process was not given (NoBus only).
 Diagnostic untrustedDiagnostic(Platform::TrustGap gap, const std::vector<std::string>& unset = {});
+Diagnostic keyUsageDiagnostic();
+Diagnostic typeUsageDiagnostic();
+// "nuvra-click: bad chord <chord> (<what is wrong>)", the chord as given.
+Diagnostic badChordDiagnostic(std::string_view chord, const ChordFault& fault);
+// Never shows the text: a typed text may be a password.
+Diagnostic typingFaultDiagnostic(TextFault fault);
 Diagnostic badTextDiagnostic();
 // A refused argument, repeated exactly as given: "nuvra-click: bad <what> <text>".
 Diagnostic badArgument(std::string_view what, std::string_view text);

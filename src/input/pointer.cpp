@@ -27,20 +27,6 @@ Event mouseEvent(Platform& platform, int32_t type, double x, double y, int32_t b
     return platform.createMouseEvent(type, ScreenPoint{x, y}, button);
 }
 
-// Why no event went out, as far as the platform can tell; without a reason
-// it is the creation that failed.
-Failure noEvent(Platform& platform, Refusal unexplained = Refusal::EventNotCreated) {
-    switch (platform.eventGap()) {
-    case Platform::EventGap::Unknown: break;
-    case Platform::EventGap::NoDisplayNamed: return {Refusal::NoDisplayNamed, std::nullopt, 0};
-    case Platform::EventGap::DisplayUnreachable:
-        return {Refusal::DisplayUnreachable, std::nullopt, 0};
-    case Platform::EventGap::NoXTest: return {Refusal::NoXTest, std::nullopt, 0};
-    case Platform::EventGap::DisplayGone: return {Refusal::DisplayGone, std::nullopt, 0};
-    }
-    return {unexplained, std::nullopt, 0};
-}
-
 // One coordinate of a drag step: the difference, the product and the sum are
 // each rounded on their own (separate statements keep the compiler from
 // fusing them), so every platform computes the same points.
@@ -51,6 +37,17 @@ double stepCoordinate(double from, double to, double t) {
 }
 
 }  // namespace
+
+Failure noEvent(Platform& platform, Refusal unexplained, std::optional<std::string> kind) {
+    switch (platform.eventGap()) {
+    case Platform::EventGap::Unknown: break;
+    case Platform::EventGap::NoDisplayNamed: return {Refusal::NoDisplayNamed, kind, 0};
+    case Platform::EventGap::DisplayUnreachable: return {Refusal::DisplayUnreachable, kind, 0};
+    case Platform::EventGap::NoXTest: return {Refusal::NoXTest, kind, 0};
+    case Platform::EventGap::DisplayGone: return {Refusal::DisplayGone, kind, 0};
+    }
+    return {unexplained, std::nullopt, 0};
+}
 
 OffScreen offScreen(const std::vector<ScreenRect>& screens, double x, double y) {
     if (screens.empty()) return OffScreen::None;

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
+#include <string>
 #include <vector>
 
 #include "outcome.h"
@@ -19,6 +21,12 @@ namespace nuvra {
 // (no display: then posting fails on its own).
 enum class OffScreen { None, X, Y };
 OffScreen offScreen(const std::vector<ScreenRect>& screens, double x, double y);
+
+// Why no event went out, as far as the platform can tell (`kind` names
+// the event in the diagnostic when it is not a pointer one); without a
+// reason, `unexplained`.
+Failure noEvent(Platform& platform, Refusal unexplained = Refusal::EventNotCreated,
+                std::optional<std::string> kind = std::nullopt);
 
 MaybeFailure click(Platform& platform, double x, double y, bool right, bool doubleClick);
 MaybeFailure drag(Platform& platform, double x1, double y1, double x2, double y2, bool right);

@@ -50,6 +50,7 @@ ObservationRun observeTarget(Platform& platform, const ObserveTarget& target, in
     ObservedTree tree = observeTree(platform, target.window, maxNodes, maxDepth, maxTextBytes);
 
     ObservationRun run;
+    run.pid = app.processIdentifier;
     run.appName = app.localizedName      ? *app.localizedName
                   : app.bundleIdentifier ? *app.bundleIdentifier
                                          : "unknown";

@@ -13,6 +13,7 @@
 namespace nuvra {
 
 struct ObservationRun {
+    int32_t pid = 0;  // the observed application's process
     std::string appName;
     std::string windowTitle;
     std::vector<std::string> lines;

@@ -125,6 +125,9 @@ void edit(FakeDesktop& d, const Words& w) {
     else if (verb == "cap") d.setWriteLimit(named(d, w[1]), number(2));
     else if (verb == "fan") fan(d, named(d, w[1]), number(2), number(3));
     else if (verb == "slow") d.performMicroseconds = number(1);
+    else if (verb == "end") d.endAfterPosts = number(1);
+    else if (verb == "wayland") d.reach = KeyboardReach::NativeWayland;
+    else if (verb == "deaf") d.setIgnoresKeys(named(d, w[1]));
     else if (verb == "recording") d.screenRecording = number(1) != 0;
     else if (verb == "capture") d.captureAnswer = static_cast<CaptureResult>(number(1));
     else if (verb == "density") d.pixelsPerPoint = number(1);
@@ -208,7 +211,7 @@ TEST_P(Cases, Run) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Core, Cases, ::testing::Values("dispatch", "observe", "actions", "pointer", "secrets",
-                                                       "screenshot", "workspace"));
+                                                       "screenshot", "keyboard", "workspace"));
 
 // cases/text.table: RULE | IN | OUT | what the row shows.
 TEST(TextRules, Table) {

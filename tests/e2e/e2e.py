@@ -78,6 +78,11 @@ class Run(types.SimpleNamespace):
                                       center=m[5] and (int(m[5]), int(m[6])), focused=bool(m[9]))
             for m in map(ELEMENT.fullmatch, self.out.split("\n")[2:-2])]
 
+    def shows(self, key):
+        # The values of the elements find(key) would choose from.
+        return [e.value for e in self.elements if e.label == key] or [
+            e.value for e in self.elements if (e.value or "").startswith(key)]
+
     @property
     def apps(self):
         decode = lambda text: None if text == "null" else json.loads(text)

@@ -23,6 +23,7 @@ endif()
 set(NUVRA_E2E_TESTS
   "storm|test_endurance.py StormTest|reliability"
   "desktop|test_desktop.py DesktopTest|"
+  "keyboard|test_desktop.py KeyboardTest|"
   "toolkits|test_desktop.py ToolkitTest|"
   "screenshot|test_screenshot.py|"
   "web|test_desktop.py WebPageTest|"

@@ -20,8 +20,15 @@ struct FakeElement : ElementObject {
 
 struct FakeEvent : EventObject {
     int serial;
-    explicit FakeEvent(int s) : serial(s) {}
+    std::string typed;  // what a key going down types
+    FakeEvent(int s, std::string t) : serial(s), typed(std::move(t)) {}
 };
+
+std::string hex(uint64_t v) {
+    char buf[24];
+    std::snprintf(buf, sizeof buf, "0x%llx", static_cast<unsigned long long>(v));
+    return buf;
+}
 
 std::string number(double v) {
     char buf[40];
@@ -144,6 +151,8 @@ void FakeDesktop::setWriteResult(const Element& e, AXResult code) {
 void FakeDesktop::setHangsOnPress(const Element& e) {
     node(e).hangsOnPress = true;
 }
+
+void FakeDesktop::setIgnoresKeys(const Element& e) { node(e).ignoresKeys = true; }
 
 void FakeDesktop::setIgnoresWrites(const Element& e) {
     node(e).ignoresWrites = true;
@@ -292,7 +301,7 @@ bool FakeDesktop::equalIgnoringCaseAndDiacritics(std::string_view a, std::string
     return foldedEqual(a, b);
 }
 
-Event FakeDesktop::newEvent(std::string description) {
+Event FakeDesktop::newEvent(std::string description, std::string typed) {
     if (eventsBeforeFailure) {
         if (*eventsBeforeFailure <= 0) {
             if (recording) log_.push_back(description + " -> null");
@@ -302,7 +311,7 @@ Event FakeDesktop::newEvent(std::string description) {
     }
     int serial = nextEvent_++;
     if (recording) log_.push_back(description + " -> ev" + std::to_string(serial));
-    return std::make_shared<FakeEvent>(serial);
+    return std::make_shared<FakeEvent>(serial, std::move(typed));
 }
 
 Event FakeDesktop::createMouseEvent(int32_t type, ScreenPoint at, int32_t button) {
@@ -315,13 +324,54 @@ Event FakeDesktop::createScrollWheelEvent(int32_t wheel1, int32_t wheel2, int32_
                     std::to_string(wheel3));
 }
 
+AXResult FakeDesktop::setBooleanAttribute(const Element& element, std::string_view attribute,
+                                          bool value) {
+    const Node* n = nodeOrNull(element);
+    AXResult code = (n == nullptr || n->gone) ? kAXInvalidElement : n->writeResult;
+    if (recording) log_.push_back("set " + nameOf(element) + " " + std::string(attribute) + " " +
+                   (value ? "1" : "0") + " -> " + std::to_string(code));
+    if (code != kAXSuccess || n->ignoresWrites) return code;
+    set(element, std::string(attribute), AttrValue::boolean(value));
+    if (attribute == "AXFocused" && value) focused_ = element;
+    return code;
+}
+
+Event FakeDesktop::createKeyboardEvent(uint16_t virtualKey, bool keyDown, uint64_t flags,
+                                       std::string_view character) {
+    std::string description = std::string("key ") + (keyDown ? "down " : "up ") + hex(virtualKey) +
+                              " flags " + hex(flags);
+    if (!character.empty()) description += " \"" + std::string(character) + "\"";
+    return newEvent(description, keyDown ? std::string(character) : std::string());
+}
+
+bool FakeDesktop::endRequested() {
+    bool asked = endAfterPosts && posts_ >= *endAfterPosts;
+    if (recording) log_.push_back(std::string("end? ") + (asked ? "yes" : "no"));
+    return asked;
+}
+
+KeyboardReach FakeDesktop::keyboardReach(const Element& target) {
+    if (recording) log_.push_back("reach " + (target ? nameOf(target) : std::string("focus")));
+    return reach;
+}
+
 bool FakeDesktop::postEvent(const Event& event) {
     auto* e = dynamic_cast<const FakeEvent*>(event.get());
     const bool fails = postsBeforeFailure && (*postsBeforeFailure)-- == 0;
     if (recording)
         log_.push_back("post " + (e ? "ev" + std::to_string(e->serial) : std::string("<foreign>")) +
                        (fails ? " -> failed" : ""));
-    return !fails;
+    if (fails) return false;
+    ++posts_;
+    const Node* n = nodeOrNull(focused_);
+    if (e && !e->typed.empty() && n && !n->gone && !n->ignoresKeys) {
+        auto value = n->attributes.find("AXValue");
+        std::string text = value != n->attributes.end() && value->second.value
+                               ? value->second.value->text
+                               : std::string();
+        setText(focused_, "AXValue", text + e->typed);
+    }
+    return true;
 }
 
 void FakeDesktop::sleepMicroseconds(uint32_t microseconds) {

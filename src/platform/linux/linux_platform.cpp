@@ -3,6 +3,7 @@
 // pointer input. Attributes are answered from each element's facts
 // (element_facts.h, ax_answers.h); this file connects, gates and routes.
 #include <algorithm>
+#include <csignal>
 #include <cstdlib>
 #include <ctime>
 #include <cerrno>
@@ -21,9 +22,11 @@
 #include "platform/linux/x11/display.h"
 #include "platform/linux/x11/window_at.h"
 #include "platform/linux/x11/xtest_events.h"
+#include "platform/linux/x11/xtest_keys.h"
 #include "platform/native.h"
 #include "text/fold.h"
 #include "text/hash.h"
+#include "text/utf8.h"
 
 namespace nuvra {
 
@@ -56,6 +59,12 @@ uint64_t fnv1a(uint64_t hash, std::string_view bytes) {
 
 class LinuxPlatform : public Platform {
 public:
+    // Keys still held go up, and keycodes bound for the run are unbound,
+    // while the display is still open.
+    ~LinuxPlatform() override {
+        if (keyboard_.used()) keyboard_.finish(display_.get());
+    }
+
     bool isProcessTrusted() override {
         auto deadline = Clock::now() + kGateBudget;
         gap_ = TrustGap::NoBus;
@@ -194,6 +203,20 @@ public:
         return writeText(e->ref, text);
     }
 
+    // AXFocused on an element is AT-SPI's GrabFocus.
+    AXResult setBooleanAttribute(const Element& element, std::string_view attribute,
+                                 bool value) override {
+        const AtspiElement* e = objectOf(element);
+        if (e == nullptr) return kAXInvalidElement;
+        if (!value) return kAXAttributeUnsupported;
+        ensureConnected();
+        burst_.clear();
+        walk_.end();
+        if (atspi::axAttribute(attribute) != AxAttribute::Focused) return kAXAttributeUnsupported;
+        auto taken = atspi::grabFocus(link_, e->ref);
+        return taken && *taken ? kAXSuccess : kAXFailure;
+    }
+
     uint64_t identityHash(const Element& element) override {
         const AtspiElement* e = objectOf(element);
         if (e == nullptr) return 0;
@@ -294,8 +317,55 @@ public:
         return event;
     }
 
+    Event createKeyboardEvent(uint16_t virtualKey, bool keyDown, uint64_t,
+                              std::string_view character) override {
+        if (!canPost()) return {};
+        auto event = std::make_shared<x11::KeyEvent>();
+        event->down = keyDown;
+        if (!character.empty()) {
+            char32_t cp;
+            bool valid;
+            utf8::decodeOne(reinterpret_cast<const unsigned char*>(character.data()),
+                            character.size(), cp, valid);
+            if (!valid) return {};
+            event->keysym = x11::keysymOfCharacter(cp);
+            event->character = true;
+        } else {
+            // The modifiers are pressed as keys of their own, so the flags
+            // say nothing the server does not know.
+            event->keysym = x11::keysymOfKey(virtualKey);
+            event->modifier = virtualKey == 0x3B || virtualKey == 0x38 || virtualKey == 0x3A ||
+                              virtualKey == 0x37;
+        }
+        if (event->keysym == x11::kNoSymbol || !keyboard_.prepare(display_.get(), *event))
+            return {};
+        return event;
+    }
+
+    // XTest keys go to the X server's focus: a native Wayland window, which
+    // the X server does not hold, never gets them.
+    KeyboardReach keyboardReach(const Element& target) override {
+        if (!x11::waylandDisplayPresent()) return KeyboardReach::Reaches;
+        if (const AtspiElement* e = objectOf(target)) {
+            ensureConnected();
+            return screen_.nativeWayland(e->ref.bus) ? KeyboardReach::NativeWayland
+                                                     : KeyboardReach::Reaches;
+        }
+        return x11::focusInXWindow(display_.get()) ? KeyboardReach::Reaches
+                                                   : KeyboardReach::NativeWayland;
+    }
+
     bool postEvent(const Event& event) override {
+        if (const auto* key = dynamic_cast<const x11::KeyEvent*>(event.get()))
+            return canPost() && keyboard_.post(display_.get(), *key);
         return event && canPost() && x11::postEvent(display_.get(), *event);
+    }
+
+    bool endRequested() override {
+        sigset_t pending;
+        if (sigpending(&pending) != 0) return false;
+        return sigismember(&pending, SIGTERM) == 1 || sigismember(&pending, SIGINT) == 1 ||
+               sigismember(&pending, SIGHUP) == 1;
     }
 
     EventGap eventGap() override {
@@ -303,7 +373,9 @@ public:
         if (named == nullptr || *named == '\0') return EventGap::NoDisplayNamed;
         if (display_.get() == nullptr)
             return display_.opened() ? EventGap::DisplayGone : EventGap::DisplayUnreachable;
-        return xtest_ ? EventGap::DisplayGone : EventGap::NoXTest;
+        // With the display there and XTest on it, only a key the keymap
+        // cannot make (no Control key, no spare keycode) is left.
+        return xtest_ ? EventGap::Unknown : EventGap::NoXTest;
     }
 
     // X lets every client read the screen.
@@ -409,6 +481,7 @@ private:
     }
 
     x11::DisplayConnection display_;
+    x11::Keyboard keyboard_;
     atspi::BusLink link_;
     atspi::ElementBurst burst_{link_};
     atspi::WalkPrefetch walk_{link_};

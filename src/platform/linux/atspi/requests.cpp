@@ -324,6 +324,10 @@ std::optional<std::vector<std::string>> getActionNames(BusLink& link, const Obje
     return names;
 }
 
+std::optional<bool> grabFocus(BusLink& link, const ObjectRef& ref) {
+    return answerOf(link, on(ref, kComponent, "GrabFocus", "b"));
+}
+
 std::optional<bool> doAction(BusLink& link, const ObjectRef& ref, int index) {
     dbus::BodyWriter args;
     args.i32(index);
