@@ -20,7 +20,7 @@ enum class Refusal {
     // typed, if any; `index`: how many applications did not answer.
     NoneAnswering,
     Stale,               // the tree no longer hashes to what the agent holds
-    NotInTree,           // `index`
+    PastLastElement,     // `index`, past `last`: an argument error, not a changed tree
     NoPressAction,       // `index`
     TextRejected,        // `index`
     SecretText,          // `index`: a password field's text is never read
@@ -62,6 +62,7 @@ struct Failure {
     std::optional<std::string> subject;
     int64_t index = 0;
     int systemError = 0;  // an errno value
+    int64_t last = 0;  // PastLastElement: the observation's last element number
     std::string detail{};                  // NotLaunched: the system's reason
     std::shared_ptr<const Failure> cause{};  // what a look behind this one failed with
 };

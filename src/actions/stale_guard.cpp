@@ -20,10 +20,15 @@ Outcome<GuardedElement> staleGuardedRecord(Platform& platform, int64_t index,
         return Failure{Refusal::Stale, std::nullopt, 0};
     }
     const std::vector<ObservedElement>& elements = run.value().elements;
+    // Elements are numbered 1 to `nodes` without a gap, and a walk records
+    // at least the window: a number past the last is the agent's mistake,
+    // whatever the window does.
     for (const auto& record : elements)
         if (record.index == index)
             return GuardedElement{record.element, elements[0].element, run.value().pid};
-    return Failure{Refusal::NotInTree, std::nullopt, index};
+    Failure past{Refusal::PastLastElement, std::nullopt, index};
+    past.last = run.value().nodes;
+    return past;
 }
 
 }  // namespace nuvra

@@ -114,9 +114,10 @@ Diagnostic diagnosticFor(const Failure& failure) {
         return {ExitCode::Stale,
                 "nuvra-click: stale observation — the window's element tree changed since "
                 "screen.observe"};
-    case Refusal::NotInTree:
-        return {ExitCode::Stale,
-                "nuvra-click: " + elementName(failure.index) + " is not in the current tree"};
+    case Refusal::PastLastElement:
+        return {ExitCode::Usage, "nuvra-click: " + elementName(failure.index) +
+                                     " is past the observation's last element [e" +
+                                     std::to_string(failure.last) + "]"};
     case Refusal::NoPressAction:
         return {ExitCode::Refused,
                 "nuvra-click: " + elementName(failure.index) + " has no press action"};

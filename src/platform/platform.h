@@ -249,8 +249,10 @@ public:
     virtual void prepareWalk(const Element& /*root*/, int64_t /*maxNodes*/,
                              int64_t /*maxDepth*/) {}
 
-    // The frames of the displays, in the platform's order. Empty when they
-    // cannot be read; nothing is then clipped to them.
+    // The frames of the displays, in the platform's order: every active
+    // display (macOS), the root window, to which X clamps every pointer
+    // position (X11). Empty when they cannot be read; nothing is then
+    // clipped to them, and no point refused for lying off them.
     virtual std::vector<ScreenRect> displayBounds() { return {}; }
 
     // --- workspace ---

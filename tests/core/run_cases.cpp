@@ -124,6 +124,7 @@ void edit(FakeDesktop& d, const Words& w) {
     else if (verb == "remove") d.removeElement(named(d, w[1]));
     else if (verb == "hang") d.setHangsOnPress(named(d, w[1]));
     else if (verb == "ignore") d.setIgnoresWrites(named(d, w[1]));
+    else if (verb == "cap") d.setWriteLimit(named(d, w[1]), number(2));
     else if (verb == "fan") fan(d, named(d, w[1]), number(2), number(3));
     else if (verb == "slow") d.performMicroseconds = number(1);
     else if (verb == "end") d.endAfterPosts = number(1);
@@ -136,6 +137,7 @@ void edit(FakeDesktop& d, const Words& w) {
     else if (verb == "displays")
         for (size_t i = 1; i + 3 < w.size(); i += 4)
             d.displays.push_back({std::stod(w[i]), std::stod(w[i + 1]), std::stod(w[i + 2]), std::stod(w[i + 3])});
+    else if (verb == "posts") d.postsBeforeFailure = number(1);
     else if (verb == "later") d.at(number(1), [&d, rest = Words(w.begin() + 2, w.end())] { edit(d, rest); });
     else if (verb == "parent") d.setParent(number(1), number(2));
     else if (verb == "cut") d.looksCutShort = true;

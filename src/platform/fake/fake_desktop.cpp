@@ -158,6 +158,10 @@ void FakeDesktop::setIgnoresWrites(const Element& e) {
     node(e).ignoresWrites = true;
 }
 
+void FakeDesktop::setWriteLimit(const Element& e, size_t bytes) {
+    node(e).writeLimit = bytes;
+}
+
 void FakeDesktop::setIdentityHash(const Element& e, uint64_t hash) {
     node(e).hash = hash;
 }
@@ -283,7 +287,8 @@ AXResult FakeDesktop::setAttributeValue(const Element& element, std::string_view
                    std::string(text) + "\" -> " + std::to_string(code));
     writes_.push_back(nameOf(element) + " " + std::string(attribute) + " " + std::string(text));
     if (code == kAXSuccess && !n->ignoresWrites)
-        set(element, std::string(attribute), AttrValue::plainText(std::string(text)));
+        set(element, std::string(attribute),
+            AttrValue::plainText(std::string(text.substr(0, n->writeLimit.value_or(text.size())))));
     return code;
 }
 
@@ -385,7 +390,11 @@ KeyboardReach FakeDesktop::keyboardReach(const Element& target) {
 
 bool FakeDesktop::postEvent(const Event& event) {
     auto* e = dynamic_cast<const FakeEvent*>(event.get());
-    if (recording) log_.push_back("post " + (e ? "ev" + std::to_string(e->serial) : std::string("<foreign>")));
+    const bool fails = postsBeforeFailure && (*postsBeforeFailure)-- == 0;
+    if (recording)
+        log_.push_back("post " + (e ? "ev" + std::to_string(e->serial) : std::string("<foreign>")) +
+                       (fails ? " -> failed" : ""));
+    if (fails) return false;
     ++posts_;
     const Node* n = nodeOrNull(focused_);
     if (e && !e->typed.empty() && n && !n->gone && !n->ignoresKeys) {

@@ -54,6 +54,9 @@ public:
     // Writes and boolean sets (focus) to this element answer success and
     // change nothing.
     void setIgnoresWrites(const Element& e);
+    // Writes to this element answer success and keep only the first
+    // `bytes` bytes, as a field with a length limit does.
+    void setWriteLimit(const Element& e, size_t bytes);
     // Keys typed while this element has focus do not reach it.
     void setIgnoresKeys(const Element& e);
 
@@ -88,6 +91,9 @@ public:
     // Event creation succeeds this many more times, then answers null.
     std::optional<int> eventsBeforeFailure;
 
+    // Posting succeeds this many more times, then fails once, as a post the
+    // X server did not answer in time.
+    std::optional<int> postsBeforeFailure;
     // After this many posts the process is asked to end (endRequested).
     std::optional<int> endAfterPosts;
 
@@ -146,6 +152,7 @@ public:
     //   "set field AXFocused 1 -> 0"  "reach field"
     // A key going down with a character appends it to the value of the
     // element last focused with setBooleanAttribute.
+    //   "post ev3 -> failed"
     const std::vector<std::string>& log() const { return log_; }
     // The log entries that start with `prefix`.
     std::vector<std::string> calls(std::string_view prefix) const;
@@ -206,6 +213,7 @@ private:
         AXResult writeResult = 0;
         bool hangsOnPress = false;
         bool ignoresWrites = false;
+        std::optional<size_t> writeLimit;
         bool ignoresKeys = false;
         bool silent = false;
     };
