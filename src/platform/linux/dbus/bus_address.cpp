@@ -13,7 +13,8 @@ namespace {
 // Any X client may rewrite the root window's AT_SPI_BUS, so the address
 // found there is tried within 1/kRootWindowShare of the time left; a bus
 // that never answers there leaves the rest to the session bus's own
-// answer. A working bus answers in milliseconds.
+// answer. A working bus answers in milliseconds, and one slower than the
+// share is tried again with the rest.
 constexpr int kRootWindowShare = 2;
 
 // The session bus address without the fallback of autolaunching a daemon:
@@ -90,8 +91,11 @@ bool joinAccessibilityBus(const std::function<std::optional<std::string>()>& roo
         auto share = deadline - (deadline - Clock::now()) / kRootWindowShare;
         if (join(*fromRoot, share)) return true;
     }
-    auto fromSession = addressFromSessionBus(deadline);
-    return fromSession && fromSession != fromRoot && join(*fromSession, deadline);
+    // Where the session bus names no other address, the root window's bus
+    // was slow rather than false (a loaded machine), and gets what is left.
+    auto next = addressFromSessionBus(deadline);
+    if (!next) next = fromRoot;
+    return next && join(*next, deadline);
 }
 
 }  // namespace nuvra::dbus

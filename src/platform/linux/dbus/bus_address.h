@@ -20,9 +20,10 @@ std::string unixSocketsOnly(const std::string& address);
 // AT_SPI_BUS_ADDRESS alone when set, else the AT_SPI_BUS property of the X
 // root window (`rootWindowAddress`) and then org.a11y.Bus.GetAddress on the
 // session bus. `join` connects to one address before its deadline and
-// tells whether the bus there answered; a root window address that does
-// not answer leaves the session bus's a share of the time, and the same
-// address is not joined twice. Gives up at `deadline`.
+// tells whether the bus there answered. A root window address that does
+// not answer within its share of the time gives way to the session bus's
+// address, or is joined again with the rest when that names no other.
+// Gives up at `deadline`.
 bool joinAccessibilityBus(const std::function<std::optional<std::string>()>& rootWindowAddress,
                           const std::function<bool(const std::string&, Clock::time_point)>& join,
                           Clock::time_point deadline);
