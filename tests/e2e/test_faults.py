@@ -7,6 +7,7 @@
 # registry ends the session, so tests.cmake runs each such row in a session
 # of its own: `test_faults.py ROW`.
 import contextlib
+import json
 import os
 import re
 import signal
@@ -205,6 +206,7 @@ class FaultsTest(unittest.TestCase):
                 continue
             seconds, names = seconds * SLOWER, {"hostile": "Nuvra Feind", "wach": LIVE}
             before = run("observe", *LIMITS, LIVE).sha
+            root_bus = subprocess.check_output(["xprop", "-root", "-notype", "AT_SPI_BUS"], text=True)
             with self.subTest(mode=mode, command=command), tempfile.NamedTemporaryFile("r") as peak, \
                     subprocess.Popen(["/usr/bin/python3", "-B", os.path.join(FIXTURES, "hostile_app.py"),
                                       names["hostile"], mode], stdout=subprocess.PIPE, text=True) as app:
@@ -225,6 +227,8 @@ class FaultsTest(unittest.TestCase):
                     self.assertTrue(not same or (wach.sha, wach.seconds < seconds) == (before, True), wach)
                 finally:
                     app.kill()
+                    subprocess.run(["xprop", "-root", "-f", "AT_SPI_BUS", "8s", "-set", "AT_SPI_BUS",
+                                    json.loads(root_bus.split(" = ", 1)[1])], check=True)
 
     @unittest.skipIf(ROWS, "rows chosen")
     def test_every_application_that_quits_or_dies_mid_run(self):

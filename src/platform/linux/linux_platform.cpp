@@ -65,14 +65,8 @@ public:
         if (keyboard_.used()) keyboard_.finish(display_.get());
     }
 
-    bool isProcessTrusted() override {
-        auto deadline = Clock::now() + kGateBudget;
-        gap_ = TrustGap::NoBus;
-        if (!connect(deadline)) return false;
-        gap_ = TrustGap::NoRegistry;
-        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-        return left.count() > 0 && atspi::registryAnswers(link_, left);
-    }
+
+    bool isProcessTrusted() override { return connect(Clock::now() + kGateBudget, true); }
 
     TrustGap trustGap() override { return gap_; }
 
@@ -389,17 +383,33 @@ public:
 
 private:
     TrustGap gap_ = TrustGap::Permission;
-    bool connect(Clock::time_point deadline) {
-        if (connectTried_) return link_.connected();
+    // Joins the bus once a run. For the gate (`askRegistry`) a bus counts
+    // only once its registry has answered too, so that a bus that takes the
+    // connection and says nothing gives way to the next address.
+    bool connect(Clock::time_point deadline, bool askRegistry) {
+        if (connectTried_) return askRegistry ? registryAnswersBy(deadline) : link_.connected();
         connectTried_ = true;
+        gap_ = TrustGap::NoBus;
         x11::Connection* display = display_.get();
-        auto address = dbus::accessibilityBusAddress(
-            [display] { return x11::rootStringProperty(display, "AT_SPI_BUS"); }, deadline);
-        return address && link_.connect(*address, deadline);
+        return dbus::joinAccessibilityBus(
+            [display] { return x11::rootStringProperty(display, "AT_SPI_BUS"); },
+            [this, askRegistry](const std::string& address, Clock::time_point by) {
+                link_.connect(address, by);
+                return askRegistry ? registryAnswersBy(by) : link_.connected();
+            },
+            deadline);
+    }
+
+    bool registryAnswersBy(Clock::time_point deadline) {
+        gap_ = TrustGap::NoBus;
+        if (!link_.connected()) return false;
+        gap_ = TrustGap::NoRegistry;
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+        return left.count() > 0 && atspi::registryAnswers(link_, left);
     }
 
     void ensureConnected() {
-        if (!connectTried_) connect(Clock::now() + kConnectBudget);
+        if (!connectTried_) connect(Clock::now() + kConnectBudget, false);
     }
 
     // False also once the server has stopped answering.
