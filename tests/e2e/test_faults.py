@@ -77,10 +77,10 @@ class BigWindowTest(unittest.TestCase):
                                   texts == [word % i for i in range(1, len(texts) + 1)],
                                   truncated == 1 or nodes == count + 6, truncated == 1 or not cut),
                                  (0, True, False, True, True, True), result)
-                if cut:  # still busy with the children it was asked for
+                if cut:  # perhaps still busy with the children it was asked for
                     again = run("observe", *limits, app.name)
-                    self.assertEqual((again.status, again.err), (5, 'nuvra-click: no answering application '
-                                     'matches "Nuvra Gross" (1 application is not responding)\n'), again)
+                    self.assertIn((again.status, again.err), [(0, ''), (5, 'nuvra-click: no answering application '
+                                  'matches "Nuvra Gross" (1 application is not responding)\n')], again)
 
 
 class FaultsTest(unittest.TestCase):
