@@ -16,8 +16,12 @@ enum class Refusal {
     NotOnAccessibilityBus,  // likewise: it shows windows, but never joined the bus
     NoFrontmostApp,
     NoObservableWindow,  // `subject`: the application's display name, if it has one
+    NotResponding,       // `subject`: the application's name, if it is known
+    // Nothing that answers matches, or is frontmost; `subject`: the name as
+    // typed, if any; `index`: how many applications did not answer.
+    NoneAnswering,
     Stale,               // the tree no longer hashes to what the agent holds
-    NotInTree,           // `index`
+    PastLastElement,     // `index`, past `last`: an argument error, not a changed tree
     NoPressAction,       // `index`
     TextRejected,        // `index`
     SecretText,          // `index`: a password field's text is never read
@@ -59,6 +63,7 @@ struct Failure {
     std::optional<std::string> subject;
     int64_t index = 0;
     int systemError = 0;  // an errno value
+    int64_t last = 0;  // PastLastElement: the observation's last element number
     std::string detail{};                  // NotLaunched: the system's reason
     std::shared_ptr<const Failure> cause{};  // what a look behind this one failed with
 };

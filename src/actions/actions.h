@@ -27,23 +27,24 @@ struct GuardedElement {
 };
 
 // Observes again and returns the element numbered `index`, but only when the
-// new state hash equals `expectedSha` exactly: Stale otherwise, NotInTree when
-// the number is not in the new observation, and the observation's own
-// failures before either.
+// new state hash equals `expectedSha` exactly: Stale otherwise,
+// PastLastElement when the number is past the observation's last element,
+// and the observation's own failures before either.
 Outcome<GuardedElement> staleGuardedRecord(Platform& platform, int64_t index,
                                            const ObserveLimits& limits,
                                            std::string_view expectedSha,
                                            const std::optional<std::string>& appName);
 
-// "AXPress" on the element if it offers it, else false; a refusal is retried
-// on its descendants, depth first, four levels down, for at most 256
-// attempts and two seconds. A press left unanswered ends the search and
+// "AXPress" on the element if it offers it and is not disabled, else false;
+// a refusal is retried on its descendants that are not disabled, depth
+// first, four levels down, for at most 256 attempts and two seconds. A press left unanswered ends the search and
 // counts as done when the application still answers a read of `window` (its
 // observed window).
 bool pressElement(Platform& platform, const Element& element, const Element& window);
 
 // The settext command after its arguments are parsed: guard, then one write
-// of "AXValue"; TextRejected when the element refuses it.
+// of "AXValue"; TextRejected when the element refuses it, keeps its old
+// value, or holds only the start of the text (given back its old value).
 MaybeFailure assignText(Platform& platform, int64_t index, std::string_view text,
                         const ObserveLimits& limits, std::string_view expectedSha,
                         const std::optional<std::string>& appName);

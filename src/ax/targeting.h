@@ -4,6 +4,7 @@
 #include <string>
 #include <string_view>
 
+#include "ax/readers.h"
 #include "outcome.h"
 #include "platform/platform.h"
 
@@ -22,13 +23,16 @@ std::optional<RunningApplication> resolveApp(Platform& platform, std::string_vie
 bool inaccessibleAppNamed(Platform& platform, std::string_view name);
 
 // The application a command targets: the one named (as resolveApp matches),
-// else the frontmost; NoMatchingApp (NotOnAccessibilityBus for a name only
-// windows outside the bus answer to) or NoFrontmostApp when there is none.
+// else the frontmost. NoMatchingApp (NotOnAccessibilityBus for a name only
+// windows outside the bus answer to) or NoFrontmostApp when there is none;
+// NotResponding when the one named did not answer, NoneAnswering when none
+// that answers is it and some did not answer.
 Outcome<RunningApplication> targetApp(Platform& platform, const std::optional<std::string>& name);
 
 // The first of the application's windows that is modal, else the focused
 // window, else the main window, else the first child of the application
-// element; null when there is none.
-Element chosenWindow(Platform& platform, const Element& app);
+// element; null when there is none. `unanswered` learns whether the
+// application left a read of them unanswered.
+Element chosenWindow(Platform& platform, const Element& app, Unanswered* unanswered = nullptr);
 
 }  // namespace nuvra

@@ -17,12 +17,11 @@ int main(int argc, char** argv) {
     // key and type reach their next chord or character, where they release
     // what they hold and unbind what they bound; every other command ends
     // at once.
-    if (nuvra::postsInput(args)) {
-        sigset_t ending;
-        sigemptyset(&ending);
-        for (int sig : {SIGTERM, SIGINT, SIGHUP}) sigaddset(&ending, sig);
-        sigprocmask(SIG_BLOCK, &ending, nullptr);
-    }
+    sigset_t ending;
+    sigemptyset(&ending);
+    for (int sig : {SIGTERM, SIGINT, SIGHUP}) sigaddset(&ending, sig);
+    const bool holdsEnding = nuvra::postsInput(args);
+    if (holdsEnding) sigprocmask(SIG_BLOCK, &ending, nullptr);
     nuvra::RunOutput output;
     int status;
     {
@@ -37,5 +36,12 @@ int main(int argc, char** argv) {
         (void)ignored;
     }
     std::fwrite(output.out.data(), 1, output.out.size(), stdout);
+    // A request to end that came meanwhile is obeyed now, by its own default
+    // action, so the caller sees the run ended by the signal it sent. One
+    // ignored from the start (nohup) stays ignored.
+    if (holdsEnding) {
+        std::fflush(stdout);
+        sigprocmask(SIG_UNBLOCK, &ending, nullptr);
+    }
     return status;
 }

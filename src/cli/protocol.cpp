@@ -101,13 +101,31 @@ Diagnostic diagnosticFor(const Failure& failure) {
                 "nuvra-click: " +
                     (failure.subject ? lineSafe(*failure.subject, kTextBound) : "app") +
                                         " has no observable window"};
+    case Refusal::NotResponding:
+        return {ExitCode::NoTarget,
+                "nuvra-click: " +
+                    (failure.subject ? lineSafe(*failure.subject, kTextBound) : "app") +
+                    " is not responding"};
+    case Refusal::NoneAnswering: {
+        // The one that did not answer may be the one meant: its name is
+        // what it would have told.
+        std::string silent = failure.index == 1
+                                 ? "1 application is not responding"
+                                 : std::to_string(failure.index) + " applications are not responding";
+        return {ExitCode::NoTarget,
+                failure.subject ? "nuvra-click: no answering application matches \"" +
+                                      *failure.subject + "\" (" + silent + ")"
+                                : "nuvra-click: no answering application is frontmost (" +
+                                      silent + ")"};
+    }
     case Refusal::Stale:
         return {ExitCode::Stale,
                 "nuvra-click: stale observation — the window's element tree changed since "
                 "screen.observe"};
-    case Refusal::NotInTree:
-        return {ExitCode::Stale,
-                "nuvra-click: " + elementName(failure.index) + " is not in the current tree"};
+    case Refusal::PastLastElement:
+        return {ExitCode::Usage, "nuvra-click: " + elementName(failure.index) +
+                                     " is past the observation's last element [e" +
+                                     std::to_string(failure.last) + "]"};
     case Refusal::NoPressAction:
         return {ExitCode::Refused,
                 "nuvra-click: " + elementName(failure.index) + " has no press action"};
@@ -359,7 +377,8 @@ void printHit(RunOutput& output, const HitElement& hit) {
 void printAppLine(RunOutput& output, const RunningApplication& app) {
     printLine(output, "NUVRA_APP pid=" + std::to_string(app.processIdentifier) +
                           " regular=" + flag(app.activationPolicy == 0) +
-                          " frontmost=" + flag(app.isActive) + " name=" +
+                          " frontmost=" + flag(app.isActive) +
+                          " responding=" + flag(app.responding) + " name=" +
                           quotedOrNull(app.localizedName) +
                           " bundle=" + quotedOrNull(app.bundleIdentifier));
 }

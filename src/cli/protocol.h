@@ -21,7 +21,7 @@ enum class ExitCode {
     Usage = 3,      // a command form or an argument refused
     NoEvent = 4,    // an input event not created, or no element at the point
     NoTarget = 5,   // no application or no observable window
-    Stale = 6,      // the tree changed, or the element number is not in it
+    Stale = 6,      // the tree changed since the observation
     TimedOut = 7,   // what a command waited for did not happen by its deadline
     Refused = 8,    // the element refused the action
     NoCapture = 9,  // the screen could not be captured there

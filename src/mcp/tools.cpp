@@ -181,7 +181,8 @@ const std::vector<Tool>& tools() {
         {"list_applications", "List applications", true,
          "Lists the running applications an agent can name as app: name, bundleId, pid, whether "
          "regular (only regular ones can be observed by name) and whether frontmost (the one "
-         "observe reads without app).",
+         "observe reads without app); responding false for one that did not answer in time, "
+         "whose name and state are then unknown.",
          {}},
         {"windows", "List an application's windows", true,
          "Lists the top-level windows of an application: number (what activate takes), title, "
@@ -294,7 +295,7 @@ json outputSchema(const std::string& tool) {
         return object({{"text", text}, {"bytes", integer}, {"total", integer}, {"truncated", flag}},
                       {"text", "bytes", "total", "truncated"});
     json app = object({{"name", text}, {"bundleId", text}, {"pid", integer},
-                       {"regular", flag}, {"frontmost", flag}},
+                       {"regular", flag}, {"frontmost", flag}, {"responding", flag}},
                       {"pid", "regular", "frontmost"});
     if (tool == "list_applications")
         return object({{"applications", {{"type", "array"}, {"items", app}}}}, {"applications"});
@@ -464,6 +465,10 @@ std::string failureText(const Session& session, const ChildRun& run) {
                 "its element numbers and sha256.";
     if (run.err == "nuvra-click: no frontmost application\n")
         text += ". Pass app, one of the applications list_applications names.";
+    // Hung or busy (still working on a big window's last request): a
+    // later call may find it answering again.
+    if (run.status == 5 && run.err.find(" not responding") != std::string::npos)
+        text += ". It did not answer in time and nothing was done: call again later.";
     // Without the desktop's variables there is no bus to find and no
     // display to post to.
     if ((run.status == 2 || run.status == 4) && !session.environmentAdvice.empty())

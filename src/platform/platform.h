@@ -83,6 +83,11 @@ struct RunningApplication {
     std::optional<std::string> bundleIdentifier;
     std::optional<std::string> localizedName;
     int32_t processIdentifier = -1;
+    // False for an application that did not tell its facts in time (on
+    // Linux the registry's applications are asked for them): then only the
+    // process, the bundle identifier and whatever it told before it stopped
+    // are known, and it is listed as neither regular nor active.
+    bool responding = true;
 };
 
 // What launchApplication did.
@@ -265,14 +270,25 @@ public:
     virtual void prepareWalk(const Element& /*root*/, int64_t /*maxNodes*/,
                              int64_t /*maxDepth*/) {}
 
-    // The frames of the displays, in the platform's order. Empty when they
-    // cannot be read; nothing is then clipped to them.
+    // The frames of the displays, in the platform's order: every active
+    // display (macOS), the root window, to which X clamps every pointer
+    // position (X11). Empty when they cannot be read; nothing is then
+    // clipped to them, and no point refused for lying off them.
     virtual std::vector<ScreenRect> displayBounds() { return {}; }
 
     // --- workspace ---
 
     // The running applications, afresh on every call, in the platform's order.
+    // One that does not answer within the platform's time-out is listed as
+    // not responding.
     virtual std::vector<RunningApplication> runningApplications() = 0;
+
+    // The same list without waiting on the slow: an application that has not
+    // answered by the time all others have is listed as not responding. A
+    // runningApplications() that follows in the same run completes this
+    // list, waiting for those without asking them again. By default the
+    // whole list, where the platform knows every fact without asking.
+    virtual std::vector<RunningApplication> promptApplications() { return runningApplications(); }
 
     // Applications that show windows but are not on the accessibility bus,
     // one record for each name they go by (Linux: the process behind a

@@ -9,6 +9,8 @@ import contextlib
 import ctypes
 import json
 import os
+import re
+import signal
 import subprocess
 import tempfile
 import time
@@ -39,17 +41,22 @@ def keys_down():
     return [code for code in range(256) if keys[code // 8] >> code % 8 & 1]
 
 
+def repeated(text):
+    # "{N*T}" is T repeated N times.
+    found = re.fullmatch(r"(.*)\{(\d+)\*(.*)\}(.*)", text or "")
+    return found and found[1] + found[3] * int(found[2]) + found[4] or text
+
+
 def reacts(test, first, name, rows):
-    for command, status, key, value, *cut in rows:
-        with test.subTest(command=command):
+    for command, status, key, value in rows:
+        with test.subTest(command=command[:2]):
+            value = repeated(value)
             if command[0] in ("press", "settext"):
-                command = [command[0], first.find(command[1]).index, *command[2:], *LIMITS,
-                           first.sha, name]
+                index = command[1] if isinstance(command[1], int) else first.find(command[1]).index
+                command = [command[0], index, *map(repeated, command[2:]), *LIMITS, first.sha, name]
             else:
                 time.sleep(0.5)  # GTK would join presses closer than 400 ms into one click
-            # A pointer command asked to end (SIGTERM) ends once its events are out.
-            during = cut and (lambda tool: (time.sleep(cut[0]), tool.terminate()))
-            test.assertEqual(run(*command, during=during).status, status)
+            test.assertEqual(run(*command).status, status)
             test.assertTrue(wait_for(lambda: run("observe", *LIMITS, name).find(key).value
                                      == value), run("observe", *LIMITS, name).find(key))
 
@@ -125,6 +132,23 @@ class DesktopTest(unittest.TestCase):
         self.assertEqual([m for m in messages[hidden:] if HIDDEN_LATER in m], [])
 
 
+    def test_5_a_drag_asked_to_end_midway_lets_go_of_its_button(self):
+        # SIGTERM once the X server shows the button down: the drag's events
+        # still all go out, then the run ends by that signal, nothing held.
+        gi.require_version("Gdk", "3.0")
+        from gi.repository import Gdk
+        display = Gdk.Display.open(os.environ["DISPLAY"])
+        pointer, root = display.get_default_seat().get_pointer(), display.get_default_screen().get_root_window()
+        buttons = lambda: int(root.get_device_position(pointer)[3]) & 0x1f00  # Button1Mask..Button5Mask
+        for button, number, mask in (([], 1, 0x100), (["right"], 3, 0x400)):
+            time.sleep(0.5)  # two presses closer than 400 ms are one click to GTK
+            stop = lambda tool: [wait_for(buttons, 10, 0.002), tool.send_signal(signal.SIGTERM)][0]
+            cut = run("drag", 170, 356, 440, 411, *button, during=stop, check=False)
+            self.assertEqual((cut.cut, cut.status, cut.err, buttons()), (mask, -signal.SIGTERM, "", 0))
+            self.assertTrue(wait_for(lambda: run("observe", *LIMITS, NAME).find("Pad drag: ").value
+                                     == "Pad drag: button %d from 170,356 to 440,411 moved" % number))
+
+
 class KeyboardTest(unittest.TestCase):
     # A sign-in form filled, submitted and cleared with keys alone (the
     # desktop.cases table "typing"), then typed into under a German layout.
@@ -144,13 +168,13 @@ class KeyboardTest(unittest.TestCase):
                     self.assertEqual(app.command("secret", "get_text"), command[1])
             self.assertEqual(keymap(), before)
             self.assertEqual([r for r in runs if "pässwörd" in r.out + r.err], [])
-            # Asked to end, a run stops before its next character and undoes
-            # what it bound and holds; killed, it leaves its keycodes bound and
+            # Asked to end, a run stops before its next character, undoes
+            # what it bound and holds, and ends by the signal; killed, it leaves its keycodes bound and
             # a key down, and the next run that uses the keyboard undoes both.
             cjk = "".join(map(chr, range(0x4E00, 0x4F2C)))
             stopped = run("type", cjk, during=lambda tool: (time.sleep(0.5), tool.terminate()))
             self.assertRegex(stopped.err, r"^nuvra-click: asked to end after \d+ of 300 keys; the rest were not sent\n$")
-            self.assertEqual((stopped.status, stopped.seconds < 5, keymap(), keys_down()), (4, True, before, []))
+            self.assertEqual((stopped.status, stopped.seconds < 5, keymap(), keys_down()), (-signal.SIGTERM, True, before, []))
             killed = subprocess.Popen([os.environ["NUVRA_CLICK"], "type", cjk])
             self.assertTrue(wait_for(lambda: keymap() != before, 10, 0.01))
             time.sleep(0.3)

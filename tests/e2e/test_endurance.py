@@ -1,15 +1,20 @@
 # Runs that must never hang or leak: many observe, press and hit runs against
-# a window that never holds still, and the real binary under Valgrind's
+# a window that never holds still; a long mix of every kind of run against
+# one window, with what runs could leave behind counted as it goes; agents
+# at once, each on a window of its own; and the real binary under Valgrind's
 # memcheck. tests.cmake picks one: `test_endurance.py StormTest` (with
-# NUVRA_STORM_RUNS runs) or `test_endurance.py MemcheckTest`.
+# NUVRA_STORM_RUNS runs), `SoakTest`, `AgentsTest` or `MemcheckTest`.
+# bench/endurance_bench.py runs the mix and the agents longer, for figures.
 import collections
 import contextlib
 import os
 import re
+import subprocess
 import tempfile
+import threading
 import unittest
 
-from e2e import HERE, LIMITS, STALE, UNTRUSTED, App, run, wait_for
+from e2e import HERE, LIMITS, STALE, UNTRUSTED, App, bus_call, run, wait_for
 
 NAME, RUNS = "Nuvra Sturm", int(os.environ.get("NUVRA_STORM_RUNS", "1000"))
 # Deep limits record the churning list, so a press with them is mostly stale;
@@ -19,6 +24,128 @@ MEMCHECK = ["valgrind", "--leak-check=full", "--error-exitcode=99", "--num-calle
             "--show-leak-kinds=definite,indirect,possible",
             "--errors-for-leak-kinds=definite,indirect,possible",
             "--suppressions=%s/valgrind.supp" % HERE]
+SLOWER = 3 if os.environ.get("NUVRA_SANITIZE") == "ON" else 1
+# A run of the mix takes about a tenth of a second; one that takes ten has hung.
+HUNG = 10.0 * SLOWER
+# Each run is a new process, so its peak memory may differ from another's by
+# an allocator arena or some pages of libraries; only growth with the runs
+# before it would be the tool's.
+RSS_MARGIN_KB = 1024 * SLOWER
+# One round of the mix: what a run is, its arguments from the agent's last
+# observation, and the status it must end with. Values are not hashed, so
+# the press and the settext leave the hash as it was; before the last press
+# the fixture itself greys or ungreys a label, which does change it.
+MIX = [
+    ("observe", lambda a: ("observe", *LIMITS, a.name), 0),
+    ("press", lambda a: ("press", a.seen.find("Count").index, *LIMITS, a.seen.sha, a.name), 0),
+    ("settext", lambda a: ("settext", a.seen.find("Name field").index, a.text, *LIMITS, a.seen.sha,
+                           a.name), 0),
+    ("hit", lambda a: ("hit", *a.seen.find("Count").center), 0),
+    ("screenshot", lambda a: ("screenshot", a.png, a.name), 0),
+    ("stale", lambda a: ("press", a.seen.find("Count").index, *LIMITS, a.seen.sha, a.name), 6),
+]
+
+
+class Agent:
+    # Runs the mix against the fixture application `app`, keeping each run's
+    # kind, seconds and peak resident memory (kilobytes). A run that ends
+    # otherwise than it must is a failure, or (not `strict`) is kept too.
+    def __init__(self, app, folder, strict=True):
+        self.app, self.name, self.greyed = app, app.name, False
+        self.png, self.peak = os.path.join(folder, "shot.png"), os.path.join(folder, "peak")
+        self.seen, self.text, self.presses, self.records, self.strict = None, "", 0, [], strict
+        self.unexpected = []
+
+    def go(self, runs, between=lambda i: None):
+        for i in range(runs):
+            kind, args, status = MIX[i % len(MIX)]
+            self.text = "%s run %d" % (self.name, i) if kind == "settext" else self.text
+            if kind == "stale":
+                self.greyed = not self.greyed
+                self.app.command("offset", "set_sensitive", not self.greyed)
+            result = run(*args(self), timeout=HUNG,
+                         wrapper=("/usr/bin/time", "-f", "%M", "-o", self.peak))
+            if result.status != status or kind == "hit" and "|Count|" not in result.out:
+                if self.strict:
+                    raise AssertionError("%s: %r" % (kind, result))
+                self.unexpected.append((i, kind, result.status, result.err or result.out[-200:]))
+            self.seen = result if kind == "observe" and result.status == 0 else self.seen
+            self.presses += kind in ("press", "stale") and result.status == 0
+            with open(self.peak) as peak:
+                self.records.append((kind, result.seconds, int(peak.read().split()[-1])))
+            between(i + 1)
+        return self
+
+    def shows(self):
+        # The application's own count of presses and its field, as the tool reads them.
+        seen = run("observe", *LIMITS, self.name)
+        return seen.find("Clicks: ").value, seen.find("Name field").value
+
+    def expected(self):
+        return "Clicks: %d" % self.presses, self.text
+
+
+def leftovers(app, folder):
+    # What runs could leave behind: clients of the X server (its open
+    # sockets), names on both buses, the open files of the fixture and of
+    # the bus daemons, files beside the screenshot, and the processes of
+    # this session (those that carry its accessibility bus address).
+    session = os.environ["DBUS_SESSION_BUS_ADDRESS"]
+    daemon = lambda address: int(re.search(r"uint32 (\d+)", bus_call(
+        "GetConnectionUnixProcessID", "org.freedesktop.DBus", **address))[1])
+    files = lambda pid: len(os.listdir("/proc/%d/fd" % pid))
+    xserver = int(subprocess.check_output(["pgrep", "-P", str(os.getppid()), "Xvfb"]))
+    mark, ours = ("NUVRA_A11Y_BUS_ADDRESS=" + os.environ["NUVRA_A11Y_BUS_ADDRESS"]).encode(), 0
+    for pid in filter(str.isdigit, os.listdir("/proc")):
+        with contextlib.suppress(OSError), open("/proc/%s/environ" % pid, "rb") as environ:
+            ours += mark in environ.read().split(b"\0")
+    return {"x clients": files(xserver), "a11y names": bus_call("ListNames").count("'"),
+            "session names": bus_call("ListNames", address=session).count("'"),
+            "fixture files": files(app.process.pid), "a11y bus files": files(daemon({})),
+            "session bus files": files(daemon({"address": session})),
+            "other files": len(os.listdir(folder)) - 2, "processes": ours}
+
+
+def unsettled(crowd):
+    # The agents whose window does not show, within a while, just the presses
+    # and the text that they sent it.
+    return [(a.name, a.shows(), a.expected()) for a in crowd
+            if not wait_for(lambda: a.shows() == a.expected(), 10)]
+
+
+def soak(runs, every, strict=True):
+    # The mix against one window; what is left behind, every `every` runs.
+    with contextlib.closing(App("Nuvra Ausdauer")) as app, tempfile.TemporaryDirectory() as folder:
+        samples, agent = [], Agent(app, folder, strict)
+
+        def sample(i):
+            # The peer of a connection a run closed may take a moment to notice.
+            seen = [leftovers(app, folder)]
+            wait_for(lambda: not samples or seen[-1] == samples[0][1] or seen.append(leftovers(app, folder)), 5)
+            samples.append((i, seen[-1]))
+        agent.go(runs, lambda i: i % every or sample(i))
+        return agent, samples, unsettled([agent])
+
+
+def agents(count, runs, strict=True):
+    # `count` agents at once, each running the mix against a window of its
+    # own. Without a window manager the windows stack in the order they were
+    # shown: each one's Count button is left of the next window, for the hit.
+    with contextlib.ExitStack() as stack:
+        crowd, failures = [], []
+        for k in range(count):
+            app = stack.enter_context(contextlib.closing(App("Nuvra Agent %d" % k, "--x", str(40 + 90 * k))))
+            crowd.append(Agent(app, stack.enter_context(tempfile.TemporaryDirectory()), strict))
+
+        def go(agent):
+            try:
+                agent.go(runs)
+            except AssertionError as failure:
+                failures.append(failure)
+        threads = [threading.Thread(target=go, args=(agent,)) for agent in crowd]
+        [thread.start() for thread in threads]
+        [thread.join() for thread in threads]
+        return crowd, failures, unsettled(crowd)
 
 
 class StormTest(unittest.TestCase):
@@ -56,6 +183,24 @@ class StormTest(unittest.TestCase):
         self.assertIn("Still button", texts)
         self.assertGreater(len(under - {None}), 1, under)
         self.assertGreater(min(outcomes["press", 0], outcomes["press", 6]), 0, outcomes)
+
+
+class SoakTest(unittest.TestCase):
+    def test_runs_leave_nothing_behind_and_keep_their_size(self):
+        agent, samples, wrong = soak(int(os.environ.get("NUVRA_SOAK_RUNS", 600 // SLOWER)), 50)
+        records = agent.records
+        self.assertEqual(wrong, [])
+        self.assertEqual([(i, sample) for i, sample in samples if sample != samples[0][1]], [], samples[0])
+        peaks = [{kind: max(rss for k, _, rss in part if k == kind) for kind, *_ in MIX}
+                 for part in (records[:100], records[-100:])]
+        self.assertEqual([k for k in peaks[0] if peaks[1][k] > peaks[0][k] + RSS_MARGIN_KB], [], peaks)
+
+
+class AgentsTest(unittest.TestCase):
+    def test_agents_at_once_each_see_and_drive_only_their_own_window(self):
+        runs = 48 // SLOWER
+        crowd, failures, wrong = agents(8, runs)
+        self.assertEqual((failures, wrong, {len(a.records) for a in crowd}), ([], [], {runs}))
 
 
 class MemcheckTest(unittest.TestCase):

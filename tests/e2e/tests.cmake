@@ -23,6 +23,8 @@ endif()
 # session, so each gets one of its own; the other rows share one.
 set(NUVRA_E2E_TESTS
   "storm|test_endurance.py StormTest|reliability"
+  "soak|test_endurance.py SoakTest|reliability"
+  "agents|test_endurance.py AgentsTest|reliability"
   "desktop|test_desktop.py DesktopTest|"
   "keyboard|test_desktop.py KeyboardTest|"
   "toolkits|test_desktop.py ToolkitTest|"

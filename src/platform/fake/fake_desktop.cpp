@@ -162,6 +162,10 @@ void FakeDesktop::setIgnoresWrites(const Element& e) {
     node(e).ignoresWrites = true;
 }
 
+void FakeDesktop::setWriteLimit(const Element& e, size_t bytes) {
+    node(e).writeLimit = bytes;
+}
+
 void FakeDesktop::setIdentityHash(const Element& e, uint64_t hash) {
     node(e).hash = hash;
 }
@@ -171,7 +175,7 @@ void FakeDesktop::removeElement(const Element& e) {
 }
 
 void FakeDesktop::addApp(RunningApplication app, Element root) {
-    apps_.emplace_back(std::move(app), std::move(root));
+    apps_.push_back(AppEntry{std::move(app), std::move(root)});
 }
 
 void FakeDesktop::clearApps() {
@@ -180,8 +184,21 @@ void FakeDesktop::clearApps() {
 
 RunningApplication* FakeDesktop::app(int32_t pid) {
     for (auto& entry : apps_)
-        if (entry.first.processIdentifier == pid) return &entry.first;
+        if (entry.record.processIdentifier == pid) return &entry.record;
     return nullptr;
+}
+
+void FakeDesktop::setLate(int32_t pid) {
+    for (auto& entry : apps_)
+        if (entry.record.processIdentifier == pid) entry.late = true;
+}
+
+void FakeDesktop::setSilent(int32_t pid) {
+    for (auto& entry : apps_) {
+        if (entry.record.processIdentifier != pid) continue;
+        entry.silent = true;
+        node(entry.root).silent = true;
+    }
 }
 
 Element FakeDesktop::find(std::string_view name) const {
@@ -211,8 +228,8 @@ bool FakeDesktop::isProcessTrusted() {
 
 Element FakeDesktop::createApplicationElement(int32_t pid) {
     if (recording) log_.push_back("createApp " + std::to_string(pid));
-    for (const auto& [app, root] : apps_)
-        if (app.processIdentifier == pid) return root;
+    for (const auto& entry : apps_)
+        if (entry.record.processIdentifier == pid) return entry.root;
     // Like the real thing: a handle is always made; reads of it then fail.
     Element orphan = element("app" + std::to_string(pid));
     removeElement(orphan);
@@ -237,7 +254,7 @@ AXResult FakeDesktop::lookup(const Element& element, std::string_view attribute,
     if (beforeRead) beforeRead(element, attribute);
     if (recording) log_.push_back(entry);
     const Node* n = nodeOrNull(element);
-    if (hung_) return kAXCannotComplete;
+    if (hung_ || (n != nullptr && n->silent)) return kAXCannotComplete;
     if (n == nullptr || n->gone) return kAXInvalidElement;
     auto it = n->attributes.find(attribute);
     if (it == n->attributes.end()) return kAXNoValue;
@@ -320,7 +337,8 @@ AXResult FakeDesktop::setAttributeValue(const Element& element, std::string_view
                    std::string(text) + "\" -> " + std::to_string(code));
     writes_.push_back(nameOf(element) + " " + std::string(attribute) + " " + std::string(text));
     if (code == kAXSuccess && !n->ignoresWrites)
-        set(element, std::string(attribute), AttrValue::plainText(std::string(text)));
+        set(element, std::string(attribute),
+            AttrValue::plainText(std::string(text.substr(0, n->writeLimit.value_or(text.size())))));
     return code;
 }
 
@@ -330,6 +348,23 @@ uint64_t FakeDesktop::identityHash(const Element& element) {
     return n ? n->hash : 0;
 }
 
+std::vector<RunningApplication> FakeDesktop::listed(bool waiting) const {
+    std::vector<RunningApplication> out;
+    for (const auto& entry : apps_) {
+        if (!entry.silent && (waiting || !entry.late)) {
+            out.push_back(entry.record);
+            continue;
+        }
+        RunningApplication silent;
+        silent.processIdentifier = entry.record.processIdentifier;
+        silent.bundleIdentifier = entry.record.bundleIdentifier;
+        silent.activationPolicy = 2;
+        silent.responding = false;
+        out.push_back(std::move(silent));
+    }
+    return out;
+}
+
 std::vector<ScreenRect> FakeDesktop::displayBounds() {
     if (recording) log_.push_back("displays");
     return displays;
@@ -337,9 +372,12 @@ std::vector<ScreenRect> FakeDesktop::displayBounds() {
 
 std::vector<RunningApplication> FakeDesktop::runningApplications() {
     if (recording) log_.push_back("apps");
-    std::vector<RunningApplication> out;
-    for (const auto& entry : apps_) out.push_back(entry.first);
-    return out;
+    return listed(true);
+}
+
+std::vector<RunningApplication> FakeDesktop::promptApplications() {
+    if (recording) log_.push_back("apps prompt");
+    return listed(false);
 }
 
 std::vector<RunningApplication> FakeDesktop::inaccessibleApplications() {
@@ -407,7 +445,11 @@ KeyboardReach FakeDesktop::keyboardReach(const Element& target) {
 
 bool FakeDesktop::postEvent(const Event& event) {
     auto* e = dynamic_cast<const FakeEvent*>(event.get());
-    if (recording) log_.push_back("post " + (e ? "ev" + std::to_string(e->serial) : std::string("<foreign>")));
+    const bool fails = postsBeforeFailure && (*postsBeforeFailure)-- == 0;
+    if (recording)
+        log_.push_back("post " + (e ? "ev" + std::to_string(e->serial) : std::string("<foreign>")) +
+                       (fails ? " -> failed" : ""));
+    if (fails) return false;
     ++posts_;
     const Node* n = nodeOrNull(focused_);
     if (e && !e->typed.empty() && n && !n->gone && !n->ignoresKeys) {
@@ -447,9 +489,9 @@ bool FakeDesktop::activateApplication(int32_t pid, const Element& window) {
     if (recording) log_.push_back("activate " + std::to_string(pid) + " " + nameOf(window));
     if (!activationDelivered) return false;
     if (!activationTakes) return true;
-    for (auto& [app, root] : apps_) {
-        app.isActive = app.processIdentifier == pid;
-        if (app.isActive) set(root, "AXFocusedWindow", AttrValue::elementRef(window));
+    for (auto& entry : apps_) {
+        entry.record.isActive = entry.record.processIdentifier == pid;
+        if (entry.record.isActive) set(entry.root, "AXFocusedWindow", AttrValue::elementRef(window));
     }
     return true;
 }

@@ -57,6 +57,9 @@ public:
     // Writes and boolean sets (focus) to this element answer success and
     // change nothing.
     void setIgnoresWrites(const Element& e);
+    // Writes to this element answer success and keep only the first
+    // `bytes` bytes, as a field with a length limit does.
+    void setWriteLimit(const Element& e, size_t bytes);
     // Keys typed while this element has focus do not reach it.
     void setIgnoresKeys(const Element& e);
 
@@ -72,6 +75,13 @@ public:
     // The workspace record of the application with this process id, to edit
     // in place; null when there is none.
     RunningApplication* app(int32_t pid);
+    // The application tells its facts only when waited for: promptApplications
+    // lists it as not responding.
+    void setLate(int32_t pid);
+    // The application tells nothing: both lists give it as not responding,
+    // with its process and bundle identifier only, and every read of its
+    // root element answers kAXCannotComplete.
+    void setSilent(int32_t pid);
     // The first element made with this name; null when there is none.
     Element find(std::string_view name) const;
 
@@ -86,6 +96,9 @@ public:
     // Event creation succeeds this many more times, then answers null.
     std::optional<int> eventsBeforeFailure;
 
+    // Posting succeeds this many more times, then fails once, as a post the
+    // X server did not answer in time.
+    std::optional<int> postsBeforeFailure;
     // After this many posts the process is asked to end (endRequested).
     std::optional<int> endAfterPosts;
 
@@ -145,6 +158,7 @@ public:
     //   "set field AXFocused 1 -> 0"  "reach field"
     // A key going down with a character appends it to the value of the
     // element last focused with setBooleanAttribute.
+    //   "post ev3 -> failed"
     const std::vector<std::string>& log() const { return log_; }
     // The log entries that start with `prefix`.
     std::vector<std::string> calls(std::string_view prefix) const;
@@ -173,6 +187,7 @@ public:
     uint64_t identityHash(const Element& element) override;
     std::vector<RunningApplication> runningApplications() override;
     std::vector<RunningApplication> inaccessibleApplications() override;
+    std::vector<RunningApplication> promptApplications() override;
     std::vector<ScreenRect> displayBounds() override;
     bool equalIgnoringCaseAndDiacritics(std::string_view a, std::string_view b) override;
     Event createMouseEvent(int32_t type, ScreenPoint at, int32_t button) override;
@@ -211,8 +226,17 @@ private:
         AXResult writeResult = 0;
         bool hangsOnPress = false;
         bool ignoresWrites = false;
+        std::optional<size_t> writeLimit;
         bool ignoresKeys = false;
+        bool silent = false;
     };
+    struct AppEntry {
+        RunningApplication record;
+        Element root;
+        bool late = false;
+        bool silent = false;
+    };
+    std::vector<RunningApplication> listed(bool waiting) const;
     Node& node(const Element& e);
     // The stored answer to a read of `attribute`, logged as `entry`.
     AXResult lookup(const Element& element, std::string_view attribute, const std::string& entry,
@@ -223,7 +247,7 @@ private:
     std::vector<Node> nodes_;
     Node stray_;
     bool hung_ = false;
-    std::vector<std::pair<RunningApplication, Element>> apps_;
+    std::vector<AppEntry> apps_;
     Element systemWide_;
     Element atPosition_;
     Element focused_;

@@ -68,14 +68,8 @@ public:
         if (keyboard_.used()) keyboard_.finish(display_.get());
     }
 
-    bool isProcessTrusted() override {
-        auto deadline = Clock::now() + kGateBudget;
-        gap_ = TrustGap::NoBus;
-        if (!connect(deadline)) return false;
-        gap_ = TrustGap::NoRegistry;
-        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-        return left.count() > 0 && atspi::registryAnswers(link_, left);
-    }
+
+    bool isProcessTrusted() override { return connect(Clock::now() + kGateBudget, true); }
 
     TrustGap trustGap() override { return gap_; }
 
@@ -129,26 +123,7 @@ public:
         auto which = atspi::axAttribute(attribute);
         if (!which) return kAXAttributeUnsupported;
         ensureConnected();
-        atspi::ElementFacts facts(*e, {link_, burst_, walk_, screen_});
-        // A walk reads an element's role first; everything it reads of
-        // every element the snapshot does not hold is asked for then, in
-        // one round.
-        if (*which == AxAttribute::Role && walk_.walking()) {
-            if (!facts.inSnapshot()) burst_.gather(e->ref, e->role);
-            if (coldWebContent(*e, facts)) {
-                // What was read of the page before its facts arrived is
-                // not what it shows.
-                atspi::awaitWebContent(link_, e->ref, Clock::now() + kWebContentWait);
-                walk_.forgetSnapshot();
-                burst_.clear();
-                atspi::ElementFacts fresh(*e, {link_, burst_, walk_, screen_});
-                burst_.gather(e->ref, e->role);
-                return atspi::answer(*which, fresh, out);
-            }
-        }
-        if (*which == AxAttribute::Children && walk_.walking() && !facts.inSnapshot())
-            return atspi::childElements(facts, [&] { return readAheadBelow(facts.children()); }, out);
-        return atspi::answer(*which, facts, out);
+        return answered(e->ref, readAttribute(*e, *which, out));
     }
 
     AXResult getAttributeValueCount(const Element& element, std::string_view attribute,
@@ -162,7 +137,7 @@ public:
         ensureConnected();
         atspi::ElementFacts facts(*e, {link_, burst_, walk_, screen_});
         auto children = facts.childCount();
-        if (!children) return kAXCannotComplete;
+        if (!children) return answered(e->ref, kAXCannotComplete);
         count = *children;
         return kAXSuccess;
     }
@@ -186,8 +161,8 @@ public:
             if (shown) shown->erase(shown->begin(), shown->begin() + std::min<size_t>(from, shown->size()));
             return shown;
         };
-        if (!walk_.walking() || facts.inSnapshot()) return atspi::childElements(facts, read, out);
-        return atspi::childElements(facts, [&] { return readAheadBelow(read()); }, out);
+        if (!walk_.walking() || facts.inSnapshot()) return answered(e->ref, atspi::childElements(facts, read, out));
+        return answered(e->ref, atspi::childElements(facts, [&] { return readAheadBelow(read()); }, out));
     }
 
     AXResult copyActionNames(const Element& element, std::optional<AttrValue>& out) override {
@@ -272,13 +247,17 @@ public:
     }
 
     std::vector<RunningApplication> runningApplications() override {
-        ensureConnected();
-        auto applicationIds = x11::gtkApplicationIds(display_.get());
-        std::vector<RunningApplication> records;
-        for (const auto& app : atspi::registeredApps(link_)) {
-            if (app.pid > 0) busByPid_[app.pid] = app.bus;
-            records.push_back(atspi::workspaceRecord(link_, app, applicationIds));
-        }
+        // Completes the prompt listing of this run, if one is waiting.
+        if (!survey_) startSurvey();
+        auto records = survey_->records(false);
+        survey_.reset();
+        return records;
+    }
+
+    std::vector<RunningApplication> promptApplications() override {
+        startSurvey();
+        auto records = survey_->records(true);
+        if (survey_->complete()) survey_.reset();
         return records;
     }
 
@@ -286,12 +265,15 @@ public:
     // they start; until then their windows are all there is of them.
     std::vector<RunningApplication> inaccessibleApplications() override {
         ensureConnected();
-        std::set<int32_t> onTheBus;
-        for (const auto& app : atspi::registeredApps(link_)) onTheBus.insert(app.pid);
+        // The registry is asked once a run: the survey that came before has
+        // met every registered process.
+        if (busByPid_.empty())
+            for (const auto& app : atspi::registeredApps(link_))
+                if (app.pid > 0) busByPid_[app.pid] = app.bus;
         std::vector<RunningApplication> records;
         std::set<std::pair<int32_t, std::string>> named;
         for (auto& owner : x11::windowOwners(display_.get())) {
-            if (onTheBus.count(owner.pid) != 0) continue;
+            if (busByPid_.count(owner.pid) != 0) continue;
             if (auto process = processName(owner.pid)) owner.names.push_back(std::move(*process));
             for (auto& name : owner.names) {
                 if (!named.emplace(owner.pid, name).second) continue;
@@ -358,6 +340,9 @@ public:
     void beginLook(int64_t deadline) override {
         walk_.end();
         burst_.clear();
+        // Every application is asked again, the registry too: one that was
+        // hung or still starting may answer now, and a new one may be there.
+        survey_.reset();
         link_.forgiveAll();
         // A deadline that far off (a wait of years) is no deadline at all.
         constexpr int64_t kDay = 86'400'000'000;
@@ -470,17 +455,33 @@ public:
 
 private:
     TrustGap gap_ = TrustGap::Permission;
-    bool connect(Clock::time_point deadline) {
-        if (connectTried_) return link_.connected();
+    // Joins the bus once a run. For the gate (`askRegistry`) a bus counts
+    // only once its registry has answered too, so that a bus that takes the
+    // connection and says nothing gives way to the next address.
+    bool connect(Clock::time_point deadline, bool askRegistry) {
+        if (connectTried_) return askRegistry ? registryAnswersBy(deadline) : link_.connected();
         connectTried_ = true;
+        gap_ = TrustGap::NoBus;
         x11::Connection* display = display_.get();
-        auto address = dbus::accessibilityBusAddress(
-            [display] { return x11::rootStringProperty(display, "AT_SPI_BUS"); }, deadline);
-        return address && link_.connect(*address, deadline);
+        return dbus::joinAccessibilityBus(
+            [display] { return x11::rootStringProperty(display, "AT_SPI_BUS"); },
+            [this, askRegistry](const std::string& address, Clock::time_point by) {
+                link_.connect(address, by);
+                return askRegistry ? registryAnswersBy(by) : link_.connected();
+            },
+            deadline);
+    }
+
+    bool registryAnswersBy(Clock::time_point deadline) {
+        gap_ = TrustGap::NoBus;
+        if (!link_.connected()) return false;
+        gap_ = TrustGap::NoRegistry;
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+        return left.count() > 0 && atspi::registryAnswers(link_, left);
     }
 
     void ensureConnected() {
-        if (!connectTried_) connect(Clock::now() + kConnectBudget);
+        if (!connectTried_) connect(Clock::now() + kConnectBudget, false);
     }
 
     // False also once the server has stopped answering.
@@ -518,15 +519,63 @@ private:
         return now && *now == text ? kAXSuccess : kAXFailure;
     }
 
+    AXResult readAttribute(const AtspiElement& e, AxAttribute which, std::optional<AttrValue>& out) {
+        atspi::ElementFacts facts(e, {link_, burst_, walk_, screen_});
+        // A walk reads an element's role first; everything it reads of
+        // every element the snapshot does not hold is asked for then, in
+        // one round.
+        if (which == AxAttribute::Role && walk_.walking()) {
+            if (!facts.inSnapshot()) burst_.gather(e.ref, e.role);
+            if (coldWebContent(e, facts)) {
+                // What was read of the page before its facts arrived is
+                // not what it shows.
+                atspi::awaitWebContent(link_, e.ref, Clock::now() + kWebContentWait);
+                walk_.forgetSnapshot();
+                burst_.clear();
+                atspi::ElementFacts fresh(e, {link_, burst_, walk_, screen_});
+                burst_.gather(e.ref, e.role);
+                return atspi::answer(which, fresh, out);
+            }
+        }
+        if (which == AxAttribute::Children && walk_.walking() && !facts.inSnapshot())
+            return atspi::childElements(facts, [&] { return readAheadBelow(facts.children()); }, out);
+        return atspi::answer(which, facts, out);
+    }
+
+    // kAXCannotComplete is the platform's word for a read the application
+    // did not answer in time; an element of an application that has left
+    // the bus is invalid, as one of a quit application is on macOS; a fact
+    // missing because the application answered so (an error, an object
+    // gone) is a plain failure.
+    AXResult answered(const ObjectRef& ref, AXResult code) {
+        if (code != kAXCannotComplete) return code;
+        if (link_.gone(ref.bus)) return kAXInvalidElement;
+        if (link_.unresponsive(ref.bus) || !link_.connected()) return code;
+        return kAXFailure;
+    }
+
+    void startSurvey() {
+        ensureConnected();
+        survey_.reset();
+        survey_.emplace(link_, x11::gtkApplicationIds(display_.get()));
+        for (const auto& app : survey_->apps())
+            if (app.pid > 0) busByPid_[app.pid] = app.bus;
+    }
+
     // A breadth-first walk reads an element's children after all that it
     // has queued before them; those the snapshot does not hold are asked
     // for now, as far as the walk's bound reaches.
     std::optional<std::vector<ObjectRef>> readAheadBelow(std::optional<std::vector<ObjectRef>> children) {
-        if (!children) return children;
+        const size_t bound = walk_.aheadBound();
+        if (!children || bound == 0) return children;
+        // No more than can be read ahead: a list of a hostile size would
+        // otherwise be copied whole while the element's burst runs out.
         std::vector<ObjectRef> next;
-        for (const auto& child : *children)
+        for (const auto& child : *children) {
+            if (next.size() >= bound) break;
             if (walk_.indexOf(child) < 0) next.push_back(child);
-        burst_.readAhead(next, walk_.aheadBound());
+        }
+        burst_.readAhead(next, bound);
         return children;
     }
 
@@ -568,6 +617,9 @@ private:
     // Processes met in this run, and their connections on the bus.
     std::map<int32_t, std::string> busByPid_;
     std::set<std::string> webLooked_;
+    // The listing promptApplications left waiting for applications that
+    // had not answered yet.
+    std::optional<atspi::WorkspaceSurvey> survey_;
 };
 
 }  // namespace

@@ -67,6 +67,7 @@ private:
         std::unordered_map<std::string, int64_t> depthByPath;
         int64_t reachable = 0;  // of those, the ones no deeper than maxDepth
         bool snapshotTried = false;
+        bool outgrown = false;  // come across more than a snapshot could be worth
         // The children lists read so far, for the snapshot's prediction.
         std::unordered_map<std::string, std::vector<ObjectRef>> childrenRead;
     };

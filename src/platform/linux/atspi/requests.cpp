@@ -179,7 +179,9 @@ std::optional<StateSet> statesFrom(const Reply& reply) {
 }
 
 Request childrenRequest(const ObjectRef& ref) {
-    return on(ref, kAccessible, "GetChildren", "a(so)");
+    Request r = on(ref, kAccessible, "GetChildren", "a(so)");
+    r.timeout = kListTimeout;
+    return r;
 }
 
 std::optional<std::vector<ObjectRef>> childrenFrom(const Reply& reply) {
@@ -384,11 +386,18 @@ bool registryAnswers(BusLink& link, std::chrono::milliseconds timeout) {
 }
 
 std::optional<int32_t> connectionPid(BusLink& link, const std::string& bus) {
+    return pidFrom(link.call(pidRequest(bus)));
+}
+
+Request pidRequest(const std::string& bus) {
     dbus::BodyWriter args;
     args.string(bus);
-    Reply reply = link.call(withBody(on(ObjectRef{"org.freedesktop.DBus", "/org/freedesktop/DBus"},
-                                        "org.freedesktop.DBus", "GetConnectionUnixProcessID", "u"),
-                                     args));
+    return withBody(on(ObjectRef{"org.freedesktop.DBus", "/org/freedesktop/DBus"},
+                       "org.freedesktop.DBus", "GetConnectionUnixProcessID", "u"),
+                    args);
+}
+
+std::optional<int32_t> pidFrom(const Reply& reply) {
     if (!reply) return std::nullopt;
     dbus::BodyReader body(*reply);
     uint32_t pid = 0;

@@ -132,5 +132,7 @@ std::vector<ObjectRef> registeredApplications(BusLink& link);
 bool registryAnswers(BusLink& link, std::chrono::milliseconds timeout);
 // The process behind a connection on the accessibility bus.
 std::optional<int32_t> connectionPid(BusLink& link, const std::string& bus);
+Request pidRequest(const std::string& bus);
+std::optional<int32_t> pidFrom(const Reply& reply);
 
 }  // namespace nuvra::atspi

@@ -10,6 +10,13 @@ namespace nuvra::dbus {
 
 namespace {
 
+// Any X client may rewrite the root window's AT_SPI_BUS, so the address
+// found there is tried within 1/kRootWindowShare of the time left; a bus
+// that never answers there leaves the rest to the session bus's own
+// answer. A working bus answers in milliseconds, and one slower than the
+// share is tried again with the rest.
+constexpr int kRootWindowShare = 2;
+
 // The session bus address without the fallback of autolaunching a daemon:
 // the environment, or the per-user socket that systemd and
 // dbus-user-session provide.
@@ -74,13 +81,21 @@ std::string unixSocketsOnly(const std::string& address) {
 }
 
 
-std::optional<std::string> accessibilityBusAddress(
-    const std::function<std::optional<std::string>()>& rootWindowAddress,
-    Clock::time_point deadline) {
+bool joinAccessibilityBus(const std::function<std::optional<std::string>()>& rootWindowAddress,
+                          const std::function<bool(const std::string&, Clock::time_point)>& join,
+                          Clock::time_point deadline) {
     const char* env = std::getenv("AT_SPI_BUS_ADDRESS");
-    if (env != nullptr && *env != '\0') return std::string(env);
-    if (auto address = rootWindowAddress()) return address;
-    return addressFromSessionBus(deadline);
+    if (env != nullptr && *env != '\0') return join(env, deadline);
+    auto fromRoot = rootWindowAddress();
+    if (fromRoot) {
+        auto share = deadline - (deadline - Clock::now()) / kRootWindowShare;
+        if (join(*fromRoot, share)) return true;
+    }
+    // Where the session bus names no other address, the root window's bus
+    // was slow rather than false (a loaded machine), and gets what is left.
+    auto next = addressFromSessionBus(deadline);
+    if (!next) next = fromRoot;
+    return next && join(*next, deadline);
 }
 
 }  // namespace nuvra::dbus

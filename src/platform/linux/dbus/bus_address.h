@@ -16,12 +16,16 @@ namespace nuvra::dbus {
 // set the address. Connection::open connects through this alone.
 std::string unixSocketsOnly(const std::string& address);
 
-// The accessibility bus address, looked up the way AT-SPI clients do:
-// AT_SPI_BUS_ADDRESS, then the AT_SPI_BUS property of the X root window
-// (`rootWindowAddress`, asked only when the environment does not tell),
-// then org.a11y.Bus.GetAddress on the session bus. Gives up at `deadline`.
-std::optional<std::string> accessibilityBusAddress(
-    const std::function<std::optional<std::string>()>& rootWindowAddress,
-    Clock::time_point deadline);
+// Joins the accessibility bus, found the way AT-SPI clients find it:
+// AT_SPI_BUS_ADDRESS alone when set, else the AT_SPI_BUS property of the X
+// root window (`rootWindowAddress`) and then org.a11y.Bus.GetAddress on the
+// session bus. `join` connects to one address before its deadline and
+// tells whether the bus there answered. A root window address that does
+// not answer within its share of the time gives way to the session bus's
+// address, or is joined again with the rest when that names no other.
+// Gives up at `deadline`.
+bool joinAccessibilityBus(const std::function<std::optional<std::string>()>& rootWindowAddress,
+                          const std::function<bool(const std::string&, Clock::time_point)>& join,
+                          Clock::time_point deadline);
 
 }  // namespace nuvra::dbus
