@@ -464,7 +464,9 @@ class AppsTest(unittest.TestCase):
     # on) on the same page, and LibreOffice Writer, whose status bar labels
     # carry their words in the Text interface alone.
     def launched(self, command, name, ready, **env):
-        profile = tempfile.TemporaryDirectory()
+        # Chromium's helpers may still be writing the profile once the
+        # browser is killed; what they leave is no finding.
+        profile = tempfile.TemporaryDirectory(ignore_cleanup_errors=True)
         process = subprocess.Popen([arg.replace("PROFILE", profile.name) for arg in command],
                                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
                                    env=dict(os.environ, **env))
