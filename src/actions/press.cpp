@@ -45,11 +45,15 @@ Attempt pressRecursive(Search& search, const Element& element, int64_t remaining
         if (code == kAXCannotComplete) return Attempt::Unanswered;
     }
     if (remainingDepth == 0) return Attempt::Refused;
-    for (const Element& child : axChildren(platform, element)) {
+    // Children past the attempts left could never be pressed, and an
+    // element that makes its children on demand must not make them all.
+    ChildrenRead below = axChildrenWithin(platform, element, search.attemptsLeft);
+    for (const Element& child : below.children) {
         Attempt a = pressRecursive(search, child, remainingDepth - 1);
         if (a != Attempt::Refused) return a;
     }
-    return Attempt::Refused;
+    // Children left unread for want of attempts were never tried.
+    return below.partial ? Attempt::OutOfBounds : Attempt::Refused;
 }
 
 }  // namespace
