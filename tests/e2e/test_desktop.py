@@ -235,7 +235,7 @@ class ToolkitTest(unittest.TestCase):
         with contextlib.closing(App(name, "--toolkit", "qt5", "--rows", "1", "--log", log.name,
                                     script="toolkit_app.py")):
             for item, status, err, window in (
-                    ("Freeze", 8, "nuvra-click: element [e%d] has no press action\n", "Toolkit Rows"),
+                    ("Freeze", 8, "nuvra-click: element [e%d] did not answer the press, and its application is not responding\n", "Toolkit Rows"),
                     ("Open", 0, "", "Notice")):
                 seen = run("observe", 200, 20, 100000, name)
                 index = seen.find(item).index
