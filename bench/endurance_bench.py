@@ -78,6 +78,15 @@ def main():
     os.environ["NUVRA_CLICK"] = os.path.abspath(os.path.join(args.build, "nuvra-click"))
     import test_endurance
 
+    # The fixture's own resident memory (kilobytes) at each count, beside
+    # what the test counts.
+    counted, fixture = test_endurance.leftovers, []
+
+    def leftovers(app, folder):
+        with open("/proc/%d/statm" % app.process.pid) as statm:
+            fixture.append(int(statm.read().split()[1]) * os.sysconf("SC_PAGE_SIZE") // 1024)
+        return counted(app, folder)
+    test_endurance.leftovers = leftovers
     started = time.monotonic()
     agent, samples, wrong = test_endurance.soak(args.runs, args.every, strict=False)
     records = agent.records
@@ -93,6 +102,7 @@ def main():
         a, b = first[kind], last[kind]
         print("| %s | %.2f MB | %.2f MB | %.2f MB | %.2f MB | %.0f ms | %.0f ms | %.0f ms | %.0f ms |"
               % (kind, a[1], b[1], a[2], b[2], a[3], b[3], a[4], b[4]))
+    print("\nThe fixture's resident memory at each count: %s MB" % ", ".join("%.1f" % (kb / 1024) for kb in fixture))
     print("\n| left behind, every %d runs | first | last | least | most |" % args.every)
     print("|---|---|---|---|---|")
     for name in samples[0][1]:
