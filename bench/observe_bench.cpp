@@ -163,6 +163,13 @@ void BM_PlatformCallsOnly(benchmark::State& state) {
                                        std::string_view t) override {
                 return f.setAttributeValue(e, a, t);
             }
+            AXResult setBooleanAttribute(const Element& e, std::string_view a, bool v) override {
+                return f.setBooleanAttribute(e, a, v);
+            }
+            Event createKeyboardEvent(uint16_t k, bool down, uint64_t flags,
+                                      std::string_view c) override {
+                return f.createKeyboardEvent(k, down, flags, c);
+            }
             uint64_t identityHash(const Element& e) override {
                 tape.push_back({Call::Hash, e, {}});
                 return f.identityHash(e);

@@ -15,8 +15,12 @@ enum class Refusal {
     NoMatchingApp,       // `subject`: the name exactly as the agent typed it
     NoFrontmostApp,
     NoObservableWindow,  // `subject`: the application's display name, if it has one
+    NotResponding,       // `subject`: the application's name, if it is known
+    // Nothing that answers matches, or is frontmost; `subject`: the name as
+    // typed, if any; `index`: how many applications did not answer.
+    NoneAnswering,
     Stale,               // the tree no longer hashes to what the agent holds
-    NotInTree,           // `index`
+    PastLastElement,     // `index`, past `last`: an argument error, not a changed tree
     NoPressAction,       // `index`
     TextRejected,        // `index`
     SecretText,          // `index`: a password field's text is never read
@@ -24,7 +28,8 @@ enum class Refusal {
     NoElementAtPoint,
     EventNotCreated,
     ScrollEventNotCreated,
-    // No pointer event went out, for a reason the platform named.
+    // No input event went out, for a reason the platform named; `subject`:
+    // the kind of event when not a pointer one ("key").
     NoDisplayNamed,
     DisplayUnreachable,
     NoXTest,
@@ -46,6 +51,10 @@ enum class Refusal {
     WindowNotPlaced,        // likewise; `index`: the PlacementGap
     NoPicture,
     CaptureFailed,
+    KeysUnreachable,     // `index`: the target element, 0 for whatever has focus
+    FocusRefused,        // `index`
+    TypedTextMissing,    // `index`
+    Interrupted,         // `subject`: how many keys or chords of how many went out ("3 of 9")
 };
 
 struct Failure {
@@ -53,6 +62,7 @@ struct Failure {
     std::optional<std::string> subject;
     int64_t index = 0;
     int systemError = 0;  // an errno value
+    int64_t last = 0;  // PastLastElement: the observation's last element number
     std::string detail{};                  // NotLaunched: the system's reason
     std::shared_ptr<const Failure> cause{};  // what a look behind this one failed with
 };

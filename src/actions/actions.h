@@ -19,34 +19,45 @@ struct ObserveLimits {
 };
 
 // An element found again under the stale guard, with the window it was
-// observed in.
+// observed in and that window's application's process.
 struct GuardedElement {
     Element element;
     Element window;
+    int32_t pid = 0;
 };
 
 // Observes again and returns the element numbered `index`, but only when the
-// new state hash equals `expectedSha` exactly: Stale otherwise, NotInTree when
-// the number is not in the new observation, and the observation's own
-// failures before either.
+// new state hash equals `expectedSha` exactly: Stale otherwise,
+// PastLastElement when the number is past the observation's last element,
+// and the observation's own failures before either.
 Outcome<GuardedElement> staleGuardedRecord(Platform& platform, int64_t index,
                                            const ObserveLimits& limits,
                                            std::string_view expectedSha,
                                            const std::optional<std::string>& appName);
 
-// "AXPress" on the element if it offers it, else false; a refusal is retried
-// on its descendants, depth first, four levels down, for at most 256
-// attempts and two seconds. A press left unanswered ends the search and
+// "AXPress" on the element if it offers it and is not disabled, else false;
+// a refusal is retried on its descendants that are not disabled, depth
+// first, four levels down, for at most 256 attempts and two seconds. A press left unanswered ends the search and
 // counts as done when the application still answers a read of `window` (its
 // observed window).
 bool pressElement(Platform& platform, const Element& element, const Element& window);
 
 // The settext command after its arguments are parsed: guard, then one write
-// of "AXValue"; TextRejected when the element refuses it.
+// of "AXValue"; TextRejected when the element refuses it, keeps its old
+// value, or holds only the start of the text (given back its old value).
 MaybeFailure assignText(Platform& platform, int64_t index, std::string_view text,
                         const ObserveLimits& limits, std::string_view expectedSha,
                         const std::optional<std::string>& appName);
 
+// The type command's stale-guarded form after its arguments are parsed
+// (`text` passed typingFault): guard, keyboard focus to the element (and it
+// must take it: FocusRefused), then the text typed. Where the element's
+// value can be read (never a password's), TypedTextMissing unless it has
+// changed and holds what was typed before the first Return or Tab, which
+// may take the focus elsewhere.
+MaybeFailure typeIntoElement(Platform& platform, int64_t index, std::string_view text,
+                             const ObserveLimits& limits, std::string_view expectedSha,
+                             const std::optional<std::string>& appName);
 // The whole text of an element, as far as it was kept.
 struct ElementText {
     std::string text;       // well-formed UTF-8, line breaks and all

@@ -36,9 +36,14 @@ Attempt pressRecursive(Search& search, const Element& element, int64_t remaining
     if (!search.visited.insert(platform.identityHash(element)).second) return Attempt::Refused;
     if (search.attemptsLeft-- == 0 || platform.monotonicMicroseconds() >= search.deadline)
         return Attempt::OutOfBounds;
-    AXResult code = platform.performAction(element, "AXPress");
-    if (code == kAXSuccess) return Attempt::Pressed;
-    if (code == kAXCannotComplete) return Attempt::Unanswered;
+    // A disabled control is never pressed: toolkits answer its press yes
+    // and do not run the handler (GTK does, for an insensitive button).
+    // Below it the search goes on as after a refusal.
+    if (axBool(platform, element, "AXEnabled") != false) {
+        AXResult code = platform.performAction(element, "AXPress");
+        if (code == kAXSuccess) return Attempt::Pressed;
+        if (code == kAXCannotComplete) return Attempt::Unanswered;
+    }
     if (remainingDepth == 0) return Attempt::Refused;
     for (const Element& child : axChildren(platform, element)) {
         Attempt a = pressRecursive(search, child, remainingDepth - 1);
@@ -50,6 +55,8 @@ Attempt pressRecursive(Search& search, const Element& element, int64_t remaining
 }  // namespace
 
 bool pressElement(Platform& platform, const Element& element, const Element& window) {
+    // A disabled control is not pressed, nor are its parts in its place.
+    if (axBool(platform, element, "AXEnabled") == false) return false;
     // Only the element's own offer counts: a container whose descendant
     // happens to be pressable is not pressable itself.
     std::vector<std::string> actions = axActions(platform, element);

@@ -35,6 +35,16 @@ MaybeFailure assignText(Platform& platform, int64_t index, std::string_view text
     std::optional<AttrValue> after = axCopy(platform, element, "AXValue");
     bool isText = after && after->kind == ValueKind::Text && after->text == text;
     if (after && !isText && sameValue(before, after)) return rejected;
+    // A field that holds only the start of the text cut it at its own
+    // length limit (a GtkEntry keeps at most 65,534 bytes): that is no write
+    // of the text, and the field gets back what it held.
+    bool cut = after && after->kind == ValueKind::Text && after->text.size() < text.size() &&
+               text.starts_with(after->text);
+    if (cut) {
+        if (before && before->kind == ValueKind::Text)
+            platform.setAttributeValue(element, "AXValue", before->text);
+        return rejected;
+    }
     return std::nullopt;
 }
 

@@ -17,18 +17,30 @@ struct ScreenSize {
     double height = 0;
 };
 
+// Whether the application left one of the reads unanswered
+// (kAXCannotComplete: it did not answer in time), rather than answering
+// that there is nothing. The walk and the observation run must not pass
+// such a gap off as the element's answer; every other caller leaves it
+// null and reads the gap as absent, like any failure.
+struct Unanswered {
+    bool any = false;
+};
+
 std::optional<AttrValue> axCopy(Platform& platform, const Element& element,
-                                std::string_view attribute);
+                                std::string_view attribute, Unanswered* unanswered = nullptr);
 // Never the empty text when present. Reads twice when the first read is not
 // a non-empty plain string (the second read accepts an attributed string).
 std::optional<std::string> axString(Platform& platform, const Element& element,
-                                    std::string_view attribute);
+                                    std::string_view attribute, Unanswered* unanswered = nullptr);
 std::optional<bool> axBool(Platform& platform, const Element& element,
-                           std::string_view attribute);
+                           std::string_view attribute, Unanswered* unanswered = nullptr);
 std::vector<std::string> axActions(Platform& platform, const Element& element);
-std::vector<Element> axChildren(Platform& platform, const Element& element);
-std::optional<ScreenPoint> axPoint(Platform& platform, const Element& element);
-std::optional<ScreenSize> axSize(Platform& platform, const Element& element);
+std::vector<Element> axChildren(Platform& platform, const Element& element,
+                                Unanswered* unanswered = nullptr);
+std::optional<ScreenPoint> axPoint(Platform& platform, const Element& element,
+                                   Unanswered* unanswered = nullptr);
+std::optional<ScreenSize> axSize(Platform& platform, const Element& element,
+                                 Unanswered* unanswered = nullptr);
 
 // A password field, by role or subrole: its value is never read.
 bool axIsSecure(const std::optional<std::string>& role, const std::optional<std::string>& subrole);

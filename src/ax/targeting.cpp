@@ -15,68 +15,115 @@ constexpr int64_t kRegularPolicy = 0;
 
 // The element handle stored under `attribute`; a value of any other kind
 // counts as absent.
-Element elementAttribute(Platform& platform, const Element& app, std::string_view attribute) {
-    std::optional<AttrValue> value = axCopy(platform, app, attribute);
+Element elementAttribute(Platform& platform, const Element& app, std::string_view attribute,
+                         Unanswered* unanswered) {
+    std::optional<AttrValue> value = axCopy(platform, app, attribute, unanswered);
     if (!value || value->kind != ValueKind::ElementRef) return nullptr;
     return value->element;
+}
+
+std::optional<RunningApplication> frontmostAmong(std::vector<RunningApplication> apps) {
+    for (auto& app : apps)
+        if (app.isActive) return std::move(app);
+    return std::nullopt;
+}
+
+// The application a name picks, and whether it is one that did not answer.
+struct Match {
+    std::optional<RunningApplication> app;
+    bool silent = false;
+};
+
+bool sameBundle(const std::optional<std::string>& bundle, const std::string& wanted) {
+    if (!bundle) return false;
+    std::optional<std::string> id = canonicallyComposed(*bundle);
+    return id && *id == wanted;
+}
+
+bool sameDisplayName(Platform& platform, const std::optional<std::string>& localized,
+                     std::string_view name) {
+    std::string_view display = localized ? std::string_view(*localized) : std::string_view();
+    // Folding strips marks, so a name of marks alone would fold to the
+    // empty text; the empty name matches only an empty or missing one.
+    if (display.empty() || name.empty()) return display.empty() && name.empty();
+    return platform.equalIgnoringCaseAndDiacritics(display, name);
+}
+
+// An application that did not answer takes part with what is known of it
+// without asking (its bundle identifier), and with the name it told before
+// it stopped answering; one that never told its name matches no name.
+Match matchName(Platform& platform, const std::vector<RunningApplication>& apps,
+                std::string_view name) {
+    // A name that is not text names nothing; matching it loosely would pick
+    // an application the user never typed.
+    std::optional<std::string> wanted = canonicallyComposed(name);
+    if (!wanted) return {};
+    auto candidate = [](const RunningApplication& app) {
+        return !app.responding || app.activationPolicy == kRegularPolicy;
+    };
+    std::vector<const RunningApplication*> byBundle;
+    for (const auto& app : apps)
+        if (candidate(app) && sameBundle(app.bundleIdentifier, *wanted)) byBundle.push_back(&app);
+    if (byBundle.size() == 1) return {*byBundle.front(), !byBundle.front()->responding};
+
+    std::vector<const RunningApplication*> byName;
+    for (const auto& app : apps)
+        if (candidate(app) && (app.responding || app.localizedName) &&
+            sameDisplayName(platform, app.localizedName, name))
+            byName.push_back(&app);
+    // Several matches are as good as none: there is no tie-break.
+    if (byName.size() != 1) return {};
+    return {*byName.front(), !byName.front()->responding};
+}
+
+Match pick(Platform& platform, std::vector<RunningApplication> apps,
+           const std::optional<std::string>& name) {
+    if (name) return matchName(platform, apps, *name);
+    return {frontmostAmong(std::move(apps)), false};
+}
+
+int64_t silentCount(const std::vector<RunningApplication>& apps) {
+    int64_t n = 0;
+    for (const auto& app : apps) n += app.responding ? 0 : 1;
+    return n;
 }
 
 }  // namespace
 
 std::optional<RunningApplication> frontmostApp(Platform& platform) {
-    for (auto& app : platform.runningApplications())
-        if (app.isActive) return app;
-    return std::nullopt;
+    return frontmostAmong(platform.runningApplications());
 }
 
 std::optional<RunningApplication> resolveApp(Platform& platform, std::string_view name) {
-    // A name that is not text names nothing; matching it loosely would pick
-    // an application the user never typed.
-    std::optional<std::string> wanted = canonicallyComposed(name);
-    if (!wanted) return std::nullopt;
-
-    std::vector<RunningApplication> candidates;
-    for (auto& app : platform.runningApplications())
-        if (app.activationPolicy == kRegularPolicy) candidates.push_back(std::move(app));
-
-    std::vector<const RunningApplication*> byBundle;
-    for (const auto& app : candidates) {
-        if (!app.bundleIdentifier) continue;
-        std::optional<std::string> id = canonicallyComposed(*app.bundleIdentifier);
-        if (id && *id == *wanted) byBundle.push_back(&app);
-    }
-    if (byBundle.size() == 1) return *byBundle.front();
-
-    std::vector<const RunningApplication*> byName;
-    for (const auto& app : candidates) {
-        std::string_view display = app.localizedName ? std::string_view(*app.localizedName)
-                                                     : std::string_view();
-        // Folding strips marks, so a name of marks alone would fold to the
-        // empty text; the empty name matches only an empty or missing one.
-        if (display.empty() || name.empty()) {
-            if (display.empty() && name.empty()) byName.push_back(&app);
-            continue;
-        }
-        if (platform.equalIgnoringCaseAndDiacritics(display, name)) byName.push_back(&app);
-    }
-    // Several matches are as good as none: there is no tie-break.
-    if (byName.size() != 1) return std::nullopt;
-    return *byName.front();
+    Match match = matchName(platform, platform.runningApplications(), name);
+    if (match.silent) return std::nullopt;
+    return match.app;
 }
 
 Outcome<RunningApplication> targetApp(Platform& platform, const std::optional<std::string>& name) {
-    if (name) {
-        if (auto app = resolveApp(platform, *name)) return std::move(*app);
-        return Failure{Refusal::NoMatchingApp, *name, 0};
+    // The applications that answer at once decide, so that one that is hung
+    // or busy costs a run that does not need it nothing; only when none of
+    // them is the target are the others waited for.
+    std::vector<RunningApplication> apps = platform.promptApplications();
+    Match match = pick(platform, apps, name);
+    if (match.app && !match.silent) return std::move(*match.app);
+    if (silentCount(apps) > 0) {
+        apps = platform.runningApplications();
+        match = pick(platform, apps, name);
+        if (match.app && !match.silent) return std::move(*match.app);
     }
-    if (auto app = frontmostApp(platform)) return std::move(*app);
-    return Failure{Refusal::NoFrontmostApp, std::nullopt, 0};
+    if (match.app)
+        return Failure{Refusal::NotResponding, match.app->localizedName.value_or(*name), 0};
+    if (int64_t silent = silentCount(apps)) return Failure{Refusal::NoneAnswering, name, silent};
+    return name ? Failure{Refusal::NoMatchingApp, *name, 0}
+                : Failure{Refusal::NoFrontmostApp, std::nullopt, 0};
 }
 
-Element chosenWindow(Platform& platform, const Element& app) {
-    if (Element focused = elementAttribute(platform, app, "AXFocusedWindow")) return focused;
-    if (Element main = elementAttribute(platform, app, "AXMainWindow")) return main;
-    std::vector<Element> children = axChildren(platform, app);
+Element chosenWindow(Platform& platform, const Element& app, Unanswered* unanswered) {
+    if (Element focused = elementAttribute(platform, app, "AXFocusedWindow", unanswered))
+        return focused;
+    if (Element main = elementAttribute(platform, app, "AXMainWindow", unanswered)) return main;
+    std::vector<Element> children = axChildren(platform, app, unanswered);
     if (children.empty()) return nullptr;
     return children.front();
 }

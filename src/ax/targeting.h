@@ -4,6 +4,7 @@
 #include <string>
 #include <string_view>
 
+#include "ax/readers.h"
 #include "outcome.h"
 #include "platform/platform.h"
 
@@ -18,11 +19,14 @@ std::optional<RunningApplication> frontmostApp(Platform& platform);
 std::optional<RunningApplication> resolveApp(Platform& platform, std::string_view name);
 
 // The application a command targets: the one named (as resolveApp matches),
-// else the frontmost; NoMatchingApp or NoFrontmostApp when there is none.
+// else the frontmost. NoMatchingApp or NoFrontmostApp when there is none;
+// NotResponding when the one named did not answer, NoneAnswering when none
+// that answers is it and some did not answer.
 Outcome<RunningApplication> targetApp(Platform& platform, const std::optional<std::string>& name);
 
 // The focused window, else the main window, else the first child of the
-// application element; null when there is none.
-Element chosenWindow(Platform& platform, const Element& app);
+// application element; null when there is none. `unanswered` learns whether
+// the application left a read of them unanswered.
+Element chosenWindow(Platform& platform, const Element& app, Unanswered* unanswered = nullptr);
 
 }  // namespace nuvra

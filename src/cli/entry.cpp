@@ -7,9 +7,10 @@
 #include "actions/actions.h"
 #include "capture/screenshot.h"
 #include "cli/parsers.h"
+#include "input/keyboard.h"
+#include "input/pointer.h"
 #include "observation/run.h"
 #include "observation/wait.h"
-#include "input/pointer.h"
 #include "text/text.h"
 #include "workspace/workspace.h"
 
@@ -24,6 +25,7 @@ using Args = std::vector<std::string>;
 // checks `refused` once before it acts and reports the first bad argument.
 struct ArgReader {
     std::optional<Diagnostic> refused;
+    std::optional<std::vector<ScreenRect>> screens;  // asked for once
 
     template <typename T, typename Parse>
     T read(Parse parse, std::string_view text, std::string_view what) {
@@ -36,6 +38,18 @@ struct ArgReader {
     int32_t delta(std::string_view text) { return read<int32_t>(parseDelta, text, "scroll delta"); }
     int64_t positive(std::string_view text, std::string_view what) {
         return read<int64_t>(parsePositiveInt, text, what);
+    }
+    // A point is read whole, then held to the screens: X moves a point off
+    // every screen to the nearest edge, and the event would land on
+    // whatever is there. The coordinate named is the one that is off.
+    ScreenPoint point(Platform& platform, std::string_view xText, std::string_view yText) {
+        ScreenPoint p{coord(xText), coord(yText)};
+        if (refused) return p;
+        if (!screens) screens = platform.displayBounds();
+        OffScreen off = offScreen(*screens, p.x, p.y);
+        if (off != OffScreen::None)
+            refused = badArgument("coordinate", off == OffScreen::X ? xText : yText);
+        return p;
     }
     // A width or height: a coordinate above zero.
     double extent(std::string_view text, std::string_view what) {
@@ -117,13 +131,15 @@ int runSetTextCommand(Platform& platform, const Args& args, RunOutput& output) {
 
 int runScrollCommand(Platform& platform, const Args& args, RunOutput& output) {
     ArgReader in;
-    double x = in.coord(args[1]);
-    double y = in.coord(args[2]);
+    // Without "at" the point is not used: it is checked as coordinates only.
+    const bool at = args.size() == 6;
+    ScreenPoint p = at ? in.point(platform, args[1], args[2])
+                       : ScreenPoint{in.coord(args[1]), in.coord(args[2])};
     if (in.refused) return fail(output, *in.refused);
     // The pointer moves before the deltas are parsed: a bad delta is found
     // after the move, and the move stays.
-    if (args.size() == 6) {
-        if (MaybeFailure moved = moveCursor(platform, x, y)) return finish(output, moved);
+    if (at) {
+        if (MaybeFailure moved = moveCursor(platform, p.x, p.y)) return finish(output, moved);
     }
     int32_t dx = in.delta(args[3]);
     int32_t dy = in.delta(args[4]);
@@ -134,20 +150,17 @@ int runScrollCommand(Platform& platform, const Args& args, RunOutput& output) {
 int runDragCommand(Platform& platform, const Args& args, RunOutput& output) {
     if (args.size() == 6 && args[5] != "right") return fail(output, dragUsageDiagnostic());
     ArgReader in;
-    double x1 = in.coord(args[1]);
-    double y1 = in.coord(args[2]);
-    double x2 = in.coord(args[3]);
-    double y2 = in.coord(args[4]);
+    ScreenPoint from = in.point(platform, args[1], args[2]);
+    ScreenPoint to = in.point(platform, args[3], args[4]);
     if (in.refused) return fail(output, *in.refused);
-    return finish(output, drag(platform, x1, y1, x2, y2, args.size() == 6));
+    return finish(output, drag(platform, from.x, from.y, to.x, to.y, args.size() == 6));
 }
 
 int runHitCommand(Platform& platform, const Args& args, RunOutput& output) {
     ArgReader in;
-    double x = in.coord(args[1]);
-    double y = in.coord(args[2]);
+    ScreenPoint p = in.point(platform, args[1], args[2]);
     if (in.refused) return fail(output, *in.refused);
-    Outcome<HitElement> hit = hitTest(platform, x, y);
+    Outcome<HitElement> hit = hitTest(platform, p.x, p.y);
     if (!hit.ok()) return finish(output, hit.failure());
     printHit(output, hit.value());
     return 0;
@@ -188,8 +201,7 @@ bool isScreenshotForm(const Args& args) {
 
 int runClickForm(Platform& platform, const Args& args, RunOutput& output) {
     ArgReader in;
-    double x = in.coord(args[0]);
-    double y = in.coord(args[1]);
+    ScreenPoint p = in.point(platform, args[0], args[1]);
     if (in.refused) return fail(output, *in.refused);
     bool right = false;
     bool doubleClick = false;
@@ -197,7 +209,40 @@ int runClickForm(Platform& platform, const Args& args, RunOutput& output) {
         right = right || args[i] == "right";
         doubleClick = doubleClick || args[i] == "double";
     }
-    return finish(output, click(platform, x, y, right, doubleClick));
+    return finish(output, click(platform, p.x, p.y, right, doubleClick));
+}
+
+int runKeyCommand(Platform& platform, const Args& args, RunOutput& output) {
+    // Every chord is read before any key goes down.
+    std::vector<Chord> chords;
+    for (size_t i = 1; i < args.size(); ++i) {
+        ParsedChord parsed = parseChord(args[i]);
+        if (!parsed.chord) return fail(output, badChordDiagnostic(args[i], parsed.fault));
+        chords.push_back(std::move(*parsed.chord));
+    }
+    if (MaybeFailure unreachable = keysReach(platform, nullptr, 0)) return finish(output, unreachable);
+    return finish(output, pressChords(platform, chords));
+}
+
+int runTypeCommand(Platform& platform, const Args& args, RunOutput& output) {
+    if (std::optional<TextFault> fault = typingFault(args[1]))
+        return fail(output, typingFaultDiagnostic(*fault));
+    if (args[1].empty()) return 0;
+    if (MaybeFailure unreachable = keysReach(platform, nullptr, 0)) return finish(output, unreachable);
+    return finish(output, typeText(platform, args[1]));
+}
+
+int runTypeIntoCommand(Platform& platform, const Args& args, RunOutput& output) {
+    ArgReader in;
+    int64_t index = in.positive(args[1], "index");
+    if (in.refused) return fail(output, *in.refused);
+    // As settext's: the text is checked before anything is observed.
+    if (std::optional<TextFault> fault = typingFault(args[2]))
+        return fail(output, typingFaultDiagnostic(*fault));
+    ObserveLimits limits = in.limits(args, 3);
+    if (in.refused) return fail(output, *in.refused);
+    return finish(output,
+                  typeIntoElement(platform, index, args[2], limits, args[6], optionalArg(args, 7)));
 }
 
 // windows [app]
@@ -289,6 +334,14 @@ int runMain(Platform& platform, const std::vector<std::string>& args, RunOutput&
         return runScrollCommand(platform, args, output);
     if (word == "drag" && (n == 5 || n == 6)) return runDragCommand(platform, args, output);
     if (word == "hit" && n == 3) return runHitCommand(platform, args, output);
+    // key and type as first words made the seven forms refuse the
+    // arguments (a click at coordinate "key"), so no run that did anything
+    // changes meaning; their wrong counts get usage lines of their own.
+    if (word == "key") return n >= 2 ? runKeyCommand(platform, args, output)
+                                     : fail(output, keyUsageDiagnostic());
+    if (word == "type" && n == 2) return runTypeCommand(platform, args, output);
+    if (word == "type" && (n == 7 || n == 8)) return runTypeIntoCommand(platform, args, output);
+    if (word == "type") return fail(output, typeUsageDiagnostic());
     // Words added after the seven forms: each takes only counts that no
     // form accepted before, so "text 1 2" stays a bad coordinate in the
     // click form.

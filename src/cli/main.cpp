@@ -13,14 +13,15 @@ int main(int argc, char** argv) {
     // A press whose release never went out stays down for every client
     // (measured on Xvfb: a drag ended by SIGTERM leaves button 1 held). A
     // request to end (nuvra-mcp stopping a cancelled call) waits until the
-    // pointer command has finished (a drag takes about 0.3 s); every
-    // other command ends at once.
-    if (nuvra::postsInput(args)) {
-        sigset_t ending;
-        sigemptyset(&ending);
-        for (int sig : {SIGTERM, SIGINT, SIGHUP}) sigaddset(&ending, sig);
-        sigprocmask(SIG_BLOCK, &ending, nullptr);
-    }
+    // pointer command has finished (a drag takes about 0.3 s), or until
+    // key and type reach their next chord or character, where they release
+    // what they hold and unbind what they bound; every other command ends
+    // at once.
+    sigset_t ending;
+    sigemptyset(&ending);
+    for (int sig : {SIGTERM, SIGINT, SIGHUP}) sigaddset(&ending, sig);
+    const bool holdsEnding = nuvra::postsInput(args);
+    if (holdsEnding) sigprocmask(SIG_BLOCK, &ending, nullptr);
     nuvra::RunOutput output;
     int status;
     {
@@ -35,5 +36,12 @@ int main(int argc, char** argv) {
         (void)ignored;
     }
     std::fwrite(output.out.data(), 1, output.out.size(), stdout);
+    // A request to end that came meanwhile is obeyed now, by its own default
+    // action, so the caller sees the run ended by the signal it sent. One
+    // ignored from the start (nohup) stays ignored.
+    if (holdsEnding) {
+        std::fflush(stdout);
+        sigprocmask(SIG_UNBLOCK, &ending, nullptr);
+    }
     return status;
 }

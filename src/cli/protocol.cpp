@@ -23,6 +23,12 @@ void printLine(RunOutput& output, std::string_view line) {
 
 std::string elementName(int64_t index) { return "element [e" + std::to_string(index) + "]"; }
 
+// The start of a diagnostic about an event that did not go out: a pointer
+// event unless the failure names another kind.
+std::string postWhat(const Failure& failure) {
+    return "nuvra-click: cannot post a " + failure.subject.value_or("pointer") + " event: ";
+}
+
 // A display name from another application, kept to one line.
 std::string appName(const Failure& failure) {
     return failure.subject ? lineSafe(*failure.subject, kTextBound) : "app";
@@ -87,13 +93,31 @@ Diagnostic diagnosticFor(const Failure& failure) {
                 "nuvra-click: " +
                     (failure.subject ? lineSafe(*failure.subject, kTextBound) : "app") +
                                         " has no observable window"};
+    case Refusal::NotResponding:
+        return {ExitCode::NoTarget,
+                "nuvra-click: " +
+                    (failure.subject ? lineSafe(*failure.subject, kTextBound) : "app") +
+                    " is not responding"};
+    case Refusal::NoneAnswering: {
+        // The one that did not answer may be the one meant: its name is
+        // what it would have told.
+        std::string silent = failure.index == 1
+                                 ? "1 application is not responding"
+                                 : std::to_string(failure.index) + " applications are not responding";
+        return {ExitCode::NoTarget,
+                failure.subject ? "nuvra-click: no answering application matches \"" +
+                                      *failure.subject + "\" (" + silent + ")"
+                                : "nuvra-click: no answering application is frontmost (" +
+                                      silent + ")"};
+    }
     case Refusal::Stale:
         return {ExitCode::Stale,
                 "nuvra-click: stale observation — the window's element tree changed since "
                 "screen.observe"};
-    case Refusal::NotInTree:
-        return {ExitCode::Stale,
-                "nuvra-click: " + elementName(failure.index) + " is not in the current tree"};
+    case Refusal::PastLastElement:
+        return {ExitCode::Usage, "nuvra-click: " + elementName(failure.index) +
+                                     " is past the observation's last element [e" +
+                                     std::to_string(failure.last) + "]"};
     case Refusal::NoPressAction:
         return {ExitCode::Refused,
                 "nuvra-click: " + elementName(failure.index) + " has no press action"};
@@ -113,16 +137,31 @@ Diagnostic diagnosticFor(const Failure& failure) {
         return {ExitCode::NoEvent, "nuvra-click: cannot create scroll CGEvent"};
     case Refusal::NoDisplayNamed:
         return {ExitCode::NoEvent,
-                "nuvra-click: cannot post a pointer event: no X display (DISPLAY is not set)"};
+                postWhat(failure) + "no X display (DISPLAY is not set)"};
     case Refusal::DisplayUnreachable:
-        return {ExitCode::NoEvent, "nuvra-click: cannot post a pointer event: the X display "
-                                   "named by DISPLAY could not be opened"};
+        return {ExitCode::NoEvent,
+                postWhat(failure) + "the X display named by DISPLAY could not be opened"};
     case Refusal::NoXTest:
-        return {ExitCode::NoEvent,
-                "nuvra-click: cannot post a pointer event: the X server has no XTEST extension"};
+        return {ExitCode::NoEvent, postWhat(failure) + "the X server has no XTEST extension"};
     case Refusal::DisplayGone:
+        return {ExitCode::NoEvent, postWhat(failure) + "the X server stopped answering"};
+    case Refusal::KeysUnreachable:
+        if (failure.index > 0)
+            return {ExitCode::NoEvent, "nuvra-click: " + elementName(failure.index) +
+                                           " is in a native Wayland window, which XTest keys "
+                                           "cannot reach (they reach X11 and XWayland windows)"};
         return {ExitCode::NoEvent,
-                "nuvra-click: cannot post a pointer event: the X server stopped answering"};
+                "nuvra-click: the keyboard focus is in no X11 or XWayland window (a native "
+                "Wayland window has it, or none), and XTest keys reach no other"};
+    case Refusal::FocusRefused:
+        return {ExitCode::Refused,
+                "nuvra-click: " + elementName(failure.index) + " did not take keyboard focus"};
+    case Refusal::Interrupted:
+        return {ExitCode::NoEvent, "nuvra-click: asked to end after " + failure.subject.value_or("") +
+                                       " keys; the rest were not sent"};
+    case Refusal::TypedTextMissing:
+        return {ExitCode::Refused,
+                "nuvra-click: " + elementName(failure.index) + " did not take the typed text"};
     case Refusal::NoSuchWindow:
         return {ExitCode::NoTarget, "nuvra-click: " + appName(failure) + " has no window " +
                                         std::to_string(failure.index)};
@@ -201,6 +240,40 @@ Diagnostic usageDiagnostic() {
 
 Diagnostic dragUsageDiagnostic() {
     return {ExitCode::Usage, "usage: nuvra-click drag <x1> <y1> <x2> <y2> [right]"};
+}
+
+Diagnostic keyUsageDiagnostic() {
+    return {ExitCode::Usage, "usage: nuvra-click key <chord> [<chord> ...]"};
+}
+
+Diagnostic typeUsageDiagnostic() {
+    return {ExitCode::Usage, "usage: nuvra-click type <text> | nuvra-click type <index> <text> "
+                             "<maxNodes> <maxDepth> <maxTextBytes> <sha256> [app]"};
+}
+
+Diagnostic badChordDiagnostic(std::string_view chord, const ChordFault& fault) {
+    std::string why;
+    switch (fault.kind) {
+    case ChordFault::EmptyName: why = "a key name is empty"; break;
+    case ChordFault::UnknownName: why = "no key is named " + fault.name; break;
+    case ChordFault::TwoKeys: why = "a second key, " + fault.name + ", where one is allowed"; break;
+    case ChordFault::ModifierAfterKey: why = "the modifier " + fault.name + " after the key"; break;
+    }
+    return {ExitCode::Usage, "nuvra-click: bad chord " + std::string(chord) + " (" + why + ")"};
+}
+
+Diagnostic typingFaultDiagnostic(TextFault fault) {
+    switch (fault) {
+    case TextFault::NotUtf8: break;
+    case TextFault::ControlCharacter:
+        return {ExitCode::Usage, "nuvra-click: bad text (a control character other than tab, "
+                                 "line feed and carriage return)"};
+    case TextFault::TooLong:
+        return {ExitCode::Usage, "nuvra-click: bad text (more than " +
+                                     std::to_string(kMaxTypedCharacters) +
+                                     " characters to type)"};
+    }
+    return badTextDiagnostic();
 }
 
 Diagnostic screenshotUsageDiagnostic() {
@@ -296,7 +369,8 @@ void printHit(RunOutput& output, const HitElement& hit) {
 void printAppLine(RunOutput& output, const RunningApplication& app) {
     printLine(output, "NUVRA_APP pid=" + std::to_string(app.processIdentifier) +
                           " regular=" + flag(app.activationPolicy == 0) +
-                          " frontmost=" + flag(app.isActive) + " name=" +
+                          " frontmost=" + flag(app.isActive) +
+                          " responding=" + flag(app.responding) + " name=" +
                           quotedOrNull(app.localizedName) +
                           " bundle=" + quotedOrNull(app.bundleIdentifier));
 }

@@ -8,6 +8,7 @@
 
 #include "actions/actions.h"
 #include "capture/screenshot.h"
+#include "input/keyboard.h"
 #include "observation/run.h"
 #include "outcome.h"
 #include "workspace/workspace.h"
@@ -20,7 +21,7 @@ enum class ExitCode {
     Usage = 3,      // a command form or an argument refused
     NoEvent = 4,    // an input event not created, or no element at the point
     NoTarget = 5,   // no application or no observable window
-    Stale = 6,      // the tree changed, or the element number is not in it
+    Stale = 6,      // the tree changed since the observation
     TimedOut = 7,   // what a command waited for did not happen by its deadline
     Refused = 8,    // the element refused the action
     NoCapture = 9,  // the screen could not be captured there
@@ -43,6 +44,12 @@ Diagnostic dragUsageDiagnostic();
 Diagnostic screenshotUsageDiagnostic();
 // `unset`: the session's variables the process was not given (NoBus only).
 Diagnostic untrustedDiagnostic(Platform::TrustGap gap, const std::vector<std::string>& unset = {});
+Diagnostic keyUsageDiagnostic();
+Diagnostic typeUsageDiagnostic();
+// "nuvra-click: bad chord <chord> (<what is wrong>)", the chord as given.
+Diagnostic badChordDiagnostic(std::string_view chord, const ChordFault& fault);
+// Never shows the text: a typed text may be a password.
+Diagnostic typingFaultDiagnostic(TextFault fault);
 Diagnostic badTextDiagnostic();
 // A refused argument, repeated exactly as given: "nuvra-click: bad <what> <text>".
 Diagnostic badArgument(std::string_view what, std::string_view text);

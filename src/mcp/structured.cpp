@@ -119,7 +119,7 @@ bool trailingTextOrNull(std::string_view& text, std::string_view name,
     return value.has_value();
 }
 
-// `NUVRA_APP pid=N regular=0|1 frontmost=0|1 name=… bundle=…`
+// `NUVRA_APP pid=N regular=0|1 frontmost=0|1 responding=0|1 name=… bundle=…`
 std::optional<json> appLine(std::string_view line) {
     std::optional<int64_t> pid;
     std::optional<std::string> name, bundle;
@@ -128,8 +128,11 @@ std::optional<json> appLine(std::string_view line) {
         return std::nullopt;
     std::optional<bool> regular = flagField(line, "regular");
     std::optional<bool> frontmost = regular ? flagField(line, "frontmost") : std::nullopt;
-    if (!frontmost || !line.empty()) return std::nullopt;
+    std::optional<bool> responding = frontmost ? flagField(line, "responding") : std::nullopt;
+    if (!responding || !line.empty()) return std::nullopt;
     json app = {{"pid", *pid}, {"regular", *regular}, {"frontmost", *frontmost}};
+    // Told only of one that did not answer: then its name and state are unknown.
+    if (!*responding) app["responding"] = false;
     if (name) app["name"] = *name;
     if (bundle) app["bundleId"] = *bundle;
     return app;

@@ -1,5 +1,6 @@
 // The tools: their schemas, the checks of their arguments, the nuvra-click
 // command each becomes and what its run answers.
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
@@ -35,7 +36,7 @@ std::optional<std::string> argumentTextRefusal(const json& value) {
     return std::nullopt;
 }
 
-enum class Kind { Coord, Count, Delta, Text, Sha, Button, Flag, Limits, Region };
+enum class Kind { Coord, Count, Delta, Text, Sha, Button, Flag, Limits, Region, Chords };
 
 struct Field {
     const char* name;
@@ -155,10 +156,33 @@ const std::vector<Tool>& tools() {
            60000},
           {"region", Kind::Region, false,
            "A rectangle of the screen in points instead of the window; not with app or marks."}}},
+        {"type", "Type text", false,
+         "Types text character by character, as the keyboard would, into whatever has keyboard "
+         "focus; or, given index and sha256, into that observed element after giving it "
+         "keyboard focus, then checks that the text arrived where the element's value can be "
+         "read (never a password's). Any Unicode text, whatever the keyboard layout; line feeds "
+         "type Return, tabs Tab. Works where settext is refused, as in web pages. At most 2000 "
+         "characters. With index, the element's window is read again first and nothing is "
+         "typed unless it still hashes to sha256; this server remembers the limits and app of "
+         "its recent observations.",
+         {{"text", Kind::Text, true, "The text to type."},
+          {"index", Kind::Count, false, "With sha256: the element to type into, N of [eN]."},
+          {"sha256", Kind::Sha, false, "With index: the sha256 of the observe it comes from."},
+          {"app", Kind::Text, false, kTargetApp},
+          {"limits", Kind::Limits, false, kLimits}}},
+        {"key", "Press keys", false,
+         "Presses and releases each chord in order, into whatever has keyboard focus: submit "
+         "with Return, close with Escape, move with Tab, save with ctrl+s. A chord is key names "
+         "joined by +, modifiers first (ctrl, shift, alt, super; cmd and option are macOS's "
+         "names for super and alt), then one key: a letter, digit or punctuation character, "
+         "Return, Tab, Escape, BackSpace, Delete, space, Up, Down, Left, Right, Home, End, "
+         "Page_Up, Page_Down, F1 to F24, Insert or Menu. Letter case is ignored.",
+         {{"keys", Kind::Chords, true, "The chords, in order, such as [\"ctrl+a\", \"BackSpace\"]."}}},
         {"list_applications", "List applications", true,
          "Lists the running applications an agent can name as app: name, bundleId, pid, whether "
          "regular (only regular ones can be observed by name) and whether frontmost (the one "
-         "observe reads without app).",
+         "observe reads without app); responding false for one that did not answer in time, "
+         "whose name and state are then unknown.",
          {}},
         {"windows", "List an application's windows", true,
          "Lists the top-level windows of an application: number (what activate takes), title, "
@@ -232,6 +256,9 @@ json fieldSchema(const Field& field) {
     case Kind::Flag: schema = {{"type", "boolean"}}; break;
     case Kind::Limits: schema = limitsSchema(); break;
     case Kind::Region: schema = regionSchema(); break;
+    case Kind::Chords:
+        schema = {{"type", "array"}, {"items", {{"type", "string"}}}, {"minItems", 1}};
+        break;
     }
     schema["description"] = field.description;
     if (!field.fallback.is_null()) schema["default"] = field.fallback;
@@ -268,7 +295,7 @@ json outputSchema(const std::string& tool) {
         return object({{"text", text}, {"bytes", integer}, {"total", integer}, {"truncated", flag}},
                       {"text", "bytes", "total", "truncated"});
     json app = object({{"name", text}, {"bundleId", text}, {"pid", integer},
-                       {"regular", flag}, {"frontmost", flag}},
+                       {"regular", flag}, {"frontmost", flag}, {"responding", flag}},
                       {"pid", "regular", "frontmost"});
     if (tool == "list_applications")
         return object({{"applications", {{"type", "array"}, {"items", app}}}}, {"applications"});
@@ -364,6 +391,13 @@ std::optional<std::string> refusal(Kind kind, const json& value) {
     case Kind::Region:
         if (isRegion(value)) return std::nullopt;
         return "an object of exactly x and y (at least 0), width and height (above 0), in points";
+    case Kind::Chords:
+        if (value.is_array() && !value.empty() &&
+            std::all_of(value.begin(), value.end(), [](const json& chord) {
+                return !refusal(Kind::Text, chord);
+            }))
+            return std::nullopt;
+        return "a list of at least one chord, each a string without NUL characters";
     }
     return "valid";
 }
@@ -431,6 +465,10 @@ std::string failureText(const Session& session, const ChildRun& run) {
                 "its element numbers and sha256.";
     if (run.err == "nuvra-click: no frontmost application\n")
         text += ". Pass app, one of the applications list_applications names.";
+    // Hung or busy (still working on a big window's last request): a
+    // later call may find it answering again.
+    if (run.status == 5 && run.err.find(" not responding") != std::string::npos)
+        text += ". It did not answer in time and nothing was done: call again later.";
     // Without the desktop's variables there is no bus to find and no
     // display to post to.
     if ((run.status == 2 || run.status == 4) && !session.environmentAdvice.empty())
@@ -533,7 +571,21 @@ CallStart startCall(Session& session, const std::string& name, const json& argum
     if (name == "observe") {
         call.observed = limitsOf(a);
         append(limitArgs(*call.observed));
-    } else if (name == "press" || name == "settext" || name == "text") {
+    } else if (name == "key") {
+        for (const json& chord : a["keys"]) append({chord.get<std::string>()});
+    } else if (name == "type" && !a.contains("index") && !a.contains("sha256")) {
+        if (app || a.contains("limits")) {
+            call.result = textResult("app and limits go with index and sha256: without them the "
+                                     "text goes to whatever has keyboard focus", true);
+            return call;
+        }
+        append({a["text"].get<std::string>()});
+    } else if (name == "type" && a.contains("index") != a.contains("sha256")) {
+        call.result = textResult("give both index and sha256 (the element's number and its "
+                                 "observe's hash), or neither to type into whatever has "
+                                 "keyboard focus", true);
+        return call;
+    } else if (name == "press" || name == "settext" || name == "text" || name == "type") {
         const std::string sha = a["sha256"];
         const Remembered* known = recall(session, sha);
         if (!known && !a.contains("limits")) {
@@ -547,7 +599,7 @@ CallStart startCall(Session& session, const std::string& name, const json& argum
         }
         if (!app && known) app = known->app;
         append({countText(a["index"])});
-        if (name == "settext") append({a["text"].get<std::string>()});
+        if (name == "settext" || name == "type") append({a["text"].get<std::string>()});
         ObserveLimits limits = a.contains("limits") ? limitsOf(a["limits"]) : known->limits;
         // The guard does not hash maxTextBytes: the text's own bound takes its place.
         if (name == "text") limits.maxTextBytes = *integerIn(a["maxTextBytes"], 1, kMaxCount);

@@ -23,25 +23,28 @@ std::string stateHashOf(const std::string& appName, const std::string& windowTit
     return sha256Hex(input);
 }
 
+// A hung application is named by what it is known as.
+std::optional<std::string> knownName(const RunningApplication& app,
+                                     const std::optional<std::string>& appName) {
+    return app.localizedName ? app.localizedName : app.bundleIdentifier ? app.bundleIdentifier : appName;
+}
+
 }  // namespace
 
 Outcome<ObserveTarget> chooseTarget(Platform& platform, const std::optional<std::string>& appName) {
-    std::optional<RunningApplication> app;
-    if (appName) {
-        app = resolveApp(platform, *appName);
-        if (!app) return Failure{Refusal::NoMatchingApp, *appName, 0};
-    } else {
-        app = frontmostApp(platform);
-        if (!app) return Failure{Refusal::NoFrontmostApp, std::nullopt, 0};
-    }
+    Outcome<RunningApplication> app = targetApp(platform, appName);
+    if (!app.ok()) return app.failure();
 
     Element window;
+    Unanswered windowUnanswered;
     {
-        Element appElement = platform.createApplicationElement(app->processIdentifier);
-        window = chosenWindow(platform, appElement);
+        Element appElement = platform.createApplicationElement(app.value().processIdentifier);
+        window = chosenWindow(platform, appElement, &windowUnanswered);
     }
-    if (!window) return Failure{Refusal::NoObservableWindow, app->localizedName, 0};
-    return ObserveTarget{std::move(*app), std::move(window)};
+    if (!window && windowUnanswered.any)
+        return Failure{Refusal::NotResponding, knownName(app.value(), appName), 0};
+    if (!window) return Failure{Refusal::NoObservableWindow, app.value().localizedName, 0};
+    return ObserveTarget{std::move(app.value()), std::move(window)};
 }
 
 ObservationRun observeTarget(Platform& platform, const ObserveTarget& target, int64_t maxNodes,
@@ -50,14 +53,19 @@ ObservationRun observeTarget(Platform& platform, const ObserveTarget& target, in
     ObservedTree tree = observeTree(platform, target.window, maxNodes, maxDepth, maxTextBytes);
 
     ObservationRun run;
+    run.pid = app.processIdentifier;
     run.appName = app.localizedName      ? *app.localizedName
                   : app.bundleIdentifier ? *app.bundleIdentifier
                                          : "unknown";
-    std::optional<std::string> title = axString(platform, target.window, "AXTitle");
+    Unanswered titleUnanswered;
+    std::optional<std::string> title =
+        axString(platform, target.window, "AXTitle", &titleUnanswered);
     run.windowTitle = title ? observeSanitize(*title, 120) : std::string();
     run.lines = std::move(tree.lines);
     run.elements = std::move(tree.elements);
-    run.truncated = tree.truncated;
+    // A title the application left unanswered is not its window's title.
+    run.unanswered = tree.unanswered || titleUnanswered.any;
+    run.truncated = tree.truncated || run.unanswered;
     run.nodes = static_cast<int64_t>(run.elements.size());
     run.stateHash = stateHashOf(run.appName, run.windowTitle, run.elements);
     return run;
@@ -68,7 +76,11 @@ Outcome<ObservationRun> runObserve(Platform& platform, int64_t maxNodes, int64_t
                                    const std::optional<std::string>& appName) {
     Outcome<ObserveTarget> target = chooseTarget(platform, appName);
     if (!target.ok()) return target.failure();
-    return observeTarget(platform, target.value(), maxNodes, maxDepth, maxTextBytes);
+    ObservationRun run = observeTarget(platform, target.value(), maxNodes, maxDepth, maxTextBytes);
+    // Not even the window itself could be read.
+    if (run.unanswered && run.elements.empty())
+        return Failure{Refusal::NotResponding, knownName(target.value().app, appName), 0};
+    return run;
 }
 
 }  // namespace nuvra

@@ -13,11 +13,15 @@
 namespace nuvra {
 
 struct ObservationRun {
+    int32_t pid = 0;  // the observed application's process
     std::string appName;
     std::string windowTitle;
     std::vector<std::string> lines;
     std::vector<ObservedElement> elements;
     bool truncated = false;
+    // The application left reads unanswered: elements are missing
+    // (`truncated` too), and the tree is not what it holds.
+    bool unanswered = false;
     int64_t nodes = 0;
     std::string stateHash;  // 64 lowercase hex digits
 };
@@ -30,14 +34,18 @@ struct ObserveTarget {
 
 // Chooses the application (by name, else the frontmost) and its window;
 // NoMatchingApp, NoFrontmostApp or NoObservableWindow when there is nothing
-// to observe.
+// to observe, NotResponding or NoneAnswering when what there may be does
+// not answer.
 Outcome<ObserveTarget> chooseTarget(Platform& platform, const std::optional<std::string>& appName);
 
-// Walks the target's window and hashes the result.
+// Walks the target's window and hashes the result. Reads the application
+// left unanswered leave elements out and make the run truncated and
+// `unanswered`.
 ObservationRun observeTarget(Platform& platform, const ObserveTarget& target, int64_t maxNodes,
                              int64_t maxDepth, int64_t maxTextBytes);
 
-// chooseTarget, then observeTarget.
+// chooseTarget, then observeTarget; NotResponding when not even the window
+// itself could be read.
 Outcome<ObservationRun> runObserve(Platform& platform, int64_t maxNodes, int64_t maxDepth,
                           int64_t maxTextBytes, const std::optional<std::string>& appName);
 

@@ -40,10 +40,11 @@ struct Centre {
 };
 
 // The size is only asked for when there is a position to go with it.
-std::optional<ScreenRect> frameOf(Platform& platform, const Element& element) {
-    std::optional<ScreenPoint> position = axPoint(platform, element);
+std::optional<ScreenRect> frameOf(Platform& platform, const Element& element,
+                                  Unanswered* unanswered = nullptr) {
+    std::optional<ScreenPoint> position = axPoint(platform, element, unanswered);
     if (!position) return std::nullopt;
-    std::optional<ScreenSize> size = axSize(platform, element);
+    std::optional<ScreenSize> size = axSize(platform, element, unanswered);
     if (!size) return std::nullopt;
     return ScreenRect{position->x, position->y, size->width, size->height};
 }
@@ -96,14 +97,14 @@ struct Reading {
 
 // The reads happen in this order on purpose: it is the order the observed
 // application sees, and the value of a password field is never asked for.
-Reading readElement(Platform& platform, const Element& element) {
+Reading readElement(Platform& platform, const Element& element, Unanswered& unanswered) {
     Reading r;
-    r.role = axString(platform, element, "AXRole");
-    r.subrole = axString(platform, element, "AXSubrole");
-    r.title = axString(platform, element, "AXTitle");
-    if (!r.title) r.description = axString(platform, element, "AXDescription");
+    r.role = axString(platform, element, "AXRole", &unanswered);
+    r.subrole = axString(platform, element, "AXSubrole", &unanswered);
+    r.title = axString(platform, element, "AXTitle", &unanswered);
+    if (!r.title) r.description = axString(platform, element, "AXDescription", &unanswered);
     if (!axIsSecure(r.role, r.subrole)) {
-        std::optional<AttrValue> value = axCopy(platform, element, "AXValue");
+        std::optional<AttrValue> value = axCopy(platform, element, "AXValue", &unanswered);
         if (value && value->kind == ValueKind::Text) {
             r.valueText.emplace();
             textAppend::sanitized(*r.valueText, value->text, kTextBound);
@@ -111,9 +112,9 @@ Reading readElement(Platform& platform, const Element& element) {
             r.valueText = std::move(value->decimal);
         }
     }
-    r.enabled = axBool(platform, element, "AXEnabled");
-    r.focused = axBool(platform, element, "AXFocused");
-    r.frame = frameOf(platform, element);
+    r.enabled = axBool(platform, element, "AXEnabled", &unanswered);
+    r.focused = axBool(platform, element, "AXFocused", &unanswered);
+    r.frame = frameOf(platform, element, &unanswered);
     return r;
 }
 
@@ -207,6 +208,7 @@ ObservedTree observeTree(Platform& platform, const Element& root, int64_t maxNod
     known.insert(platform.identityHash(root));
     queue.push_back(Entry{root, 0, 0, Clip{}});
     uint64_t queued = 1;
+    bool leftOut = false;
     const std::vector<ScreenRect> displays = platform.displayBounds();
     std::string scratch;
     int64_t used = 0;
@@ -214,7 +216,16 @@ ObservedTree observeTree(Platform& platform, const Element& root, int64_t maxNod
         // Nothing reads an entry twice, so the handle can leave the queue.
         Element element = std::move(queue[head].element);
         const int64_t depth = queue[head].depth;
-        Reading reading = readElement(platform, element);
+        // An element the application left a read of unanswered is not what
+        // it holds: it gets no number, and what lies below it stays unknown.
+        // (An application that stopped answering answers nothing more in
+        // this run, at once, so the rest of its queue goes quickly.)
+        Unanswered unanswered;
+        Reading reading = readElement(platform, element, unanswered);
+        if (unanswered.any) {
+            result.truncated = result.unanswered = true;
+            continue;
+        }
         const Seen seen = seenThrough(reading.role, reading.frame, queue[head].clip, displays);
         reading.centre = seen.centre;
         const int64_t number = static_cast<int64_t>(result.elements.size()) + 1;
@@ -230,18 +241,28 @@ ObservedTree observeTree(Platform& platform, const Element& root, int64_t maxNod
             result.truncated = true;
         }
 
-        std::vector<Element> children = axChildren(platform, element);
-        if (depth >= maxDepth) {
-            if (!children.empty()) result.truncated = true;
+        // Once a child has been left out for want of room, the walk ends
+        // truncated whatever else it meets, so a child list that can add
+        // nothing to the queue is not read at all: an application may claim
+        // lists of any length for every element.
+        if (number + static_cast<int64_t>(queue.size() - head - 1) >= maxNodes && leftOut) {
+            result.truncated = true;
         } else {
-            for (auto& child : children) {
-                // Once the recorded elements and those queued reach maxNodes,
-                // the walk can never come to this child. (The sum never
-                // exceeds maxNodes, so it cannot overflow.)
-                const auto ahead = static_cast<int64_t>(queue.size() - head - 1);
-                if (number + ahead < maxNodes && known.insert(platform.identityHash(child)))
-                    queue.push_back(Entry{std::move(child), depth + 1, queued, seen.below});
-                ++queued;
+            std::vector<Element> children = axChildren(platform, element, &unanswered);
+            if (unanswered.any) result.truncated = result.unanswered = true;
+            if (depth >= maxDepth) {
+                if (!children.empty()) result.truncated = true;
+            } else {
+                for (auto& child : children) {
+                    // Once the recorded elements and those queued reach
+                    // maxNodes, the walk can never come to this child. (The
+                    // sum never exceeds maxNodes, so it cannot overflow.)
+                    const auto ahead = static_cast<int64_t>(queue.size() - head - 1);
+                    if (number + ahead >= maxNodes) leftOut = true;
+                    else if (known.insert(platform.identityHash(child)))
+                        queue.push_back(Entry{std::move(child), depth + 1, queued, seen.below});
+                    ++queued;
+                }
             }
         }
         result.elements.push_back(ObservedElement{

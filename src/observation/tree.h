@@ -27,6 +27,8 @@ struct ObservedTree {
     std::vector<std::string> lines;
     std::vector<ObservedElement> elements;
     bool truncated = false;
+    // Some read went unanswered, so elements were left out (`truncated` too).
+    bool unanswered = false;
 };
 
 // Breadth-first walk below `root` under the three limits.

@@ -39,9 +39,10 @@ Outcome<ObservationRun> waitFor(Platform& platform, int64_t milliseconds,
         Outcome<ObservationRun> run =
             runObserve(platform, limits.maxNodes, limits.maxDepth, limits.maxTextBytes, appName);
         // A look the deadline cut short saw a tree with holes, or no
-        // application at all: it counts for nothing, lest the holes pass
-        // for a change.
-        if (!platform.lookCutShort()) {
+        // application at all, and one whose application left reads
+        // unanswered saw holes too: such a look counts for nothing, lest the
+        // holes pass for a change.
+        if (!platform.lookCutShort() && !(run.ok() && run.value().unanswered)) {
             if (run.ok() && holds(condition, needle, run.value())) return run;
             if (run.ok()) last.reset();
             else last = run.failure();

@@ -83,6 +83,11 @@ struct RunningApplication {
     std::optional<std::string> bundleIdentifier;
     std::optional<std::string> localizedName;
     int32_t processIdentifier = -1;
+    // False for an application that did not tell its facts in time (on
+    // Linux the registry's applications are asked for them): then only the
+    // process, the bundle identifier and whatever it told before it stopped
+    // are known, and it is listed as neither regular nor active.
+    bool responding = true;
 };
 
 // What launchApplication did.
@@ -150,6 +155,23 @@ enum MouseEventType : int32_t {
 };
 enum MouseButton : int32_t { kLeftButton = 0, kRightButton = 1 };
 
+// The modifier flags a keyboard event carries, in Core Graphics' numbering
+// (CGEventFlags).
+enum KeyboardFlags : uint64_t {
+    kFlagShift = 0x00020000,
+    kFlagControl = 0x00040000,
+    kFlagAlternate = 0x00080000,
+    kFlagCommand = 0x00100000,
+};
+
+// Whether keyboard events posted now reach an application.
+enum class KeyboardReach {
+    Reaches,
+    // A native Wayland window: the keys would go to the X server, which
+    // holds no window of the application.
+    NativeWayland,
+};
+
 // Result codes: 0 is success; any other value is a platform error, which the
 // core treats alike without telling kinds apart.
 using AXResult = int32_t;
@@ -212,6 +234,11 @@ public:
     virtual AXResult setAttributeValue(const Element& element, std::string_view attribute,
                                        std::string_view text) = 0;
 
+    // Writes a boolean value ("AXFocused" true: the element takes keyboard
+    // focus). 0: accepted; non-zero: rejected or not supported.
+    virtual AXResult setBooleanAttribute(const Element& element, std::string_view attribute,
+                                         bool value) = 0;
+
     // Equal for every handle of one element; distinct elements may collide.
     virtual uint64_t identityHash(const Element& element) = 0;
 
@@ -222,14 +249,25 @@ public:
     virtual void prepareWalk(const Element& /*root*/, int64_t /*maxNodes*/,
                              int64_t /*maxDepth*/) {}
 
-    // The frames of the displays, in the platform's order. Empty when they
-    // cannot be read; nothing is then clipped to them.
+    // The frames of the displays, in the platform's order: every active
+    // display (macOS), the root window, to which X clamps every pointer
+    // position (X11). Empty when they cannot be read; nothing is then
+    // clipped to them, and no point refused for lying off them.
     virtual std::vector<ScreenRect> displayBounds() { return {}; }
 
     // --- workspace ---
 
     // The running applications, afresh on every call, in the platform's order.
+    // One that does not answer within the platform's time-out is listed as
+    // not responding.
     virtual std::vector<RunningApplication> runningApplications() = 0;
+
+    // The same list without waiting on the slow: an application that has not
+    // answered by the time all others have is listed as not responding. A
+    // runningApplications() that follows in the same run completes this
+    // list, waiting for those without asking them again. By default the
+    // whole list, where the platform knows every fact without asking.
+    virtual std::vector<RunningApplication> promptApplications() { return runningApplications(); }
 
     // Whole-text equality ignoring letter case and diacritical marks.
     virtual bool equalIgnoringCaseAndDiacritics(std::string_view a, std::string_view b) = 0;
@@ -270,6 +308,20 @@ public:
     // every caller but passed through), or null when it cannot be created.
     virtual Event createScrollWheelEvent(int32_t wheel1, int32_t wheel2, int32_t wheel3) = 0;
 
+    // A key going down or up: the key by its virtual key code (kVK_*, as
+    // macOS numbers the keys of an ANSI keyboard), the modifier flags the
+    // event carries, and the character it types (UTF-8, one code point, the
+    // same on down and up; empty: whatever the key types). Null when it
+    // cannot be created: a key or character this keyboard cannot produce.
+    virtual Event createKeyboardEvent(uint16_t virtualKey, bool keyDown, uint64_t flags,
+                                      std::string_view character) = 0;
+
+    // Whether keyboard events posted now would reach the application of
+    // `target`, or, for a null target, whatever holds the keyboard focus.
+    virtual KeyboardReach keyboardReach(const Element& /*target*/) {
+        return KeyboardReach::Reaches;
+    }
+
     // Posts at the HID event tap. False only when the event is known not to
     // have arrived (an X server that stopped answering); Core Graphics
     // reports nothing.
@@ -281,6 +333,11 @@ public:
     // that stopped answering.
     enum class EventGap { Unknown, NoDisplayNamed, DisplayUnreachable, NoXTest, DisplayGone };
     virtual EventGap eventGap() { return EventGap::Unknown; }
+
+    // Whether the process has been asked to end (SIGTERM, SIGINT, SIGHUP),
+    // while an input command holds those signals until it is done: a long
+    // one stops at its next point where no key is held down.
+    virtual bool endRequested() { return false; }
 
     // Blocks the calling thread.
     virtual void sleepMicroseconds(uint32_t microseconds) = 0;

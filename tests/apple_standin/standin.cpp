@@ -73,6 +73,18 @@ template <class T> requires std::is_arithmetic_v<T> || std::is_enum_v<T>
 std::string show(T v) { return (std::ostringstream() << +v).str(); }
 std::string show(CGPoint p) { return show(p.x) + "," + show(p.y); }
 std::string show(CGRect r) { return show(r.origin) + " " + show(r.size.width) + "x" + show(r.size.height); }
+// A UTF-16 string handed over with its length, shown as its UTF-8 text.
+struct UnicodeText { const UniChar* units; UniCharCount n; };
+std::string show(UnicodeText t) {
+    std::string text = "\"";
+    for (UniCharCount i = 0; i < t.n; ++i) {
+        char32_t unit = t.units[i];
+        if (unit >= 0xD800 && unit < 0xDC00 && i + 1 < t.n)  // a surrogate pair
+            unit = 0x10000 + ((unit - 0xD800) << 10) + (t.units[++i] - 0xDC00);
+        nuvra::utf8::appendUtf8(text, unit);
+    }
+    return text + '"';
+}
 
 // --- payloads from the arguments of the CREATE calls, overloaded on their types ---
 Payload from(const UniChar* chars, CFIndex n) { return __CFString{std::u16string(chars, chars + n)}; }

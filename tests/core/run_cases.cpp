@@ -112,6 +112,8 @@ void edit(FakeDesktop& d, const Words& w) {
     else if (verb == "events") d.eventsBeforeFailure = number(1);
     else if (verb == "at") d.setElementAtPosition(w[1] == "none" ? nullptr : named(d, w[1]), number(2));
     else if (verb == "app" && w[2] == "name") d.app(number(1))->localizedName = w.size() > 3 ? std::optional(w[3]) : std::nullopt;
+    else if (verb == "app" && w[2] == "late") d.setLate(number(1));
+    else if (verb == "app" && w[2] == "silent") d.setSilent(number(1));
     else if (verb == "app") d.app(number(1))->isActive = w[3] == "1";
     else if (verb == "set") d.set(named(d, w[1]), w[2], value(d, w));
     else if (verb == "unset") d.unset(named(d, w[1]), w[2]);
@@ -122,8 +124,12 @@ void edit(FakeDesktop& d, const Words& w) {
     else if (verb == "remove") d.removeElement(named(d, w[1]));
     else if (verb == "hang") d.setHangsOnPress(named(d, w[1]));
     else if (verb == "ignore") d.setIgnoresWrites(named(d, w[1]));
+    else if (verb == "cap") d.setWriteLimit(named(d, w[1]), number(2));
     else if (verb == "fan") fan(d, named(d, w[1]), number(2), number(3));
     else if (verb == "slow") d.performMicroseconds = number(1);
+    else if (verb == "end") d.endAfterPosts = number(1);
+    else if (verb == "wayland") d.reach = KeyboardReach::NativeWayland;
+    else if (verb == "deaf") d.setIgnoresKeys(named(d, w[1]));
     else if (verb == "recording") d.screenRecording = number(1) != 0;
     else if (verb == "capture") d.captureAnswer = static_cast<CaptureResult>(number(1));
     else if (verb == "density") d.pixelsPerPoint = number(1);
@@ -131,6 +137,7 @@ void edit(FakeDesktop& d, const Words& w) {
     else if (verb == "displays")
         for (size_t i = 1; i + 3 < w.size(); i += 4)
             d.displays.push_back({std::stod(w[i]), std::stod(w[i + 1]), std::stod(w[i + 2]), std::stod(w[i + 3])});
+    else if (verb == "posts") d.postsBeforeFailure = number(1);
     else if (verb == "later") d.at(number(1), [&d, rest = Words(w.begin() + 2, w.end())] { edit(d, rest); });
     else if (verb == "parent") d.setParent(number(1), number(2));
     else if (verb == "cut") d.looksCutShort = true;
@@ -206,7 +213,7 @@ TEST_P(Cases, Run) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Core, Cases, ::testing::Values("dispatch", "observe", "actions", "pointer", "secrets",
-                                                       "screenshot", "workspace"));
+                                                       "screenshot", "keyboard", "workspace"));
 
 // cases/text.table: RULE | IN | OUT | what the row shows.
 TEST(TextRules, Table) {

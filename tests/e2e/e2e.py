@@ -28,7 +28,7 @@ END = re.compile(r"NUVRA_END nodes=\d+ truncated=[01] sha256=([0-9a-f]{64})")
 SHOT = re.compile(r'NUVRA_SCREENSHOT region=(\d+),(\d+),(\d+),(\d+) pixels=(\d+)x(\d+) scale=([0-9.e+-]+) file=(%s)'
                   % _TEXT)
 TEXT = re.compile(r"NUVRA_TEXT bytes=\d+ total=\d+ truncated=[01]")
-APP = re.compile(r"NUVRA_APP pid=(-?\d+) regular=([01]) frontmost=([01]) name=(null|%s) bundle=(null|%s)"
+APP = re.compile(r"NUVRA_APP pid=(-?\d+) regular=([01]) frontmost=([01]) responding=([01]) name=(null|%s) bundle=(null|%s)"
                  % (_TEXT, _TEXT))
 TOPLEVEL = re.compile(r"NUVRA_TOPLEVEL n=(\d+) focused=([01]) main=([01]) modal=([01]) "
                       r"frame=(null|-?\d+,-?\d+,\d+,\d+) title=(null|%s)" % _TEXT)
@@ -78,11 +78,16 @@ class Run(types.SimpleNamespace):
                                       center=m[5] and (int(m[5]), int(m[6])), focused=bool(m[9]))
             for m in map(ELEMENT.fullmatch, self.out.split("\n")[2:-2])]
 
+    def shows(self, key):
+        # The values of the elements find(key) would choose from.
+        return [e.value for e in self.elements if e.label == key] or [
+            e.value for e in self.elements if (e.value or "").startswith(key)]
+
     @property
     def apps(self):
         decode = lambda text: None if text == "null" else json.loads(text)
         return [types.SimpleNamespace(pid=int(m[1]), regular=m[2] == "1", frontmost=m[3] == "1",
-                                      name=decode(m[4]), bundle=decode(m[5]))
+                                      responding=m[4] == "1", name=decode(m[5]), bundle=decode(m[6]))
                 for m in map(APP.fullmatch, self.out.split("\n")) if m]
 
     @property
@@ -130,16 +135,20 @@ def wait_for(predicate, timeout=5.0, interval=0.05):
 class App:
     # A fixture application that the tool knows as `name`, commanded through
     # its standard input (fixture_app.py tells how).
-    def __init__(self, name, *args, script="fixture_app.py"):
+    def __init__(self, name, *args, script="fixture_app.py", patience=30):
         self.name = name
         self.process = subprocess.Popen(
             ["/usr/bin/python3", "-B", os.path.join(FIXTURES, script), "--app-name", name, *args],
             stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
-        # It registers with the AT-SPI registry in its own time.
-        if not wait_for(lambda: self.process.poll() is not None or run(
-                "observe", 1, 1, 1000, name).status == 0, 30) or self.process.poll() is not None:
+        # It registers with the AT-SPI registry in its own time; one that does
+        # not is not left on the screen for the tests after it.
+        try:
+            if not wait_for(lambda: self.process.poll() is not None or run(
+                    "observe", 1, 1, 1000, name).status == 0, patience) or self.process.poll() is not None:
+                raise AssertionError("fixture %r never became observable" % name)
+        except AssertionError:
             self.close()
-            raise AssertionError("fixture %r never became observable" % name)
+            raise
 
     def command(self, name, method, *args):
         print(name, method, json.dumps(args), file=self.process.stdin, flush=True)

@@ -1,13 +1,16 @@
 # The tool against real windows, as an agent uses it: what observe prints of
 # GTK3 windows (golden output: without a window manager, Xvfb leaves every
 # window where the fixture puts it), what the application does when the tool
-# presses, writes, clicks, drags and scrolls, what hit names, that a password
-# never leaves the application, what GTK4 and Qt5 windows read as, and what
-# works on a Wayland desktop.
+# presses, writes, clicks, drags, scrolls and types, what hit names, that a
+# password never leaves the application, what GTK4 and Qt5 windows read as,
+# and what works on a Wayland desktop.
 # The tables are in desktop.cases.
 import contextlib
+import ctypes
 import json
 import os
+import re
+import signal
 import subprocess
 import tempfile
 import time
@@ -22,19 +25,38 @@ NAME = "Nuvra Éditeur"
 SECRET = "hunter2-Zebra-Secret-7731"  # the password fixture.ui holds
 NEW_SECRET, HIDDEN_LATER = "Zweites-Geheimnis-5519-Okapi", "was-visible-then-hidden-8830"
 HOSTILE = json.load(open(os.path.join(FIXTURES, "hostile.json"), encoding="utf-8"))
+TYPED = "é ß 中文 😀 שלום @ zy € {~}"  # layout keys, keys bound for the run, shifted and AltGr ones
+
+
+def keymap():
+    return subprocess.run(["xmodmap", "-pke"], capture_output=True, text=True, check=True).stdout
+
+
+def keys_down():
+    x11 = ctypes.CDLL("libX11.so.6")
+    x11.XOpenDisplay.restype = ctypes.c_void_p
+    display, keys = ctypes.c_void_p(x11.XOpenDisplay(None)), (ctypes.c_ubyte * 32)()
+    x11.XQueryKeymap(display, keys)
+    x11.XCloseDisplay(display)
+    return [code for code in range(256) if keys[code // 8] >> code % 8 & 1]
+
+
+def repeated(text):
+    # "{N*T}" is T repeated N times.
+    found = re.fullmatch(r"(.*)\{(\d+)\*(.*)\}(.*)", text or "")
+    return found and found[1] + found[3] * int(found[2]) + found[4] or text
 
 
 def reacts(test, first, name, rows):
-    for command, status, key, value, *cut in rows:
-        with test.subTest(command=command):
+    for command, status, key, value in rows:
+        with test.subTest(command=command[:2]):
+            value = repeated(value)
             if command[0] in ("press", "settext"):
-                command = [command[0], first.find(command[1]).index, *command[2:], *LIMITS,
-                           first.sha, name]
+                index = command[1] if isinstance(command[1], int) else first.find(command[1]).index
+                command = [command[0], index, *map(repeated, command[2:]), *LIMITS, first.sha, name]
             else:
                 time.sleep(0.5)  # GTK would join presses closer than 400 ms into one click
-            # A pointer command asked to end (SIGTERM) ends once its events are out.
-            during = cut and (lambda tool: (time.sleep(cut[0]), tool.terminate()))
-            test.assertEqual(run(*command, during=during).status, status)
+            test.assertEqual(run(*command).status, status)
             test.assertTrue(wait_for(lambda: run("observe", *LIMITS, name).find(key).value
                                      == value), run("observe", *LIMITS, name).find(key))
 
@@ -108,6 +130,61 @@ class DesktopTest(unittest.TestCase):
         self.assertEqual([m for m in messages if SECRET in m or NEW_SECRET in m
                           and "member=SetTextContents" not in m.split("\n")[0]], [])
         self.assertEqual([m for m in messages[hidden:] if HIDDEN_LATER in m], [])
+
+
+    def test_5_a_drag_asked_to_end_midway_lets_go_of_its_button(self):
+        # SIGTERM once the X server shows the button down: the drag's events
+        # still all go out, then the run ends by that signal, nothing held.
+        gi.require_version("Gdk", "3.0")
+        from gi.repository import Gdk
+        display = Gdk.Display.open(os.environ["DISPLAY"])
+        pointer, root = display.get_default_seat().get_pointer(), display.get_default_screen().get_root_window()
+        buttons = lambda: int(root.get_device_position(pointer)[3]) & 0x1f00  # Button1Mask..Button5Mask
+        for button, number, mask in (([], 1, 0x100), (["right"], 3, 0x400)):
+            time.sleep(0.5)  # two presses closer than 400 ms are one click to GTK
+            stop = lambda tool: [wait_for(buttons, 10, 0.002), tool.send_signal(signal.SIGTERM)][0]
+            cut = run("drag", 170, 356, 440, 411, *button, during=stop, check=False)
+            self.assertEqual((cut.cut, cut.status, cut.err, buttons()), (mask, -signal.SIGTERM, "", 0))
+            self.assertTrue(wait_for(lambda: run("observe", *LIMITS, NAME).find("Pad drag: ").value
+                                     == "Pad drag: button %d from 170,356 to 440,411 moved" % number))
+
+
+class KeyboardTest(unittest.TestCase):
+    # A sign-in form filled, submitted and cleared with keys alone (the
+    # desktop.cases table "typing"), then typed into under a German layout.
+    # The runs unbind every key they bound: the keymap is as before.
+    def test_a_form_driven_by_keys(self):
+        with contextlib.closing(App("Nuvra form", "--mode", "form")) as app:
+            before, runs = keymap(), []
+            for command, status, key, value in cases("desktop", "typing"):
+                seen = run("observe", *LIMITS, app.name)
+                if command[0] == "press" or command[0] == "type" and len(command) == 3:
+                    command = [command[0], seen.find(command[1]).index, *command[2:], *LIMITS, seen.sha, app.name]
+                runs.append(run(*command))
+                self.assertEqual(runs[-1].status, status, runs[-1])
+                if key:  # the reaction may come after the run's last event
+                    self.assertTrue(wait_for(lambda: run("observe", *LIMITS, app.name).shows(key) == [value]), key)
+                if command[0] == "type" and len(command) == 2:
+                    self.assertEqual(app.command("secret", "get_text"), command[1])
+            self.assertEqual(keymap(), before)
+            self.assertEqual([r for r in runs if "pässwörd" in r.out + r.err], [])
+            # Asked to end, a run stops before its next character, undoes
+            # what it bound and holds, and ends by the signal; killed, it leaves its keycodes bound and
+            # a key down, and the next run that uses the keyboard undoes both.
+            cjk = "".join(map(chr, range(0x4E00, 0x4F2C)))
+            stopped = run("type", cjk, during=lambda tool: (time.sleep(0.5), tool.terminate()))
+            self.assertRegex(stopped.err, r"^nuvra-click: asked to end after \d+ of 300 keys; the rest were not sent\n$")
+            self.assertEqual((stopped.status, stopped.seconds < 5, keymap(), keys_down()), (-signal.SIGTERM, True, before, []))
+            killed = subprocess.Popen([os.environ["NUVRA_CLICK"], "type", cjk])
+            self.assertTrue(wait_for(lambda: keymap() != before, 10, 0.01))
+            time.sleep(0.3)
+            killed.kill()
+            killed.wait()
+            self.assertEqual((run("key", "Escape").status, keymap(), keys_down()), (0, before, []))
+            subprocess.run(["setxkbmap", "de"], check=True)
+            before, seen = keymap(), run("observe", *LIMITS, app.name)
+            self.assertEqual(run("type", seen.find("User").index, TYPED, *LIMITS, seen.sha, app.name).status, 0)
+            self.assertEqual((run("observe", *LIMITS, app.name).find("User").value, keymap()), (TYPED, before))
 
 
 class ToolkitTest(unittest.TestCase):
@@ -190,6 +267,18 @@ class ToolkitTest(unittest.TestCase):
                 run(*note)
                 self.assertEqual(wait_for(log.read), "note\n")
 
+    def test_qt5_field_typed_into_by_number(self):
+        # Qt moves its focus only within the active window: the tool gives
+        # the window the X focus first. Qt keeps the field's text and types
+        # at its end.
+        name = "Nuvra qt5 keys"
+        with contextlib.closing(App(name, "--toolkit", "qt5", "--rows", "1", script="toolkit_app.py")):
+            seen = run("observe", 200, 20, 100000, name)
+            index = seen.find("value 1").index
+            self.assertEqual(run("type", index, TYPED, 200, 20, 100000, seen.sha, name).status, 0)
+            after = run("observe", 200, 20, 100000, name)
+            self.assertEqual([e.value for e in after.elements if e.index == index], ["value 1" + TYPED])
+
     def test_a_write_the_application_ignores_is_refused(self):
         name = "Nuvra fields"
         with contextlib.closing(App(name, "--toolkit", "gtk3", "--rows", "1", script="toolkit_app.py")):
@@ -234,6 +323,19 @@ class WaylandTest(unittest.TestCase):
                 e = count[0].get_extents(Atspi.CoordType.SCREEN)
                 self.assertNotIn("Count", run("hit", e.x + e.width // 2, e.y + e.height // 2).out)
                 self.assertEqual(run("observe", *LIMITS).err, "nuvra-click: no frontmost application\n")
+                # XTest keys reach no native Wayland window, nor anything while
+                # no X window has the focus; once a click gives an XWayland
+                # window the pointer, its field gets them.
+                name = first.find("Name field").index
+                typed = run("type", name, "abc", *LIMITS, first.sha, native.name)
+                self.assertEqual((typed.status, typed.err), (4, "nuvra-click: element [e%d] is in a native "
+                                 "Wayland window, which XTest keys cannot reach (they reach X11 and XWayland "
+                                 "windows)\n" % name))
+                self.assertEqual(run("key", "Return").status, 4)
+                entry = run("observe", *LIMITS, "Nuvra X").find("value 1")
+                run(*entry.center)
+                self.assertEqual(run("type", "xyz").status, 0)
+                self.assertTrue(wait_for(lambda: run("observe", *LIMITS, "Nuvra X").find("value 1").value == "value 1xyz"))
 
 
 def atspi_extents(role, name):
@@ -326,6 +428,17 @@ class WebPageTest(unittest.TestCase):
             document, cell = wait_for(scrolled, 30)
             row = run("observe", 400, 40, 100000, "Firefox").find("1910")
             self.assertTrue(document.y <= row.center[1] < cell.y + cell.height, (row, cell, document))
+            # Typed keys change what Gecko's writes did not (the page echoes
+            # both fields); a form submits on Return in its PIN field. Gecko
+            # follows each character typed from beyond the BMP with a U+FEFF
+            # of its own (README), so the emoji stays out.
+            web = TYPED.replace("😀 ", "")
+            for field, typed in (("Name", web), ("Notes", "line one\nline two"), ("User", "ada"), ("PIN", "4711-Zebra")):
+                self.assertEqual(wait_for(lambda: act("type", field, typed), 30)[0].status, 0, field)
+            self.assertEqual(run("key", "Return").status, 0)
+            shown = lambda o: [o.shows(key) for key in ("Typed: ", "Lines: ", "Signed in: ")]
+            self.assertEqual(wait_for(lambda: shown(run("observe", 400, 40, 100000, "Firefox")) == [
+                ["Typed: " + web], ['Lines: "line one\\nline two"'], ["Signed in: ada, PIN of 10 characters"]]), True)
         finally:
             browser.kill()
             browser.communicate(timeout=10)

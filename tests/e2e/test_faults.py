@@ -9,6 +9,7 @@
 import contextlib
 import json
 import os
+import re
 import signal
 import socket
 import subprocess
@@ -24,6 +25,12 @@ LIVE, HUNG, WALK = "Nuvra Wach", "Nuvra Stumm", ("5000", "64", "1000000")  # WAL
 # Seconds a run may take, per column of the between table: a second for the
 # gate, one request time-out for a stopped application, a second more for two.
 BOUNDS = (2.0, 3.0, 3.0, 4.0)
+# A run that names the application that answers, beside one that is stopped,
+# ends before one request time-out (1 s) could have passed waiting for it.
+NEIGHBOUR = 0.9
+# A run whose application stops mid-walk may be waiting on a child list,
+# which has three seconds; a second more covers the gate and the output.
+STOPPED_MID_RUN = 4.0
 # The sanitizers slow every run and inflate its memory; without them, an
 # address space of 3 GB turns a runaway allocation into a quick failure.
 SLOWER = 3 if os.environ.get("NUVRA_SANITIZE") == "ON" else 1
@@ -53,6 +60,30 @@ class GateTest(unittest.TestCase):
             finally:
                 plain.kill()
                 bare.kill()
+
+
+@unittest.skipIf(ROWS, "rows chosen")
+class BigWindowTest(unittest.TestCase):
+    # Before FaultsTest starts its applications: a window shown later would
+    # take the frontmost place from Nuvra Stumm.
+    def test_a_walk_cut_short_says_so(self):
+        for mode, count, limits, seconds, cut in cases("faults", "big"):
+            with self.subTest(mode=mode, count=count), contextlib.closing(
+                    # GTK takes 40 s to show 10,000 buttons on a busy machine, labels a quarter.
+                    App("Nuvra Gross", "--mode", mode, "--rows", str(count), patience=120)) as app:
+                result = run("observe", *limits, app.name)
+                nodes, truncated = map(int, re.search(r"nodes=(\d+) truncated=(\d)", result.out).groups())
+                word = {"buttons": "Button %d", "labels": "Label %d"}[mode]
+                texts = [e.label or e.value for e in result.elements if e.role in ("AXButton", "AXStaticText")]
+                # Whole, or said to be cut; what is there was read.
+                self.assertEqual((result.status, result.seconds < seconds * SLOWER, "AXUnknown" in result.out,
+                                  texts == [word % i for i in range(1, len(texts) + 1)],
+                                  truncated == 1 or nodes == count + 6, truncated == 1 or not cut),
+                                 (0, True, False, True, True, True), result)
+                if cut:  # perhaps still busy with the children it was asked for
+                    again = run("observe", *limits, app.name)
+                    self.assertIn((again.status, again.err), [(0, ''), (5, 'nuvra-click: no answering application '
+                                  'matches "Nuvra Gross" (1 application is not responding)\n')], again)
 
 
 class FaultsTest(unittest.TestCase):
@@ -87,6 +118,11 @@ class FaultsTest(unittest.TestCase):
             runs.append((command, result))
             self.assertLess(result.seconds, BOUNDS[column], result)
             self.assertIn(str(result.status), statuses[column], result)
+            if column == 2 and command[0] in ("observe", "press", "settext") and LIVE in command:
+                self.assertLess(result.seconds, NEIGHBOUR, result)
+            if column == 2 and HUNG in command:  # named, and never said not to exist
+                self.assertRegex(result.err, r"^nuvra-click: no answering application matches "
+                                 r'"%s" \(1 application is not responding\)\n$' % HUNG, result)
             self.assertTrue(column or result.out == UNTRUSTED[0] and result.err.startswith(
                 UNTRUSTED[1:]), result)
             asks = (1,) if command[0] in ("observe", "press", "settext") else (0, 1)
@@ -131,7 +167,7 @@ class FaultsTest(unittest.TestCase):
                     if runs[-1][1].cut:
                         break
                 result = runs[-1][1]
-                self.assertEqual((result.cut, result.seconds < 3.0, str(result.status) in statuses,
+                self.assertEqual((result.cut, result.seconds < STOPPED_MID_RUN * SLOWER, str(result.status) in statuses,
                                   not whole or result.sha == whole), (True,) * 4, result)
         finally:
             [os.kill(pid, signal.SIGCONT) for pid in pids if sig == signal.SIGSTOP]
@@ -201,7 +237,8 @@ class FaultsTest(unittest.TestCase):
     def test_every_application_that_quits_or_dies_mid_run(self):
         for name, end in [("Nuvra Kurz", lambda app: app.command("app", "quit")),
                           ("Nuvra Tod", lambda app: os.kill(app.process.pid, signal.SIGKILL))]:
-            with contextlib.closing(App(name)) as app:
+            # Big enough that the walk is still on when the end comes.
+            with contextlib.closing(App(name, "--mode", "rows")) as app:
                 cut = self.cut(names_of(app.process.pid), lambda: end(app))
                 result = run("observe", *WALK, name, during=cut)
                 app.process.wait(10)

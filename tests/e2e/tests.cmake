@@ -25,6 +25,7 @@ set(NUVRA_E2E_TESTS
   "soak|test_endurance.py SoakTest|reliability"
   "agents|test_endurance.py AgentsTest|reliability"
   "desktop|test_desktop.py DesktopTest|"
+  "keyboard|test_desktop.py KeyboardTest|"
   "toolkits|test_desktop.py ToolkitTest|"
   "screenshot|test_screenshot.py|"
   "web|test_desktop.py WebPageTest|"

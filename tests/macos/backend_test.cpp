@@ -15,6 +15,7 @@
 #include <utility>
 #include <vector>
 
+#include "input/keyboard.h"
 #include "platform/macos/macos_backend.h"
 #include "platform/native.h"
 #ifndef __APPLE__
@@ -234,6 +235,38 @@ TEST_F(Backend, EventsFromNoSourceInPixelsWithTwoWheelsPostedAtTheHidTap) {
         "CGEventPost 0 #0", "CGEventPost 0 #0", "CGEventCreateMouseEvent null 2 1,2 0"}));
 #endif
 }
+
+#ifndef __APPLE__  // stand-in only: keys are never posted on a real desktop
+// One chord and one text through the core, as the key and type commands
+// send them: each event created with its key code and down or up, its flags
+// set, a character as its Unicode string; all created before the first post.
+TEST_F(Backend, KeyEventsCarryFlagsAndTheirCharacterAndArePostedInOrder) {
+    ParsedChord chord = parseChord("cmd+S");
+    ASSERT_TRUE(chord.chord);
+    EXPECT_EQ(pressChords(*platform, {*chord.chord}), std::nullopt);
+    EXPECT_EQ(typeText(*platform, "\xC3\xA9\xF0\x9F\x98\x80\n"), std::nullopt);
+    EXPECT_FALSE(platform->createKeyboardEvent(0x80, true, 0, {}));  // F21: no key of a Mac
+    const std::string s = "CGEventKeyboardSetUnicodeString ";
+    EXPECT_EQ(standin::calls("CGEvent"), (Calls{
+        "CGEventCreateKeyboardEvent null 55 1", "CGEventSetFlags #0 1048576",
+        "CGEventCreateKeyboardEvent null 1 1", "CGEventSetFlags #1 1048576", s + "#1 1 \"s\"",
+        "CGEventCreateKeyboardEvent null 1 0", "CGEventSetFlags #2 1048576", s + "#2 1 \"s\"",
+        "CGEventCreateKeyboardEvent null 55 0", "CGEventSetFlags #3 0",
+        "CGEventPost 0 #0", "CGEventPost 0 #1", "CGEventPost 0 #2", "CGEventPost 0 #3",
+        "CGEventCreateKeyboardEvent null 0 1", "CGEventSetFlags #4 0", s + "#4 1 \"\xC3\xA9\"",
+        "CGEventCreateKeyboardEvent null 0 0", "CGEventSetFlags #5 0", s + "#5 1 \"\xC3\xA9\"",
+        "CGEventCreateKeyboardEvent null 0 1", "CGEventSetFlags #6 0", s + "#6 2 \"\xF0\x9F\x98\x80\"",
+        "CGEventCreateKeyboardEvent null 0 0", "CGEventSetFlags #7 0", s + "#7 2 \"\xF0\x9F\x98\x80\"",
+        "CGEventCreateKeyboardEvent null 36 1", "CGEventSetFlags #8 0",
+        "CGEventCreateKeyboardEvent null 36 0", "CGEventSetFlags #9 0",
+        "CGEventPost 0 #4", "CGEventPost 0 #5", "CGEventPost 0 #6", "CGEventPost 0 #7",
+        "CGEventPost 0 #8", "CGEventPost 0 #9"}));
+    // Focus is a boolean written as Core Foundation's own true.
+    const Element field = platform->createApplicationElement(7);
+    EXPECT_EQ(platform->setBooleanAttribute(field, "AXFocused", true), kAXErrorSuccess);
+    EXPECT_EQ(standin::calls("AXUIElementSet"), Calls{"AXUIElementSetAttributeValue #10 \"AXFocused\" #0"});
+}
+#endif
 
 TEST_F(Backend, DisplaysInCoreGraphicsGlobalCoordinates) {
 #ifdef __APPLE__  // a real session has a main display at the origin

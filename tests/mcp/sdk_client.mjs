@@ -62,8 +62,8 @@ try {
   const { tools } = await client.listTools();
   const readOnly = Object.fromEntries(tools.map((t) => [t.name, t.annotations.readOnlyHint]));
   assert.deepEqual(readOnly, { observe: true, press: false, settext: false, text: true, click: false,
-    drag: false, scroll: false, hit: true, screenshot: true, list_applications: true, windows: true,
-    activate: false, launch: false, wait: true });
+    drag: false, scroll: false, hit: true, screenshot: true, type: false, key: false,
+    list_applications: true, windows: true, activate: false, launch: false, wait: true });
   for (const tool of tools) assert.equal(tool.inputSchema.type, "object", tool.name);
 
   // The window registers with the accessibility registry in its own time.
@@ -134,7 +134,16 @@ try {
   const stale = await call("press", { index: button.index, sha256: seen.sha256 });
   assert.equal(stale.isError, true);
   assert.match(stale.content[0].text, /stale observation.*\(exit status 6\).*call observe again/s);
-  one(await observe(), (e) => e.title === "Counter");
+  const now = await observe();
+  one(now, (e) => e.title === "Counter");
+
+  // Typed into the field by number (GTK selects its text on focus, so the
+  // keys replace it), then emptied with keys alone.
+  assert.equal((await call("type", { index: field.index, text: "Grüße 中文", sha256: now.sha256 })).isError,
+    false);
+  assert.equal(await command("name", "get_text"), "Grüße 中文");
+  assert.equal((await call("key", { keys: ["ctrl+a", "BackSpace"] })).isError, false);
+  await eventually(() => command("name", "get_text"), (t) => t === "");
 
   // close() while a run goes (the window is stopped: observe waits for it): the server ends the
   // run, answers nothing and ends, and no nuvra-click outlives it.
@@ -150,7 +159,7 @@ try {
   await assert.rejects(pending, /Connection closed/);
   assert.deepEqual(await exited, [0, null]);  // on its own, before the SDK's SIGTERM
   assert.deepEqual(running.filter((pid) => existsSync(`/proc/${pid}`)), []);
-  console.log("nuvra-mcp served the SDK client: %d tools, press, settext, windows, activate, wait, screenshots, stale, hit, close",
+  console.log("nuvra-mcp served the SDK client: %d tools, press, settext, windows, activate, wait, screenshots, stale, hit, type, key, close",
     tools.length);
 } finally {
   await client.close();

@@ -20,8 +20,15 @@ struct FakeElement : ElementObject {
 
 struct FakeEvent : EventObject {
     int serial;
-    explicit FakeEvent(int s) : serial(s) {}
+    std::string typed;  // what a key going down types
+    FakeEvent(int s, std::string t) : serial(s), typed(std::move(t)) {}
 };
+
+std::string hex(uint64_t v) {
+    char buf[24];
+    std::snprintf(buf, sizeof buf, "0x%llx", static_cast<unsigned long long>(v));
+    return buf;
+}
 
 std::string number(double v) {
     char buf[40];
@@ -145,8 +152,14 @@ void FakeDesktop::setHangsOnPress(const Element& e) {
     node(e).hangsOnPress = true;
 }
 
+void FakeDesktop::setIgnoresKeys(const Element& e) { node(e).ignoresKeys = true; }
+
 void FakeDesktop::setIgnoresWrites(const Element& e) {
     node(e).ignoresWrites = true;
+}
+
+void FakeDesktop::setWriteLimit(const Element& e, size_t bytes) {
+    node(e).writeLimit = bytes;
 }
 
 void FakeDesktop::setIdentityHash(const Element& e, uint64_t hash) {
@@ -158,7 +171,7 @@ void FakeDesktop::removeElement(const Element& e) {
 }
 
 void FakeDesktop::addApp(RunningApplication app, Element root) {
-    apps_.emplace_back(std::move(app), std::move(root));
+    apps_.push_back(AppEntry{std::move(app), std::move(root)});
 }
 
 void FakeDesktop::clearApps() {
@@ -167,8 +180,21 @@ void FakeDesktop::clearApps() {
 
 RunningApplication* FakeDesktop::app(int32_t pid) {
     for (auto& entry : apps_)
-        if (entry.first.processIdentifier == pid) return &entry.first;
+        if (entry.record.processIdentifier == pid) return &entry.record;
     return nullptr;
+}
+
+void FakeDesktop::setLate(int32_t pid) {
+    for (auto& entry : apps_)
+        if (entry.record.processIdentifier == pid) entry.late = true;
+}
+
+void FakeDesktop::setSilent(int32_t pid) {
+    for (auto& entry : apps_) {
+        if (entry.record.processIdentifier != pid) continue;
+        entry.silent = true;
+        node(entry.root).silent = true;
+    }
 }
 
 Element FakeDesktop::find(std::string_view name) const {
@@ -198,8 +224,8 @@ bool FakeDesktop::isProcessTrusted() {
 
 Element FakeDesktop::createApplicationElement(int32_t pid) {
     if (recording) log_.push_back("createApp " + std::to_string(pid));
-    for (const auto& [app, root] : apps_)
-        if (app.processIdentifier == pid) return root;
+    for (const auto& entry : apps_)
+        if (entry.record.processIdentifier == pid) return entry.root;
     // Like the real thing: a handle is always made; reads of it then fail.
     Element orphan = element("app" + std::to_string(pid));
     removeElement(orphan);
@@ -224,7 +250,7 @@ AXResult FakeDesktop::copyAttributeValue(const Element& element, std::string_vie
     if (beforeRead) beforeRead(element, attribute);
     if (recording) log_.push_back("read " + nameOf(element) + " " + std::string(attribute));
     const Node* n = nodeOrNull(element);
-    if (hung_) return kAXCannotComplete;
+    if (hung_ || (n != nullptr && n->silent)) return kAXCannotComplete;
     if (n == nullptr || n->gone) return kAXInvalidElement;
     auto it = n->attributes.find(attribute);
     if (it == n->attributes.end()) return kAXNoValue;
@@ -261,7 +287,8 @@ AXResult FakeDesktop::setAttributeValue(const Element& element, std::string_view
                    std::string(text) + "\" -> " + std::to_string(code));
     writes_.push_back(nameOf(element) + " " + std::string(attribute) + " " + std::string(text));
     if (code == kAXSuccess && !n->ignoresWrites)
-        set(element, std::string(attribute), AttrValue::plainText(std::string(text)));
+        set(element, std::string(attribute),
+            AttrValue::plainText(std::string(text.substr(0, n->writeLimit.value_or(text.size())))));
     return code;
 }
 
@@ -271,6 +298,23 @@ uint64_t FakeDesktop::identityHash(const Element& element) {
     return n ? n->hash : 0;
 }
 
+std::vector<RunningApplication> FakeDesktop::listed(bool waiting) const {
+    std::vector<RunningApplication> out;
+    for (const auto& entry : apps_) {
+        if (!entry.silent && (waiting || !entry.late)) {
+            out.push_back(entry.record);
+            continue;
+        }
+        RunningApplication silent;
+        silent.processIdentifier = entry.record.processIdentifier;
+        silent.bundleIdentifier = entry.record.bundleIdentifier;
+        silent.activationPolicy = 2;
+        silent.responding = false;
+        out.push_back(std::move(silent));
+    }
+    return out;
+}
+
 std::vector<ScreenRect> FakeDesktop::displayBounds() {
     if (recording) log_.push_back("displays");
     return displays;
@@ -278,16 +322,19 @@ std::vector<ScreenRect> FakeDesktop::displayBounds() {
 
 std::vector<RunningApplication> FakeDesktop::runningApplications() {
     if (recording) log_.push_back("apps");
-    std::vector<RunningApplication> out;
-    for (const auto& entry : apps_) out.push_back(entry.first);
-    return out;
+    return listed(true);
+}
+
+std::vector<RunningApplication> FakeDesktop::promptApplications() {
+    if (recording) log_.push_back("apps prompt");
+    return listed(false);
 }
 
 bool FakeDesktop::equalIgnoringCaseAndDiacritics(std::string_view a, std::string_view b) {
     return foldedEqual(a, b);
 }
 
-Event FakeDesktop::newEvent(std::string description) {
+Event FakeDesktop::newEvent(std::string description, std::string typed) {
     if (eventsBeforeFailure) {
         if (*eventsBeforeFailure <= 0) {
             if (recording) log_.push_back(description + " -> null");
@@ -297,7 +344,7 @@ Event FakeDesktop::newEvent(std::string description) {
     }
     int serial = nextEvent_++;
     if (recording) log_.push_back(description + " -> ev" + std::to_string(serial));
-    return std::make_shared<FakeEvent>(serial);
+    return std::make_shared<FakeEvent>(serial, std::move(typed));
 }
 
 Event FakeDesktop::createMouseEvent(int32_t type, ScreenPoint at, int32_t button) {
@@ -310,9 +357,53 @@ Event FakeDesktop::createScrollWheelEvent(int32_t wheel1, int32_t wheel2, int32_
                     std::to_string(wheel3));
 }
 
+AXResult FakeDesktop::setBooleanAttribute(const Element& element, std::string_view attribute,
+                                          bool value) {
+    const Node* n = nodeOrNull(element);
+    AXResult code = (n == nullptr || n->gone) ? kAXInvalidElement : n->writeResult;
+    if (recording) log_.push_back("set " + nameOf(element) + " " + std::string(attribute) + " " +
+                   (value ? "1" : "0") + " -> " + std::to_string(code));
+    if (code != kAXSuccess || n->ignoresWrites) return code;
+    set(element, std::string(attribute), AttrValue::boolean(value));
+    if (attribute == "AXFocused" && value) focused_ = element;
+    return code;
+}
+
+Event FakeDesktop::createKeyboardEvent(uint16_t virtualKey, bool keyDown, uint64_t flags,
+                                       std::string_view character) {
+    std::string description = std::string("key ") + (keyDown ? "down " : "up ") + hex(virtualKey) +
+                              " flags " + hex(flags);
+    if (!character.empty()) description += " \"" + std::string(character) + "\"";
+    return newEvent(description, keyDown ? std::string(character) : std::string());
+}
+
+bool FakeDesktop::endRequested() {
+    bool asked = endAfterPosts && posts_ >= *endAfterPosts;
+    if (recording) log_.push_back(std::string("end? ") + (asked ? "yes" : "no"));
+    return asked;
+}
+
+KeyboardReach FakeDesktop::keyboardReach(const Element& target) {
+    if (recording) log_.push_back("reach " + (target ? nameOf(target) : std::string("focus")));
+    return reach;
+}
+
 bool FakeDesktop::postEvent(const Event& event) {
     auto* e = dynamic_cast<const FakeEvent*>(event.get());
-    if (recording) log_.push_back("post " + (e ? "ev" + std::to_string(e->serial) : std::string("<foreign>")));
+    const bool fails = postsBeforeFailure && (*postsBeforeFailure)-- == 0;
+    if (recording)
+        log_.push_back("post " + (e ? "ev" + std::to_string(e->serial) : std::string("<foreign>")) +
+                       (fails ? " -> failed" : ""));
+    if (fails) return false;
+    ++posts_;
+    const Node* n = nodeOrNull(focused_);
+    if (e && !e->typed.empty() && n && !n->gone && !n->ignoresKeys) {
+        auto value = n->attributes.find("AXValue");
+        std::string text = value != n->attributes.end() && value->second.value
+                               ? value->second.value->text
+                               : std::string();
+        setText(focused_, "AXValue", text + e->typed);
+    }
     return true;
 }
 
@@ -343,9 +434,9 @@ bool FakeDesktop::activateApplication(int32_t pid, const Element& window) {
     if (recording) log_.push_back("activate " + std::to_string(pid) + " " + nameOf(window));
     if (!activationDelivered) return false;
     if (!activationTakes) return true;
-    for (auto& [app, root] : apps_) {
-        app.isActive = app.processIdentifier == pid;
-        if (app.isActive) set(root, "AXFocusedWindow", AttrValue::elementRef(window));
+    for (auto& entry : apps_) {
+        entry.record.isActive = entry.record.processIdentifier == pid;
+        if (entry.record.isActive) set(entry.root, "AXFocusedWindow", AttrValue::elementRef(window));
     }
     return true;
 }

@@ -51,8 +51,14 @@ public:
     // Pressing this element leaves the press unanswered and the application
     // hung: every later call on any element answers kAXCannotComplete.
     void setHangsOnPress(const Element& e);
-    // Writes to this element answer success and change nothing.
+    // Writes and boolean sets (focus) to this element answer success and
+    // change nothing.
     void setIgnoresWrites(const Element& e);
+    // Writes to this element answer success and keep only the first
+    // `bytes` bytes, as a field with a length limit does.
+    void setWriteLimit(const Element& e, size_t bytes);
+    // Keys typed while this element has focus do not reach it.
+    void setIgnoresKeys(const Element& e);
 
     void setIdentityHash(const Element& e, uint64_t hash);
     // The element's application quit: every call on it fails.
@@ -64,6 +70,13 @@ public:
     // The workspace record of the application with this process id, to edit
     // in place; null when there is none.
     RunningApplication* app(int32_t pid);
+    // The application tells its facts only when waited for: promptApplications
+    // lists it as not responding.
+    void setLate(int32_t pid);
+    // The application tells nothing: both lists give it as not responding,
+    // with its process and bundle identifier only, and every read of its
+    // root element answers kAXCannotComplete.
+    void setSilent(int32_t pid);
     // The first element made with this name; null when there is none.
     Element find(std::string_view name) const;
 
@@ -77,6 +90,15 @@ public:
 
     // Event creation succeeds this many more times, then answers null.
     std::optional<int> eventsBeforeFailure;
+
+    // Posting succeeds this many more times, then fails once, as a post the
+    // X server did not answer in time.
+    std::optional<int> postsBeforeFailure;
+    // After this many posts the process is asked to end (endRequested).
+    std::optional<int> endAfterPosts;
+
+    // What keyboardReach answers, for every target.
+    KeyboardReach reach = KeyboardReach::Reaches;
 
     // Off: calls are answered but not logged, for benchmarks, where building
     // the log's texts would cost more than the code being measured.
@@ -126,6 +148,11 @@ public:
     //   "mouse 1 at 100,200 button 0 -> ev1"  "mouse 1 at 1,2 button 0 -> null"
     //   "scroll 3,-5,0 -> ev2"  "post ev1"  "sleep 80000"
     //   "displays"  "may capture?"  "capture 10,20 30x40 -> 0"  "placement win"
+    //   "key down 0x3b flags 0x40000 -> ev3"  "key up 0x0 flags 0x0 \"é\" -> ev4"
+    //   "set field AXFocused 1 -> 0"  "reach field"
+    // A key going down with a character appends it to the value of the
+    // element last focused with setBooleanAttribute.
+    //   "post ev3 -> failed"
     const std::vector<std::string>& log() const { return log_; }
     // The log entries that start with `prefix`.
     std::vector<std::string> calls(std::string_view prefix) const;
@@ -148,11 +175,18 @@ public:
                                std::string_view text) override;
     uint64_t identityHash(const Element& element) override;
     std::vector<RunningApplication> runningApplications() override;
+    std::vector<RunningApplication> promptApplications() override;
     std::vector<ScreenRect> displayBounds() override;
     bool equalIgnoringCaseAndDiacritics(std::string_view a, std::string_view b) override;
     Event createMouseEvent(int32_t type, ScreenPoint at, int32_t button) override;
     Event createScrollWheelEvent(int32_t wheel1, int32_t wheel2, int32_t wheel3) override;
+    AXResult setBooleanAttribute(const Element& element, std::string_view attribute,
+                                 bool value) override;
+    Event createKeyboardEvent(uint16_t virtualKey, bool keyDown, uint64_t flags,
+                              std::string_view character) override;
+    KeyboardReach keyboardReach(const Element& target) override;
     bool postEvent(const Event& event) override;
+    bool endRequested() override;
     void sleepMicroseconds(uint32_t microseconds) override;
     bool mayCaptureScreen() override;
     CaptureResult captureScreen(const ScreenRect& area, ScreenImage& out) override;
@@ -179,19 +213,31 @@ private:
         AXResult writeResult = 0;
         bool hangsOnPress = false;
         bool ignoresWrites = false;
+        std::optional<size_t> writeLimit;
+        bool ignoresKeys = false;
+        bool silent = false;
     };
+    struct AppEntry {
+        RunningApplication record;
+        Element root;
+        bool late = false;
+        bool silent = false;
+    };
+    std::vector<RunningApplication> listed(bool waiting) const;
     Node& node(const Element& e);
     const Node* nodeOrNull(const Element& e) const;
-    Event newEvent(std::string description);
+    Event newEvent(std::string description, std::string typed = {});
 
     std::vector<Node> nodes_;
     Node stray_;
     bool hung_ = false;
-    std::vector<std::pair<RunningApplication, Element>> apps_;
+    std::vector<AppEntry> apps_;
     Element systemWide_;
     Element atPosition_;
+    Element focused_;
     AXResult atPositionCode_ = kAXNoValue;
     int nextEvent_ = 1;
+    int posts_ = 0;
     int64_t clock_ = 0;
     std::vector<std::string> log_;
     std::vector<std::string> writes_;

@@ -1,7 +1,7 @@
 # The Linux backend: AT-SPI2 over D-Bus through libdbus (dbus/) and the X
 # server through XCB (x11/). libatspi is used for its constants header only;
 # the backend never links its client (see atspi/link.h), nor GLib.
-pkg_check_modules(NUVRA_LINUX REQUIRED IMPORTED_TARGET xcb xcb-xtest xcb-res xcb-shm)
+pkg_check_modules(NUVRA_LINUX REQUIRED IMPORTED_TARGET xcb xcb-xtest xcb-res xcb-shm xcb-xkb)
 pkg_check_modules(NUVRA_ATSPI REQUIRED atspi-2)
 pkg_check_modules(NUVRA_DBUS REQUIRED IMPORTED_TARGET dbus-1)
 set(NUVRA_LINUX_DIR ${CMAKE_SOURCE_DIR}/src/platform/linux)
@@ -19,14 +19,17 @@ add_library(nuvra_backend STATIC
   # installed applications: desktop entries, and starting them
   ${NUVRA_LINUX_DIR}/desktop/desktop_entry.cpp
   ${NUVRA_LINUX_DIR}/desktop/launch.cpp
-  # X11: the display, windows, their owners, activation, XTest
+  # X11: the display, windows, their owners, the focus and activation,
+  # XTest, the keymap, pictures of the screen
   ${NUVRA_LINUX_DIR}/x11/activation.cpp
-  # X11: the display, windows, their owners, XTest, pictures of the screen
   ${NUVRA_LINUX_DIR}/x11/capture.cpp
   ${NUVRA_LINUX_DIR}/x11/client_pids.cpp
   ${NUVRA_LINUX_DIR}/x11/display.cpp
+  ${NUVRA_LINUX_DIR}/x11/key_bindings.cpp
+  ${NUVRA_LINUX_DIR}/x11/keymap.cpp
   ${NUVRA_LINUX_DIR}/x11/window_at.cpp
   ${NUVRA_LINUX_DIR}/x11/xtest_events.cpp
+  ${NUVRA_LINUX_DIR}/x11/xtest_keys.cpp
   # opening what may never answer
   ${NUVRA_LINUX_DIR}/open_by.cpp
   # the Platform: elements' facts, their AX answers, the walk's prefetch
@@ -54,7 +57,7 @@ endif()
 # linked from their archives where those exist, and so is the C++ runtime
 # (not under the sanitizers, whose runtime replaces its allocator).
 set(NUVRA_X_ARCHIVES "")
-foreach(lib xcb-xtest xcb-res xcb-shm xcb Xau Xdmcp)
+foreach(lib xcb-xtest xcb-res xcb-shm xcb-xkb xcb Xau Xdmcp)
   find_library(NUVRA_${lib}_ARCHIVE NAMES lib${lib}.a)
   if(NUVRA_${lib}_ARCHIVE)
     list(APPEND NUVRA_X_ARCHIVES ${NUVRA_${lib}_ARCHIVE})

@@ -3,6 +3,7 @@
 // pointer input. Attributes are answered from each element's facts
 // (element_facts.h, ax_answers.h); this file connects, gates and routes.
 #include <algorithm>
+#include <csignal>
 #include <cstdlib>
 #include <ctime>
 #include <cerrno>
@@ -21,9 +22,11 @@
 #include "platform/linux/x11/display.h"
 #include "platform/linux/x11/window_at.h"
 #include "platform/linux/x11/xtest_events.h"
+#include "platform/linux/x11/xtest_keys.h"
 #include "platform/native.h"
 #include "text/fold.h"
 #include "text/hash.h"
+#include "text/utf8.h"
 
 namespace nuvra {
 
@@ -56,6 +59,13 @@ uint64_t fnv1a(uint64_t hash, std::string_view bytes) {
 
 class LinuxPlatform : public Platform {
 public:
+    // Keys still held go up, and keycodes bound for the run are unbound,
+    // while the display is still open.
+    ~LinuxPlatform() override {
+        if (keyboard_.used()) keyboard_.finish(display_.get());
+    }
+
+
     bool isProcessTrusted() override { return connect(Clock::now() + kGateBudget, true); }
 
     TrustGap trustGap() override { return gap_; }
@@ -110,27 +120,7 @@ public:
         auto which = atspi::axAttribute(attribute);
         if (!which) return kAXAttributeUnsupported;
         ensureConnected();
-        atspi::ElementFacts facts(*e, {link_, burst_, walk_, screen_});
-        // A walk reads an element's role first; everything it reads of
-        // every element the snapshot does not hold is asked for then, in
-        // one round.
-        if (*which == AxAttribute::Role && walk_.walking()) {
-            if (!facts.inSnapshot()) {
-                burst_.gather(e->ref, e->role);
-                readAheadBelow(e->ref);
-            }
-            if (coldWebContent(*e, facts)) {
-                // What was read of the page before its facts arrived is
-                // not what it shows.
-                atspi::awaitWebContent(link_, e->ref, Clock::now() + kWebContentWait);
-                walk_.forgetSnapshot();
-                burst_.clear();
-                atspi::ElementFacts fresh(*e, {link_, burst_, walk_, screen_});
-                burst_.gather(e->ref, e->role);
-                return atspi::answer(*which, fresh, out);
-            }
-        }
-        return atspi::answer(*which, facts, out);
+        return answered(e->ref, readAttribute(*e, *which, out));
     }
 
     AXResult copyActionNames(const Element& element, std::optional<AttrValue>& out) override {
@@ -187,6 +177,20 @@ public:
         return writeText(e->ref, text);
     }
 
+    // AXFocused on an element is AT-SPI's GrabFocus.
+    AXResult setBooleanAttribute(const Element& element, std::string_view attribute,
+                                 bool value) override {
+        const AtspiElement* e = objectOf(element);
+        if (e == nullptr) return kAXInvalidElement;
+        if (!value) return kAXAttributeUnsupported;
+        ensureConnected();
+        burst_.clear();
+        walk_.end();
+        if (atspi::axAttribute(attribute) != AxAttribute::Focused) return kAXAttributeUnsupported;
+        auto taken = atspi::grabFocus(link_, e->ref);
+        return taken && *taken ? kAXSuccess : kAXFailure;
+    }
+
     uint64_t identityHash(const Element& element) override {
         const AtspiElement* e = objectOf(element);
         if (e == nullptr) return 0;
@@ -196,13 +200,17 @@ public:
     }
 
     std::vector<RunningApplication> runningApplications() override {
-        ensureConnected();
-        auto applicationIds = x11::gtkApplicationIds(display_.get());
-        std::vector<RunningApplication> records;
-        for (const auto& app : atspi::registeredApps(link_)) {
-            if (app.pid > 0) busByPid_[app.pid] = app.bus;
-            records.push_back(atspi::workspaceRecord(link_, app, applicationIds));
-        }
+        // Completes the prompt listing of this run, if one is waiting.
+        if (!survey_) startSurvey();
+        auto records = survey_->records(false);
+        survey_.reset();
+        return records;
+    }
+
+    std::vector<RunningApplication> promptApplications() override {
+        startSurvey();
+        auto records = survey_->records(true);
+        if (survey_->complete()) survey_.reset();
         return records;
     }
 
@@ -260,6 +268,9 @@ public:
     void beginLook(int64_t deadline) override {
         walk_.end();
         burst_.clear();
+        // Every application is asked again, the registry too: one that was
+        // hung or still starting may answer now, and a new one may be there.
+        survey_.reset();
         link_.forgiveAll();
         // A deadline that far off (a wait of years) is no deadline at all.
         constexpr int64_t kDay = 86'400'000'000;
@@ -287,8 +298,55 @@ public:
         return event;
     }
 
+    Event createKeyboardEvent(uint16_t virtualKey, bool keyDown, uint64_t,
+                              std::string_view character) override {
+        if (!canPost()) return {};
+        auto event = std::make_shared<x11::KeyEvent>();
+        event->down = keyDown;
+        if (!character.empty()) {
+            char32_t cp;
+            bool valid;
+            utf8::decodeOne(reinterpret_cast<const unsigned char*>(character.data()),
+                            character.size(), cp, valid);
+            if (!valid) return {};
+            event->keysym = x11::keysymOfCharacter(cp);
+            event->character = true;
+        } else {
+            // The modifiers are pressed as keys of their own, so the flags
+            // say nothing the server does not know.
+            event->keysym = x11::keysymOfKey(virtualKey);
+            event->modifier = virtualKey == 0x3B || virtualKey == 0x38 || virtualKey == 0x3A ||
+                              virtualKey == 0x37;
+        }
+        if (event->keysym == x11::kNoSymbol || !keyboard_.prepare(display_.get(), *event))
+            return {};
+        return event;
+    }
+
+    // XTest keys go to the X server's focus: a native Wayland window, which
+    // the X server does not hold, never gets them.
+    KeyboardReach keyboardReach(const Element& target) override {
+        if (!x11::waylandDisplayPresent()) return KeyboardReach::Reaches;
+        if (const AtspiElement* e = objectOf(target)) {
+            ensureConnected();
+            return screen_.nativeWayland(e->ref.bus) ? KeyboardReach::NativeWayland
+                                                     : KeyboardReach::Reaches;
+        }
+        return x11::focusInXWindow(display_.get()) ? KeyboardReach::Reaches
+                                                   : KeyboardReach::NativeWayland;
+    }
+
     bool postEvent(const Event& event) override {
+        if (const auto* key = dynamic_cast<const x11::KeyEvent*>(event.get()))
+            return canPost() && keyboard_.post(display_.get(), *key);
         return event && canPost() && x11::postEvent(display_.get(), *event);
+    }
+
+    bool endRequested() override {
+        sigset_t pending;
+        if (sigpending(&pending) != 0) return false;
+        return sigismember(&pending, SIGTERM) == 1 || sigismember(&pending, SIGINT) == 1 ||
+               sigismember(&pending, SIGHUP) == 1;
     }
 
     EventGap eventGap() override {
@@ -296,7 +354,9 @@ public:
         if (named == nullptr || *named == '\0') return EventGap::NoDisplayNamed;
         if (display_.get() == nullptr)
             return display_.opened() ? EventGap::DisplayGone : EventGap::DisplayUnreachable;
-        return xtest_ ? EventGap::DisplayGone : EventGap::NoXTest;
+        // With the display there and XTest on it, only a key the keymap
+        // cannot make (no Control key, no spare keycode) is left.
+        return xtest_ ? EventGap::Unknown : EventGap::NoXTest;
     }
 
     // X lets every client read the screen.
@@ -387,16 +447,65 @@ private:
         return now && *now == text ? kAXSuccess : kAXFailure;
     }
 
+    AXResult readAttribute(const AtspiElement& e, AxAttribute which, std::optional<AttrValue>& out) {
+        atspi::ElementFacts facts(e, {link_, burst_, walk_, screen_});
+        // A walk reads an element's role first; everything it reads of
+        // every element the snapshot does not hold is asked for then, in
+        // one round.
+        if (which == AxAttribute::Role && walk_.walking()) {
+            if (!facts.inSnapshot()) {
+                burst_.gather(e.ref, e.role, !walk_.outgrown());
+                readAheadBelow(e.ref);
+            }
+            if (coldWebContent(e, facts)) {
+                // What was read of the page before its facts arrived is
+                // not what it shows.
+                atspi::awaitWebContent(link_, e.ref, Clock::now() + kWebContentWait);
+                walk_.forgetSnapshot();
+                burst_.clear();
+                atspi::ElementFacts fresh(e, {link_, burst_, walk_, screen_});
+                burst_.gather(e.ref, e.role, !walk_.outgrown());
+                return atspi::answer(which, fresh, out);
+            }
+        }
+        return atspi::answer(which, facts, out);
+    }
+
+    // kAXCannotComplete is the platform's word for a read the application
+    // did not answer in time; an element of an application that has left
+    // the bus is invalid, as one of a quit application is on macOS; a fact
+    // missing because the application answered so (an error, an object
+    // gone) is a plain failure.
+    AXResult answered(const ObjectRef& ref, AXResult code) {
+        if (code != kAXCannotComplete) return code;
+        if (link_.gone(ref.bus)) return kAXInvalidElement;
+        if (link_.unresponsive(ref.bus) || !link_.connected()) return code;
+        return kAXFailure;
+    }
+
+    void startSurvey() {
+        ensureConnected();
+        survey_.reset();
+        survey_.emplace(link_, x11::gtkApplicationIds(display_.get()));
+        for (const auto& app : survey_->apps())
+            if (app.pid > 0) busByPid_[app.pid] = app.bus;
+    }
+
     // A breadth-first walk reads an element's children after all that it
     // has queued before them; those the snapshot does not hold are asked
     // for now, as far as the walk's bound reaches.
     void readAheadBelow(const ObjectRef& parent) {
         const auto* children = burst_.gatheredChildren(parent);
-        if (children == nullptr) return;
+        const size_t bound = walk_.aheadBound();
+        if (children == nullptr || bound == 0) return;
+        // No more than can be read ahead: a list of a hostile size would
+        // otherwise be copied whole while the element's burst runs out.
         std::vector<ObjectRef> next;
-        for (const auto& child : *children)
+        for (const auto& child : *children) {
+            if (next.size() >= bound) break;
             if (walk_.indexOf(child) < 0) next.push_back(child);
-        burst_.readAhead(next, walk_.aheadBound());
+        }
+        burst_.readAhead(next, bound);
     }
 
     // A web document that has no place yet, in a Gecko whose content cache
@@ -418,6 +527,7 @@ private:
     }
 
     x11::DisplayConnection display_;
+    x11::Keyboard keyboard_;
     atspi::BusLink link_;
     atspi::ElementBurst burst_{link_};
     atspi::WalkPrefetch walk_{link_};
@@ -428,6 +538,9 @@ private:
     // Processes met in this run, and their connections on the bus.
     std::map<int32_t, std::string> busByPid_;
     std::set<std::string> webLooked_;
+    // The listing promptApplications left waiting for applications that
+    // had not answered yet.
+    std::optional<atspi::WorkspaceSurvey> survey_;
 };
 
 }  // namespace

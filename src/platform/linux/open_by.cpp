@@ -19,8 +19,9 @@ void* openBy(std::function<void*()> open, std::function<void(void*)> close,
         bool abandoned = false;
     };
     auto attempt = std::make_shared<Attempt>();
+    std::thread opener;
     try {
-        std::thread([attempt, open = std::move(open), close = std::move(close)] {
+        opener = std::thread([attempt, open = std::move(open), close = std::move(close)] {
             void* opened = open();
             std::lock_guard<std::mutex> hold(attempt->lock);
             if (attempt->abandoned && opened != nullptr) {
@@ -30,15 +31,21 @@ void* openBy(std::function<void*()> open, std::function<void(void*)> close,
             attempt->opened = opened;
             attempt->done = true;
             attempt->finished.notify_one();
-        }).detach();
+        });
     } catch (const std::system_error&) {
         return nullptr;
     }
     std::unique_lock<std::mutex> hold(attempt->lock);
     if (!attempt->finished.wait_until(hold, deadline, [&] { return attempt->done; })) {
         attempt->abandoned = true;
+        opener.detach();
         return nullptr;
     }
+    hold.unlock();
+    // Done: the thread only has to return. Joined, it cannot still be
+    // running (its stack and thread storage still held) when the process
+    // ends.
+    opener.join();
     return attempt->opened;
 }
 

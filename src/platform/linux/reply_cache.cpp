@@ -4,7 +4,8 @@
 
 namespace nuvra::atspi {
 
-void ElementBurst::gather(const ObjectRef& object, std::optional<uint32_t>& role) {
+void ElementBurst::gather(const ObjectRef& object, std::optional<uint32_t>& role,
+                          bool withChildren) {
     Burst& b = burstFor(object);
     if (b.gathered) return;
     b.gathered = true;
@@ -23,7 +24,7 @@ void ElementBurst::gather(const ObjectRef& object, std::optional<uint32_t>& role
     requests.push_back(nameRequest(object));
     requests.push_back(stateRequest(object));
     requests.push_back(extentsRequest(object));
-    requests.push_back(childrenRequest(object));
+    if (withChildren) requests.push_back(childrenRequest(object));
     auto replies = link_.callAll(requests);
     size_t i = 0;
     if (!roleKnown) {
@@ -33,7 +34,7 @@ void ElementBurst::gather(const ObjectRef& object, std::optional<uint32_t>& role
     b.name = nameFrom(replies[i++]);
     b.states = statesFrom(replies[i++]);
     b.extents = extentsFrom(replies[i++]);
-    b.children = childrenFrom(replies[i++]);
+    if (withChildren) b.children = childrenFrom(replies[i++]);
     b.started = dbus::Clock::now();
 }
 
@@ -211,10 +212,16 @@ void ElementBurst::clear() {
 
 ElementBurst::Burst& ElementBurst::burstFor(const ObjectRef& object) {
     auto now = dbus::Clock::now();
-    if (!sameObject(burst_.object, object) || now - burst_.started > kLifetime) {
+    const bool same = sameObject(burst_.object, object);
+    if (!same || now - burst_.started > kLifetime) {
+        // The child list gathered with the element still serves the walk's
+        // one read of it, however long the element's other reads took: a
+        // long list takes long to go through, and would cost as much again.
+        auto children = same ? std::move(burst_.children) : std::nullopt;
         burst_ = Burst{};
         burst_.object = object;
         burst_.started = now;
+        burst_.children = std::move(children);
     }
     return burst_;
 }

@@ -27,9 +27,10 @@ public:
     explicit ElementBurst(BusLink& link) : link_(link) {}
 
     // The replies every element of a walk needs, fetched in one round (the
-    // role too, into `role`, unless already known), or taken from what was
-    // read ahead; the burst's few milliseconds start when they are in.
-    void gather(const ObjectRef& object, std::optional<uint32_t>& role);
+    // role too, into `role`, unless already known; the children unless the
+    // walk has no room left for them), or taken from what was read ahead;
+    // the burst's few milliseconds start when they are in.
+    void gather(const ObjectRef& object, std::optional<uint32_t>& role, bool withChildren = true);
 
     // The elements a walk reads next, outside any snapshot (an application
     // whose cache does not hold its web pages): their replies are asked for

@@ -69,16 +69,25 @@ ObjectRef WalkPrefetch::refOf(int32_t k) const {
 // The walk's size so far, and whether the whole application is now worth
 // fetching at once.
 void WalkPrefetch::noteChildren(const ObjectRef& parent, const std::vector<ObjectRef>& children) {
-    if (!plan_ || plan_->snapshotTried || parent.bus != plan_->root.bus) return;
+    if (!plan_ || plan_->snapshotTried || plan_->outgrown || parent.bus != plan_->root.bus) return;
     auto known = plan_->depthByPath.find(parent.path);
     if (known == plan_->depthByPath.end()) return;
     const int64_t depth = known->second + 1;
-    plan_->childrenRead.emplace(parent.path, children);
     for (const auto& child : children) {
         if (child.bus != plan_->root.bus) continue;
         if (plan_->depthByPath.emplace(child.path, depth).second && depth <= plan_->maxDepth)
             ++plan_->reachable;
+        // The walk can no longer visit a quarter of what it has come
+        // across: no snapshot will be worth it, and a list of a hostile
+        // length is not gone through for nothing. (Nor read ahead of: that
+        // would hold such lists by the hundred.)
+        if (plan_->reachable > plan_->maxNodes * kSnapshotShare) {
+            plan_->outgrown = true;
+            plan_->childrenRead.clear();
+            return;
+        }
     }
+    plan_->childrenRead.emplace(parent.path, children);
     int64_t bound = std::min(plan_->maxNodes, plan_->reachable);
     bool big = bound >= kSnapshotMinimum && bound * kSnapshotShare >= plan_->reachable;
     if (!big) return;

@@ -42,6 +42,9 @@ public:
     // worth it.
     void forgetSnapshot();
     bool walking() const { return plan_.has_value(); }
+    // The walk has come across far more than it can record: it reads the
+    // children of few of its elements, and only those are asked for.
+    bool outgrown() const { return plan_ && plan_->outgrown; }
     // How many elements may be read ahead of this walk: none while a
     // snapshot may still come, never more than it may visit.
     size_t aheadBound() const;
@@ -67,6 +70,7 @@ private:
         std::unordered_map<std::string, int64_t> depthByPath;
         int64_t reachable = 0;  // of those, the ones no deeper than maxDepth
         bool snapshotTried = false;
+        bool outgrown = false;  // come across more than a snapshot could be worth
         // The children lists read so far, for the snapshot's prediction.
         std::unordered_map<std::string, std::vector<ObjectRef>> childrenRead;
     };

@@ -84,6 +84,14 @@ AXResult setAttributeValue(const Element& element, std::string_view attribute,
     return AXUIElementSetAttributeValue(subject, name.get(), value.get());
 }
 
+AXResult setBooleanAttribute(const Element& element, std::string_view attribute, bool value) {
+    const AXUIElementRef subject = axRef(element);
+    if (!subject) return kNoElement;
+    const CFHandle<CFStringRef> name = cfStringFromUtf8(attribute);
+    if (!name) return kAXErrorFailure;
+    return AXUIElementSetAttributeValue(subject, name.get(), value ? kCFBooleanTrue : kCFBooleanFalse);
+}
+
 uint64_t identityHash(const Element& element) {
     const AXUIElementRef subject = axRef(element);
     return subject ? static_cast<uint64_t>(CFHash(subject)) : 0;

@@ -54,6 +54,7 @@ AXResult copyActionNames(const Element& element, std::optional<AttrValue>& out);
 AXResult performAction(const Element& element, std::string_view action);
 AXResult setAttributeValue(const Element& element, std::string_view attribute,
                            std::string_view text);
+AXResult setBooleanAttribute(const Element& element, std::string_view attribute, bool value);
 uint64_t identityHash(const Element& element);
 // The process of the element's application; 0 when the platform cannot say
 // (the system-wide element, a null one).
@@ -93,6 +94,9 @@ KitCapture screenCaptureKitImage(CGRect rect, CFHandle<CGImageRef>& out);
 
 Event createMouseEvent(int32_t type, ScreenPoint at, int32_t button);
 Event createScrollWheelEvent(int32_t wheel1, int32_t wheel2, int32_t wheel3);
+// Virtual key codes are macOS's own, 0-0x7F; a larger one is no key.
+Event createKeyboardEvent(uint16_t virtualKey, bool keyDown, uint64_t flags,
+                          std::string_view character);
 void postEvent(const Event& event);
 void sleepMicroseconds(uint32_t microseconds);
 // The active displays' frames; none when Core Graphics cannot list them.

@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "platform/macos/macos_backend.h"
+#include "text/utf8.h"
 
 namespace nuvra::macos {
 
@@ -36,6 +37,25 @@ Event createMouseEvent(int32_t type, ScreenPoint at, int32_t button) {
 Event createScrollWheelEvent(int32_t wheel1, int32_t wheel2, int32_t wheel3) {
     return eventFrom(CGEventCreateScrollWheelEvent2(nullptr, kCGScrollEventUnitPixel, 2, wheel1,
                                                     wheel2, wheel3));
+}
+
+// The flags replace whatever modifiers the event would take from the
+// keyboard's state, so a key held by the user does not join a chord; the
+// Unicode string wins over the key's own character in the current layout.
+Event createKeyboardEvent(uint16_t virtualKey, bool keyDown, uint64_t flags,
+                          std::string_view character) {
+    constexpr uint16_t kLastKey = 0x7F;
+    if (virtualKey > kLastKey) return {};
+    Event event = eventFrom(CGEventCreateKeyboardEvent(nullptr, virtualKey, keyDown));
+    const auto* mac = dynamic_cast<const MacEvent*>(event.get());
+    if (!mac) return {};
+    CGEventSetFlags(mac->ref.get(), static_cast<CGEventFlags>(flags));
+    if (!character.empty()) {
+        const std::u16string units = utf8::utf16FromUtf8(character);
+        CGEventKeyboardSetUnicodeString(mac->ref.get(), static_cast<UniCharCount>(units.size()),
+                                        reinterpret_cast<const UniChar*>(units.data()));
+    }
+    return event;
 }
 
 void postEvent(const Event& event) {

@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <csignal>
 #include <memory>
 #include <set>
 
@@ -39,6 +40,11 @@ public:
         return unlessHung(element, false,
                           [&] { return macos::setAttributeValue(element, attribute, text); });
     }
+    AXResult setBooleanAttribute(const Element& element, std::string_view attribute,
+                                 bool value) override {
+        return unlessHung(element, false,
+                          [&] { return macos::setBooleanAttribute(element, attribute, value); });
+    }
     uint64_t identityHash(const Element& element) override {
         return macos::identityHash(element);
     }
@@ -55,10 +61,21 @@ public:
     Event createScrollWheelEvent(int32_t wheel1, int32_t wheel2, int32_t wheel3) override {
         return macos::createScrollWheelEvent(wheel1, wheel2, wheel3);
     }
+    Event createKeyboardEvent(uint16_t virtualKey, bool keyDown, uint64_t flags,
+                              std::string_view character) override {
+        return macos::createKeyboardEvent(virtualKey, keyDown, flags, character);
+    }
     bool postEvent(const Event& event) override {
         macos::postEvent(event);
         return true;
     }
+    bool endRequested() override {
+        sigset_t pending;
+        if (sigpending(&pending) != 0) return false;
+        return sigismember(&pending, SIGTERM) == 1 || sigismember(&pending, SIGINT) == 1 ||
+               sigismember(&pending, SIGHUP) == 1;
+    }
+
     void sleepMicroseconds(uint32_t microseconds) override {
         macos::sleepMicroseconds(microseconds);
     }

@@ -49,6 +49,9 @@ enum AXError : int32_t { kAXErrorSuccess = 0, kAXErrorFailure = -25200, kAXError
 enum AXValueType : uint32_t { kAXValueTypeCGPoint = 1, kAXValueTypeCGSize, kAXValueTypeCGRect };
 typedef uint32_t CGEventType, CGMouseButton, CGDirectDisplayID;
 typedef int32_t CGError;
+typedef uint16_t CGKeyCode;
+typedef uint64_t CGEventFlags;
+typedef unsigned long UniCharCount;
 enum CGScrollEventUnit : uint32_t { kCGScrollEventUnitPixel = 0 };
 enum CGEventTapLocation : uint32_t { kCGHIDEventTap = 0 };
 enum : uint32_t { kCGImageAlphaNoneSkipFirst = 6, kCGBitmapByteOrder32Little = 2 << 12 };

@@ -85,7 +85,8 @@ void BusLink::charge(const std::string& bus, dbus::Clock::duration waited,
 }
 
 Reply BusLink::finish(const Request& request, dbus::Connection* via,
-                      std::optional<uint32_t> handle, std::chrono::milliseconds timeout) {
+                      std::optional<uint32_t> handle, std::chrono::milliseconds timeout,
+                      std::optional<dbus::Clock::time_point> notAfter) {
     if (!handle) return {};
     // A peer found hung while this call waited behind it is not waited
     // for a second time.
@@ -94,7 +95,7 @@ Reply BusLink::finish(const Request& request, dbus::Connection* via,
         return {};
     }
     dbus::Clock::duration waited;
-    auto reply = via->reply(*handle, waited);
+    auto reply = via->reply(*handle, waited, notAfter);
     charge(request.bus, waited, timeout, std::max(via->answersInLastWait(), 1));
     for (const auto& [sender, took] : via->takeUnaskedTime())
         charge(sender.empty() ? request.bus : sender, took, kCallTimeout);
@@ -106,11 +107,12 @@ Reply BusLink::finish(const Request& request, dbus::Connection* via,
         // requests, where a vanished application shows as such.
         if (via->broken()) return {};
         const char* sender = dbus_message_get_sender(reply->get());
-        if (among(reply->errorName(), kNoAnswer) && deadline_ && dbus::Clock::now() >= *deadline_)
-            cutShort_ = true;
-        if (among(reply->errorName(), kNoAnswer) ||
-            (among(reply->errorName(), kGone) && (sender == nullptr || request.bus != sender)))
-            unresponsive_.insert(request.bus);
+        const bool gone =
+            among(reply->errorName(), kGone) && (sender == nullptr || request.bus != sender);
+        const bool noAnswer = among(reply->errorName(), kNoAnswer);
+        if (noAnswer && deadline_ && dbus::Clock::now() >= *deadline_) cutShort_ = true;
+        if (gone) gone_.insert(request.bus);
+        if (gone || noAnswer) unresponsive_.insert(request.bus);
         return {};
     }
     if (!reply->isReturn() || !reply->hasSignature(request.replySignature)) return {};
@@ -130,12 +132,17 @@ std::vector<Reply> BusLink::callAll(const std::vector<Request>& requests,
 
 BusLink::Sent BusLink::send(const std::vector<Request>& requests,
                             std::chrono::milliseconds timeout) {
-    if (deadline_) {
-        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(*deadline_ - dbus::Clock::now());
-        timeout = std::clamp(left, std::chrono::milliseconds(1), timeout);
-    }
+    // Past the deadline no call waits, a long list's no more than another.
+    auto cut = [&](std::chrono::milliseconds wanted) {
+        if (!deadline_) return wanted;
+        // Rounded up, so that a call the deadline cut ends at it, not just
+        // before, and reads as cut short.
+        auto left = std::chrono::ceil<std::chrono::milliseconds>(*deadline_ - dbus::Clock::now());
+        return std::clamp(left, std::chrono::milliseconds(1), wanted);
+    };
+    timeout = cut(timeout);
     Sent sent;
-    sent.timeout = timeout;
+    sent.timeouts.assign(requests.size(), timeout);
     sent.via.assign(requests.size(), nullptr);
     sent.handles.resize(requests.size());
     if (!connected()) return sent;
@@ -145,8 +152,10 @@ BusLink::Sent BusLink::send(const std::vector<Request>& requests,
         const Request& r = requests[i];
         if (r.bus.empty() || unresponsive(r.bus)) continue;
         sent.via[i] = route(r.bus, destination);
+        sent.timeouts[i] = r.timeout > timeout ? cut(r.timeout) : timeout;
         sent.handles[i] = sent.via[i]->send(
-            dbus::MethodCall{destination, r.path, r.interface, r.method, &r.body, r.activate}, timeout);
+            dbus::MethodCall{destination, r.path, r.interface, r.method, &r.body, r.activate},
+            sent.timeouts[i]);
         used.insert(sent.via[i]);
     }
     for (auto* connection : used) connection->push();
@@ -154,13 +163,53 @@ BusLink::Sent BusLink::send(const std::vector<Request>& requests,
 }
 
 std::vector<Reply> BusLink::collect(const std::vector<Request>& requests, Sent& sent) {
+    return collect(requests, sent, std::nullopt);
+}
+
+std::vector<Reply> BusLink::collect(const std::vector<Request>& requests, Sent& sent,
+                                    std::optional<dbus::Clock::time_point> until) {
     std::vector<Reply> replies(requests.size());
+    // Applications that have answered a call of this batch: one that has
+    // just answered and then goes quiet is at work on what it was asked.
+    std::set<std::string> answering;
     for (size_t i = 0; i < requests.size() && i < sent.via.size(); ++i) {
         if (sent.via[i] == nullptr) continue;
-        replies[i] = finish(requests[i], sent.via[i], sent.handles[i], sent.timeout);
+        // A long list is given its longer time only by an application known
+        // to be answering; a hung one costs one ordinary time-out.
+        auto notAfter = until;
+        if (sent.timeouts[i] > kCallTimeout && answering.count(requests[i].bus) == 0) {
+            const auto ordinary = dbus::Clock::now() + kCallTimeout;
+            notAfter = notAfter ? std::min(*notAfter, ordinary) : ordinary;
+        }
+        replies[i] = finish(requests[i], sent.via[i], sent.handles[i], sent.timeouts[i], notAfter);
+        if (replies[i]) answering.insert(requests[i].bus);
         sent.via[i] = nullptr;
     }
     return replies;
+}
+
+bool BusLink::arrived(const Sent& sent) const {
+    for (size_t i = 0; i < sent.via.size(); ++i)
+        if (sent.via[i] != nullptr && sent.handles[i] && !sent.via[i]->arrived(*sent.handles[i]))
+            return false;
+    return true;
+}
+
+dbus::Clock::duration BusLink::await(const std::vector<const Sent*>& pending,
+                                     dbus::Clock::time_point until) {
+    std::set<dbus::Connection*> waiting;
+    for (const Sent* sent : pending)
+        for (size_t i = 0; i < sent->via.size(); ++i)
+            if (sent->via[i] != nullptr && sent->handles[i] && !sent->via[i]->arrived(*sent->handles[i]))
+                waiting.insert(sent->via[i]);
+    if (waiting.empty()) return {};
+    // One connection (the bus, in practice) is waited on; several are
+    // looked at in turns.
+    if (waiting.size() == 1) return (*waiting.begin())->await(until);
+    const auto slice = std::min(until, dbus::Clock::now() + std::chrono::milliseconds(1));
+    dbus::Clock::duration unasked{};
+    for (auto* connection : waiting) unasked += connection->await(slice);
+    return unasked;
 }
 
 void BusLink::drop(Sent& sent) {

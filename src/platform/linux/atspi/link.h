@@ -41,6 +41,15 @@ constexpr std::chrono::milliseconds kCallTimeout{1000};
 // elements keeps it busy for about two seconds.
 constexpr std::chrono::milliseconds kPromptReply{100};
 constexpr std::chrono::milliseconds kAppBudget{5000};
+// A list that grows with the window (an element's children) takes a toolkit
+// longer to answer than anything else, and no reply comes while it works:
+// GTK 3 looks each child of a box up in a fresh list of all of them, so the
+// children of one box of 2,500 buttons take it 0.2 s, of 6,000 about 2 s,
+// and of 10,000 about 13 s. Such a request, asked together with others the
+// application has just answered, may take this long (alone, it may not: the
+// application may as well be hung); it counts against the application's
+// whole budget alone, never as a late reply.
+constexpr std::chrono::milliseconds kListTimeout{3000};
 
 // One method call on one object, and the type its reply must have.
 struct Request {
@@ -53,6 +62,8 @@ struct Request {
     // Whether the bus may start the destination's program to answer; only
     // ever for the registry, which the accessibility bus starts on demand.
     bool activate = false;
+    // How long this call may take when that is longer than its batch's.
+    std::chrono::milliseconds timeout{0};
 };
 
 // A reply of the requested type, or nothing.
@@ -89,14 +100,29 @@ public:
     struct Sent {
         std::vector<dbus::Connection*> via;
         std::vector<std::optional<uint32_t>> handles;
-        std::chrono::milliseconds timeout{kCallTimeout};
+        std::vector<std::chrono::milliseconds> timeouts;
     };
     Sent send(const std::vector<Request>& requests,
               std::chrono::milliseconds timeout = kCallTimeout);
     std::vector<Reply> collect(const std::vector<Request>& requests, Sent& sent);
     void drop(Sent& sent);
 
+    // For asking many applications at once without waiting on the slowest:
+    // whether collecting `sent` would wait for nothing, and a wait for the
+    // next reply to any call, until `until` at most, which tells how long
+    // went on reading what others sent unasked.
+    bool arrived(const Sent& sent) const;
+    dbus::Clock::duration await(const std::vector<const Sent*>& pending,
+                                dbus::Clock::time_point until);
+    // collect(), waiting for no reply past `until`: one not in by then
+    // counts as unanswered, as on its own time-out.
+    std::vector<Reply> collect(const std::vector<Request>& requests, Sent& sent,
+                               std::optional<dbus::Clock::time_point> until);
+
     bool unresponsive(const std::string& bus) const { return unresponsive_.count(bus) != 0; }
+    // Of those, the ones the bus says have left it: they did not hang, they
+    // are no longer there.
+    bool gone(const std::string& bus) const { return gone_.count(bus) != 0; }
     // Asks the application again after a request it did not answer in time,
     // for a caller that knows why the answer may be late.
     void forgive(const std::string& bus) {
@@ -123,7 +149,8 @@ public:
 private:
     dbus::Connection* route(const std::string& bus, std::string& destination);
     Reply finish(const Request& request, dbus::Connection* via, std::optional<uint32_t> handle,
-                 std::chrono::milliseconds timeout);
+                 std::chrono::milliseconds timeout,
+                 std::optional<dbus::Clock::time_point> notAfter = std::nullopt);
     // Counts a wait for `bus` against its budget.
     void charge(const std::string& bus, dbus::Clock::duration waited,
                 std::chrono::milliseconds timeout, int answers = 1);
@@ -132,6 +159,7 @@ private:
     // By application; null when it offered no socket of its own.
     std::map<std::string, std::unique_ptr<dbus::Connection>> direct_;
     std::set<std::string> unresponsive_;
+    std::set<std::string> gone_;
     // Per application: the waits for its late replies, and for all of them.
     std::map<std::string, dbus::Clock::duration> late_;
     std::map<std::string, dbus::Clock::duration> waited_;

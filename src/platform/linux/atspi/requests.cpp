@@ -178,7 +178,9 @@ std::optional<StateSet> statesFrom(const Reply& reply) {
 }
 
 Request childrenRequest(const ObjectRef& ref) {
-    return on(ref, kAccessible, "GetChildren", "a(so)");
+    Request r = on(ref, kAccessible, "GetChildren", "a(so)");
+    r.timeout = kListTimeout;
+    return r;
 }
 
 std::optional<std::vector<ObjectRef>> childrenFrom(const Reply& reply) {
@@ -324,6 +326,10 @@ std::optional<std::vector<std::string>> getActionNames(BusLink& link, const Obje
     return names;
 }
 
+std::optional<bool> grabFocus(BusLink& link, const ObjectRef& ref) {
+    return answerOf(link, on(ref, kComponent, "GrabFocus", "b"));
+}
+
 std::optional<bool> doAction(BusLink& link, const ObjectRef& ref, int index) {
     dbus::BodyWriter args;
     args.i32(index);
@@ -373,11 +379,18 @@ bool registryAnswers(BusLink& link, std::chrono::milliseconds timeout) {
 }
 
 std::optional<int32_t> connectionPid(BusLink& link, const std::string& bus) {
+    return pidFrom(link.call(pidRequest(bus)));
+}
+
+Request pidRequest(const std::string& bus) {
     dbus::BodyWriter args;
     args.string(bus);
-    Reply reply = link.call(withBody(on(ObjectRef{"org.freedesktop.DBus", "/org/freedesktop/DBus"},
-                                        "org.freedesktop.DBus", "GetConnectionUnixProcessID", "u"),
-                                     args));
+    return withBody(on(ObjectRef{"org.freedesktop.DBus", "/org/freedesktop/DBus"},
+                       "org.freedesktop.DBus", "GetConnectionUnixProcessID", "u"),
+                    args);
+}
+
+std::optional<int32_t> pidFrom(const Reply& reply) {
     if (!reply) return std::nullopt;
     dbus::BodyReader body(*reply);
     uint32_t pid = 0;

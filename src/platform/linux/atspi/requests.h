@@ -56,6 +56,8 @@ std::optional<std::vector<ObjectRef>> getChildren(BusLink& link, const ObjectRef
 // that is not on screen (GTK reports INT_MIN for both coordinates) are
 // nothing.
 std::optional<Extents> getExtents(BusLink& link, const ObjectRef& ref);
+// True when the toolkit took the request to give the object keyboard focus.
+std::optional<bool> grabFocus(BusLink& link, const ObjectRef& ref);
 std::optional<ObjectRef> accessibleAtPoint(BusLink& link, const ObjectRef& ref, int32_t x,
                                            int32_t y);
 
@@ -97,5 +99,7 @@ std::vector<ObjectRef> registeredApplications(BusLink& link);
 bool registryAnswers(BusLink& link, std::chrono::milliseconds timeout);
 // The process behind a connection on the accessibility bus.
 std::optional<int32_t> connectionPid(BusLink& link, const std::string& bus);
+Request pidRequest(const std::string& bus);
+std::optional<int32_t> pidFrom(const Reply& reply);
 
 }  // namespace nuvra::atspi

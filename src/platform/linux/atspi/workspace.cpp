@@ -2,6 +2,7 @@
 
 #include <atspi/atspi-constants.h>
 
+#include <algorithm>
 #include <deque>
 #include <set>
 
@@ -18,6 +19,10 @@ constexpr int kMaxHitDepth = 64;
 constexpr int kMaxPopupSearch = 400;
 // Top-level windows of one application asked for their state.
 constexpr size_t kMaxWindowsAsked = 64;
+// A responsive toolkit tells its name in well under a millisecond; one that
+// has not answered at all within this, and within as long again as the
+// others took to answer everything, is not waited for unless it is needed.
+constexpr std::chrono::milliseconds kStragglerFloor{2};
 
 bool contains(const Extents& e, int x, int y) {
     return x >= e.x && y >= e.y && static_cast<int64_t>(x) < static_cast<int64_t>(e.x) + e.width &&
@@ -95,21 +100,153 @@ std::vector<RegisteredApp> registeredApps(BusLink& link) {
     return apps;
 }
 
-RunningApplication workspaceRecord(BusLink& link, const RegisteredApp& app,
-                                   const std::map<int32_t, std::string>& applicationIds) {
-    ObjectRef root{app.bus, kRootPath};
-    RunningApplication record;
-    record.processIdentifier = app.pid;
-    auto name = getName(link, root);
-    if (name && !name->empty()) record.localizedName = *name;
-    auto id = applicationIds.find(app.pid);
-    if (id != applicationIds.end()) record.bundleIdentifier = id->second;
-    auto windows = getChildren(link, root);
-    // A process without windows (a daemon that loaded the bridge) stands
-    // for one that may not have a user interface (policy 2, prohibited).
-    record.activationPolicy = windows && !windows->empty() ? 0 : 2;
-    record.isActive = windows && firstWindowIn(link, *windows, ATSPI_STATE_ACTIVE);
-    return record;
+WorkspaceSurvey::WorkspaceSurvey(BusLink& link, std::map<int32_t, std::string> applicationIds)
+    : link_(link) {
+    std::set<std::string> seen;
+    for (auto& root : registeredApplications(link))
+        // An application embedded twice is still one application.
+        if (seen.insert(root.bus).second) apps_.push_back(RegisteredApp{std::move(root.bus), -1});
+    // The bus daemon tells the processes, all in one round.
+    std::vector<Request> pids;
+    for (const auto& app : apps_) pids.push_back(pidRequest(app.bus));
+    auto replies = link.callAll(pids);
+    asked_.resize(apps_.size());
+    for (size_t i = 0; i < apps_.size(); ++i) {
+        if (auto pid = pidFrom(replies[i])) apps_[i].pid = *pid;
+        RunningApplication& record = asked_[i].record;
+        record.processIdentifier = apps_[i].pid;
+        auto id = applicationIds.find(apps_[i].pid);
+        if (id != applicationIds.end()) record.bundleIdentifier = id->second;
+        // What it has not told: no windows, so not regular, and not active.
+        record.activationPolicy = 2;
+        ask(asked_[i], Step::Name, {nameRequest(ObjectRef{apps_[i].bus, kRootPath})});
+    }
+}
+
+WorkspaceSurvey::~WorkspaceSurvey() {
+    for (auto& app : asked_) link_.drop(app.sent);
+}
+
+void WorkspaceSurvey::ask(Asked& app, Step step, std::vector<Request> requests) {
+    app.step = step;
+    app.requests = std::move(requests);
+    app.sent = link_.send(app.requests);
+    // The time-out as sent: a look's deadline may have cut it.
+    auto timeout = kCallTimeout;
+    if (!app.sent.timeouts.empty())
+        timeout = *std::max_element(app.sent.timeouts.begin(), app.sent.timeouts.end());
+    app.due = dbus::Clock::now() + timeout;
+    app.stretched = {};
+}
+
+// One step's answers in; the next step asked. A request the application
+// left unanswered ends its record there (an error it answered is its
+// answer: no name, no windows).
+void WorkspaceSurvey::advance(size_t i, std::vector<Reply> replies) {
+    Asked& app = asked_[i];
+    RunningApplication& record = app.record;
+    const std::string& bus = apps_[i].bus;
+    if (link_.unresponsive(bus)) {
+        record.responding = false;
+        app.step = Step::Done;
+        return;
+    }
+    switch (app.step) {
+        case Step::Name:
+            if (auto name = nameFrom(replies[0]); name && !name->empty()) record.localizedName = *name;
+            ask(app, Step::Windows, {childrenRequest(ObjectRef{bus, kRootPath})});
+            break;
+        case Step::Windows: {
+            auto windows = childrenFrom(replies[0]);
+            if (!windows || windows->empty()) {
+                // A process without windows (a daemon that loaded the
+                // bridge) stands for one that may not have a user
+                // interface (policy 2, prohibited).
+                app.step = Step::Done;
+                break;
+            }
+            record.activationPolicy = 0;
+            app.windows = std::move(*windows);
+            std::vector<Request> states;
+            for (size_t w = 0; w < app.windows.size() && w < kMaxWindowsAsked; ++w)
+                states.push_back(stateRequest(app.windows[w]));
+            ask(app, Step::States, std::move(states));
+            break;
+        }
+        case Step::States:
+            for (const auto& reply : replies) {
+                auto states = statesFrom(reply);
+                if (states && states->has(ATSPI_STATE_ACTIVE)) record.isActive = true;
+            }
+            app.step = Step::Done;
+            break;
+        case Step::Done:
+            break;
+    }
+}
+
+bool WorkspaceSurvey::complete() const {
+    for (const auto& app : asked_)
+        if (app.step != Step::Done) return false;
+    return true;
+}
+
+std::vector<RunningApplication> WorkspaceSurvey::records(bool prompt) {
+    const auto started = dbus::Clock::now();
+    std::optional<dbus::Clock::time_point> lastDone;
+    while (!complete()) {
+        const auto now = dbus::Clock::now();
+        bool answered = false;
+        // One that has answered a step is answering: it is waited for.
+        bool midway = false;
+        std::vector<const BusLink::Sent*> pending;
+        auto nextDue = dbus::Clock::time_point::max();
+        for (size_t i = 0; i < asked_.size(); ++i) {
+            Asked& app = asked_[i];
+            if (app.step == Step::Done) continue;
+            if (link_.arrived(app.sent) || now >= app.due) {
+                advance(i, link_.collect(app.requests, app.sent, now));
+                answered = true;
+                if (app.step == Step::Done) lastDone = now;
+            } else {
+                midway = midway || app.step != Step::Name;
+                pending.push_back(&app.sent);
+                nextDue = std::min(nextDue, app.due);
+            }
+        }
+        if (answered) continue;
+        auto until = nextDue;
+        if (prompt && !midway && lastDone) {
+            // Those that have not said a word in as long again as the
+            // others took to say everything are not waited for: a hung
+            // neighbour costs a run next to nothing.
+            const auto patience = std::max<dbus::Clock::duration>(kStragglerFloor, *lastDone - started);
+            until = std::min(until, *lastDone + patience);
+            if (now >= until) break;
+        }
+        // What others sent unasked, read meanwhile, is not the applications'
+        // time, as with every reply awaited.
+        const auto unasked = link_.await(pending, until);
+        for (auto& app : asked_) {
+            const auto stretch = std::min<dbus::Clock::duration>(
+                unasked, dbus::kStretch * kCallTimeout - app.stretched);
+            app.due += stretch;
+            app.stretched += stretch;
+        }
+    }
+    std::vector<RunningApplication> records;
+    for (size_t i = 0; i < asked_.size(); ++i) {
+        const Asked& app = asked_[i];
+        // The registry may list for a moment one that has left the bus.
+        if (link_.gone(apps_[i].bus)) continue;
+        records.push_back(app.record);
+        if (app.step != Step::Done || !app.record.responding) {
+            records.back().responding = false;
+            records.back().activationPolicy = 2;
+            records.back().isActive = false;
+        }
+    }
+    return records;
 }
 
 std::optional<ObjectRef> firstWindowIn(BusLink& link, const std::vector<ObjectRef>& windows,

@@ -34,12 +34,50 @@ std::vector<RegisteredApp> registeredApps(BusLink& link);
 std::optional<ObjectRef> firstWindowIn(BusLink& link, const std::vector<ObjectRef>& windows,
                                        uint32_t state);
 
-// The record the core knows from the macOS workspace: the localized name is
-// the application's accessible name, the bundle identifier its GTK
-// application id (`applicationIds`, by process), the regular policy means
-// it has a top-level window, and active means one of them is active.
-RunningApplication workspaceRecord(BusLink& link, const RegisteredApp& app,
-                                   const std::map<int32_t, std::string>& applicationIds);
+// The records the core knows from the macOS workspace, for every
+// registered application: the localized name is the application's
+// accessible name, the bundle identifier its GTK application id
+// (`applicationIds`, by process), the regular policy means it has a
+// top-level window, and active means one of them is active.
+//
+// Every application is asked at once, each step of each (its name, its
+// windows, their states) as soon as the one before has answered, so a hung
+// or busy one holds up no other. An application that does not answer a
+// step is listed as not responding, with what it told before.
+class WorkspaceSurvey {
+public:
+    WorkspaceSurvey(BusLink& link, std::map<int32_t, std::string> applicationIds);
+    ~WorkspaceSurvey();
+    WorkspaceSurvey(const WorkspaceSurvey&) = delete;
+    WorkspaceSurvey& operator=(const WorkspaceSurvey&) = delete;
+
+    // Until each application has answered or let a request's time-out pass
+    // (it is then not responding); prompt, not for those that have not said
+    // a word in as long again as the others took to answer everything
+    // (kStragglerFloor at least): they stay asked, and a later call waits
+    // for them.
+    std::vector<RunningApplication> records(bool prompt);
+    bool complete() const;
+    const std::vector<RegisteredApp>& apps() const { return apps_; }
+
+private:
+    enum class Step { Name, Windows, States, Done };
+    struct Asked {
+        Step step = Step::Name;
+        RunningApplication record;
+        std::vector<ObjectRef> windows;
+        std::vector<Request> requests;
+        BusLink::Sent sent;
+        dbus::Clock::time_point due;  // when the step's answers are overdue
+        dbus::Clock::duration stretched{};  // the due moved for a flood read meanwhile
+    };
+    void ask(Asked& app, Step step, std::vector<Request> requests);
+    void advance(size_t i, std::vector<Reply> replies);
+
+    BusLink& link_;
+    std::vector<RegisteredApp> apps_;
+    std::vector<Asked> asked_;
+};
 
 // The deepest accessible object that shows the screen pixel (x, y), or
 // nothing. AT-SPI has no desktop-wide hit test, so X tells whose window is

@@ -11,8 +11,6 @@ namespace nuvra::dbus {
 
 namespace {
 
-constexpr int kStretch = 4;
-
 int milliseconds(std::chrono::milliseconds timeout) {
     // libdbus reads 0 and below as "its default", 25 seconds.
     return static_cast<int>(std::clamp<std::chrono::milliseconds::rep>(timeout.count(), 1, INT_MAX));
@@ -137,7 +135,26 @@ void Connection::sortIncoming() {
     }
 }
 
-std::optional<Message> Connection::reply(uint32_t handle, Clock::duration& waited) {
+bool Connection::arrived(uint32_t handle) const {
+    auto found = awaited_.find(handle);
+    return found == awaited_.end() || found->second.reply || broken();
+}
+
+Clock::duration Connection::await(Clock::time_point until) {
+    lastArrival_ = Clock::now();
+    othersInWait_ = {};
+    peer_.clear();
+    sortIncoming();
+    // Past `until`, what has come is still read, without waiting: a wait
+    // in turns on several connections may leave this one no time of its own.
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - Clock::now());
+    if (!broken() && dbus_connection_read_write(connection_, left.count() > 0 ? milliseconds(left) : 0))
+        sortIncoming();
+    return othersInWait_;
+}
+
+std::optional<Message> Connection::reply(uint32_t handle, Clock::duration& waited,
+                                         std::optional<Clock::time_point> notAfter) {
     waited = {};
     auto found = awaited_.find(handle);
     if (found == awaited_.end()) return std::nullopt;
@@ -153,6 +170,7 @@ std::optional<Message> Connection::reply(uint32_t handle, Clock::duration& waite
     sortIncoming();
     while (!found->second.reply) {
         auto until = started + timeout + std::min<Clock::duration>(othersInWait_, kStretch * timeout);
+        if (notAfter) until = std::min(until, *notAfter);
         auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - Clock::now());
         if (broken()) found->second.reply = localError(DBUS_ERROR_DISCONNECTED);
         else if (left.count() <= 0) found->second.reply = localError(DBUS_ERROR_NO_REPLY);

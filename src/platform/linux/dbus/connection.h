@@ -24,6 +24,11 @@ namespace nuvra::dbus {
 
 using Clock = std::chrono::steady_clock;
 
+// Reading what others sent unasked stretches a wait for a reply, up to this
+// many times its time-out, so that a flood ahead of the reply delays it
+// without starving it.
+constexpr int kStretch = 4;
+
 struct MethodCall {
     std::string_view destination;  // empty on a connection straight to the peer
     std::string_view path;
@@ -62,7 +67,15 @@ public:
     // part of the wait that was the peer's: time spent reading what others
     // sent unasked in between is theirs, and stretches the time-out up to
     // five times its length.
-    std::optional<Message> reply(uint32_t handle, Clock::duration& waited);
+    // `notAfter` ends the wait earlier, as a time-out would.
+    std::optional<Message> reply(uint32_t handle, Clock::duration& waited,
+                                 std::optional<Clock::time_point> notAfter = std::nullopt);
+    // Whether the reply to `handle` is in, so that reply() would not wait;
+    // also when the handle is unknown or the connection broken.
+    bool arrived(uint32_t handle) const;
+    // Reads whatever has come, waiting until `until` at most for something;
+    // the time spent reading what was sent unasked.
+    Clock::duration await(Clock::time_point until);
     // How many of this side's calls the peer answered during the last wait
     // of reply(): with calls pipelined, one wait may cover many answers.
     int answersInLastWait() const { return answersInWait_; }

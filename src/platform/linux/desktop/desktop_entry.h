@@ -28,7 +28,7 @@ struct EntryKeys {
 };
 std::optional<EntryKeys> entryKeys(std::string_view text);
 
-// Exec split into arguments as the specification quotes them, with the
+// Exec split into arguments as desktop entries quote them, with the
 // field codes for files and URLs (%f %F %u %U, and the deprecated %d %D
 // %n %N %v %m) removed, since nothing is opened, %i %c %k replaced by the
 // icon, the name and the entry's path, and %% a percent sign. Nothing

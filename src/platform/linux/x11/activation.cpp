@@ -20,6 +20,16 @@ constexpr uint32_t kFromPager = 2;
 
 }  // namespace
 
+bool focusInXWindow(Connection* c) {
+    if (c == nullptr) return false;
+    auto focus = replyTo<xcb_get_input_focus_reply_t>(*c, xcb_get_input_focus(c->xcb));
+    if (!focus || focus->focus == XCB_NONE) return false;
+    if (focus->focus != XCB_INPUT_FOCUS_POINTER_ROOT) return focus->focus != c->root;
+    // PointerRoot: keys go to the window under the pointer.
+    auto pointer = replyTo<xcb_query_pointer_reply_t>(*c, xcb_query_pointer(c->xcb, c->root));
+    return pointer && pointer->child != XCB_NONE;
+}
+
 std::vector<TopLevel> topLevelsOf(Connection* c, int32_t pid) {
     std::vector<TopLevel> found;
     if (c == nullptr) return found;

@@ -1,5 +1,5 @@
-// Bringing a top-level window to the front with the keyboard focus, and
-// finding the X windows of a process.
+// The X input focus, where XTest keys arrive; bringing a top-level window
+// to the front with it, and finding the X windows of a process.
 #pragma once
 
 #include <cstdint>
@@ -12,6 +12,10 @@
 namespace nuvra::x11 {
 
 struct Connection;
+
+// Whether the focus is in a window of the X server at all (not None, nor
+// PointerRoot over the bare root); false without a display.
+bool focusInXWindow(Connection* c);
 
 // A top-level client window as activation needs it.
 struct TopLevel {

@@ -73,4 +73,17 @@ std::optional<std::set<int32_t>> windowOwnerPids(Connection* c) {
     return pids;
 }
 
+std::optional<int32_t> windowOwnerPid(Connection& c, uint32_t window) {
+    if (!hasExtension(c, &xcb_res_id)) return std::nullopt;
+    ClientIdQuery asked{window, XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID};
+    auto ids = replyTo<xcb_res_query_client_ids_reply_t>(
+        c, xcb_res_query_client_ids(c.xcb, 1, &asked));
+    if (!ids) return std::nullopt;
+    auto it = xcb_res_query_client_ids_ids_iterator(ids.get());
+    if (it.rem < 1 || xcb_res_client_id_value_value_length(it.data) < 1) return std::nullopt;
+    uint32_t pid = *xcb_res_client_id_value_value(it.data);
+    if (pid == 0 || pid > INT32_MAX) return std::nullopt;
+    return static_cast<int32_t>(pid);
+}
+
 }  // namespace nuvra::x11

@@ -24,4 +24,8 @@ bool waylandDisplayPresent();
 // the server cannot tell (no X-Resource 1.2, or no answer).
 std::optional<std::set<int32_t>> windowOwnerPids(Connection* c);
 
+// The process behind the client that created one window, by X-Resource;
+// nothing when the server cannot tell.
+std::optional<int32_t> windowOwnerPid(Connection& c, uint32_t window);
+
 }  // namespace nuvra::x11
