@@ -6,8 +6,9 @@ agents at once, each with a window of its own. Prints Markdown tables.
                              [--agents 8] [--agent-runs 300]
 
 The mix and the agents are those of tests/e2e/test_endurance.py (SoakTest,
-AgentsTest), run longer: observe, press, settext, hit, screenshot, and a
-press with a hash the window no longer has. Where the test stops at the
+AgentsTest), run longer: observe, press, settext, type, hit, screenshot,
+and a press with a hash the window no longer has (the agents at once leave
+out type: the keyboard's focus is one for the desktop). Where the test stops at the
 first run that ends otherwise than it must, this counts such runs and goes
 on (a loaded machine makes some); it asserts nothing.
 
@@ -15,8 +16,9 @@ For the mix: per kind of run, in the first and in the last thousand runs,
 the peak resident memory of the run's process (median and maximum) and its
 time (median and 99th percentile); and what runs could leave behind,
 counted every --every runs (X clients, names on both buses, open files of
-the fixture and of the bus daemons, files beside the screenshot, processes
-of the session). For the agents: their runs' times, and whether each window
+the fixture and of the bus daemons, files beside the screenshot, keycodes
+bound to a keysym, processes of the session), with the fixture's own
+resident memory. For the agents: their runs' times, and whether each window
 ends up showing just its own agent's presses and text.
 
 Starts its own headless session (scripts/headless-session) unless it
@@ -78,6 +80,15 @@ def main():
     os.environ["NUVRA_CLICK"] = os.path.abspath(os.path.join(args.build, "nuvra-click"))
     import test_endurance
 
+    # The fixture's own resident memory (kilobytes) at each look, beside
+    # what the test counts.
+    counted, fixture = test_endurance.leftovers, []
+
+    def leftovers(app, folder):
+        with open("/proc/%d/statm" % app.process.pid) as statm:
+            fixture.append(int(statm.read().split()[1]) * os.sysconf("SC_PAGE_SIZE") // 1024)
+        return counted(app, folder)
+    test_endurance.leftovers = leftovers
     started = time.monotonic()
     agent, samples, wrong = test_endurance.soak(args.runs, args.every, strict=False)
     records = agent.records
@@ -98,17 +109,21 @@ def main():
     for name in samples[0][1]:
         counts = [sample[name] for _, sample in samples]
         print("| %s | %d | %d | %d | %d |" % (name, counts[0], counts[-1], min(counts), max(counts)))
+    print("| fixture's resident memory | %.1f MB | %.1f MB | %.1f MB | %.1f MB |"
+          % tuple(kb / 1024 for kb in (fixture[0], fixture[-1], min(fixture), max(fixture))))
 
     started = time.monotonic()
     crowd, failures, wrong = test_endurance.agents(args.agents, args.agent_runs, strict=False)
     runs = [seconds for agent in crowd for _, seconds, _ in agent.records]
+    stale = sum(kind == "stale" for agent in crowd for kind, *_ in agent.records)
     print("\n## %d agents at once, %d runs each, in %.0f s\n" % (args.agents, args.agent_runs,
                                                               time.monotonic() - started))
-    print("| runs | time p50 | time p99 | slowest | stale presses | windows not as sent |")
+    print("| runs | time p50 | time p99 | slowest | stale presses refused (exit 6) | windows not as sent |")
     print("|---|---|---|---|---|---|")
-    print("| %d | %.0f ms | %.0f ms | %.0f ms | %d | %d |" % (
+    print("| %d | %.0f ms | %.0f ms | %.0f ms | %s | %d |" % (
         len(runs), statistics.median(runs) * 1000, percentile(runs, 0.99) * 1000, max(runs) * 1000,
-        sum(kind == "stale" for agent in crowd for kind, *_ in agent.records), len(wrong)))
+        "%d of %d" % (stale - sum(u[1] == "stale" for agent in crowd for u in agent.unexpected), stale),
+        len(wrong)))
     report([u for agent in crowd for u in agent.unexpected])
     for failure in failures + wrong:
         print(failure, file=sys.stderr)

@@ -33,13 +33,16 @@ HUNG = 10.0 * SLOWER
 RSS_MARGIN_KB = 1024 * SLOWER
 # One round of the mix: what a run is, its arguments from the agent's last
 # observation, and the status it must end with. Values are not hashed, so
-# the press and the settext leave the hash as it was; before the last press
-# the fixture itself greys or ungreys a label, which does change it.
+# the press, the settext and the type leave the hash as it was (but for the
+# first type, which moves the focus); before the last press the fixture
+# itself greys or ungreys a label, which does change it. GTK selects the
+# entry's whole text as it takes focus, so the typed text replaces it.
 MIX = [
     ("observe", lambda a: ("observe", *LIMITS, a.name), 0),
     ("press", lambda a: ("press", a.seen.find("Count").index, *LIMITS, a.seen.sha, a.name), 0),
     ("settext", lambda a: ("settext", a.seen.find("Name field").index, a.text, *LIMITS, a.seen.sha,
                            a.name), 0),
+    ("type", lambda a: ("type", a.seen.find("Name field").index, a.text, *LIMITS, a.seen.sha, a.name), 0),
     ("hit", lambda a: ("hit", *a.seen.find("Count").center), 0),
     ("screenshot", lambda a: ("screenshot", a.png, a.name), 0),
     ("stale", lambda a: ("press", a.seen.find("Count").index, *LIMITS, a.seen.sha, a.name), 6),
@@ -50,16 +53,18 @@ class Agent:
     # Runs the mix against the fixture application `app`, keeping each run's
     # kind, seconds and peak resident memory (kilobytes). A run that ends
     # otherwise than it must is a failure, or (not `strict`) is kept too.
-    def __init__(self, app, folder, strict=True):
+    def __init__(self, app, folder, strict=True, mix=MIX):
         self.app, self.name, self.greyed = app, app.name, False
         self.png, self.peak = os.path.join(folder, "shot.png"), os.path.join(folder, "peak")
         self.seen, self.text, self.presses, self.records, self.strict = None, "", 0, [], strict
-        self.unexpected = []
+        self.unexpected, self.mix = [], mix
 
     def go(self, runs, between=lambda i: None):
         for i in range(runs):
-            kind, args, status = MIX[i % len(MIX)]
-            self.text = "%s run %d" % (self.name, i) if kind == "settext" else self.text
+            kind, args, status = self.mix[i % len(self.mix)]
+            # A typed ß has a key of no US layout, bound for the run and unbound after it.
+            self.text = ("%s run %d" % (self.name, i) + " ß" * (kind == "type") if kind in ("settext", "type")
+                         else self.text)
             if kind == "stale":
                 self.greyed = not self.greyed
                 self.app.command("offset", "set_sensitive", not self.greyed)
@@ -88,8 +93,9 @@ class Agent:
 def leftovers(app, folder):
     # What runs could leave behind: clients of the X server (its open
     # sockets), names on both buses, the open files of the fixture and of
-    # the bus daemons, files beside the screenshot, and the processes of
-    # this session (those that carry its accessibility bus address).
+    # the bus daemons, files beside the screenshot, keycodes bound to a
+    # keysym, and the processes of this session (those that carry its
+    # accessibility bus address).
     session = os.environ["DBUS_SESSION_BUS_ADDRESS"]
     daemon = lambda address: int(re.search(r"uint32 (\d+)", bus_call(
         "GetConnectionUnixProcessID", "org.freedesktop.DBus", **address))[1])
@@ -103,7 +109,8 @@ def leftovers(app, folder):
             "session names": bus_call("ListNames", address=session).count("'"),
             "fixture files": files(app.process.pid), "a11y bus files": files(daemon({})),
             "session bus files": files(daemon({"address": session})),
-            "other files": len(os.listdir(folder)) - 2, "processes": ours}
+            "other files": len(os.listdir(folder)) - 2, "processes": ours,
+            "bound keys": len(re.findall(r"= *\S", subprocess.check_output(["xmodmap", "-pke"], text=True)))}
 
 
 def unsettled(crowd):
@@ -119,9 +126,12 @@ def soak(runs, every, strict=True):
         samples, agent = [], Agent(app, folder, strict)
 
         def sample(i):
-            # The peer of a connection a run closed may take a moment to notice.
-            seen = [leftovers(app, folder)]
-            wait_for(lambda: not samples or seen[-1] == samples[0][1] or seen.append(leftovers(app, folder)), 5)
+            # The peer of a connection a run closed may take a moment to
+            # notice: the first count is the one that holds still between two
+            # looks, each later one is looked at again until it is the first.
+            seen = [None, leftovers(app, folder)]
+            wait_for(lambda: seen[-1] == (samples[0][1] if samples else seen[-2])
+                     or seen.append(leftovers(app, folder)), 5, 0.1)
             samples.append((i, seen[-1]))
         agent.go(runs, lambda i: i % every or sample(i))
         return agent, samples, unsettled([agent])
@@ -131,11 +141,14 @@ def agents(count, runs, strict=True):
     # `count` agents at once, each running the mix against a window of its
     # own. Without a window manager the windows stack in the order they were
     # shown: each one's Count button is left of the next window, for the hit.
+    # The keyboard's focus is one for the whole desktop, so agents at once
+    # leave typing out.
     with contextlib.ExitStack() as stack:
         crowd, failures = [], []
         for k in range(count):
             app = stack.enter_context(contextlib.closing(App("Nuvra Agent %d" % k, "--x", str(40 + 90 * k))))
-            crowd.append(Agent(app, stack.enter_context(tempfile.TemporaryDirectory()), strict))
+            crowd.append(Agent(app, stack.enter_context(tempfile.TemporaryDirectory()), strict,
+                               [m for m in MIX if m[0] != "type"]))
 
         def go(agent):
             try:
