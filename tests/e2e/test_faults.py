@@ -224,7 +224,7 @@ class FaultsTest(unittest.TestCase):
                     megabytes_used = int(peak.read().split()[-1]) / 1024
                     self.assertEqual((protocol_fault(result), result.seconds < seconds,
                                       megabytes_used < megabytes * SLOWER, len(result.out.encode()) <= size,
-                                      str(result.status) in statuses, not absent or absent not in result.out),
+                                      str(result.status) in statuses, not absent or absent not in result.out + result.err),
                                      (None,) + (True,) * 5, result)
                     wach = same and run("observe", *LIMITS, LIVE)
                     self.assertTrue(not same or (wach.sha, wach.seconds < seconds) == (before, True), wach)
