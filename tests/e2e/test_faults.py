@@ -225,7 +225,7 @@ class FaultsTest(unittest.TestCase):
                     self.assertEqual((protocol_fault(result), result.seconds < seconds,
                                       megabytes_used < megabytes * SLOWER, len(result.out.encode()) <= size,
                                       str(result.status) in statuses, result.err.startswith(err),
-                                      not absent or absent not in result.out),
+                                      not absent or absent not in result.out + result.err),
                                      (None,) + (True,) * 6, result)
                     wach = same and run("observe", *LIMITS, LIVE)
                     self.assertTrue(not same or (wach.sha, wach.seconds < seconds) == (before, True), wach)

@@ -27,8 +27,20 @@ bool among(std::string_view name, const auto& names) {
 }  // namespace
 
 bool BusLink::connect(const std::string& address, dbus::Clock::time_point deadline) {
+    address_ = address;
     bus_ = dbus::Connection::open(address, true, deadline);
     return connected();
+}
+
+void BusLink::rejoin() {
+    if (bus_ == nullptr || !bus_->broken() || rejoins_ >= kBusRejoins) return;
+    ++rejoins_;
+    auto deadline = dbus::Clock::now() + kCallTimeout;
+    if (deadline_) deadline = std::min(deadline, *deadline_);
+    auto again = dbus::Connection::open(address_, true, deadline);
+    if (again == nullptr) return;
+    dropped_.push_back(std::move(bus_));
+    bus_ = std::move(again);
 }
 
 bool BusLink::connectDirect(const std::string& bus) {
@@ -104,8 +116,18 @@ Reply BusLink::finish(const Request& request, dbus::Connection* via,
         // A socket that closed says nothing about the application: the bus
         // daemon gone means nothing more can be asked, and the
         // application's own socket closed leaves the bus to carry its
-        // requests, where a vanished application shows as such.
-        if (via->broken()) return {};
+        // requests, where a vanished application shows as such. A bus that
+        // answers when joined again was dropped by this side, for a message
+        // too big to read: the call went unanswered.
+        if (via->broken()) {
+            const bool onBus = via == bus_.get() ||
+                               std::any_of(dropped_.begin(), dropped_.end(),
+                                           [via](const auto& old) { return old.get() == via; });
+            if (!onBus) return {};
+            rejoin();
+            if (connected()) unresponsive_.insert(request.bus);
+            return {};
+        }
         const char* sender = dbus_message_get_sender(reply->get());
         const bool gone =
             among(reply->errorName(), kGone) && (sender == nullptr || request.bus != sender);
@@ -145,6 +167,7 @@ BusLink::Sent BusLink::send(const std::vector<Request>& requests,
     sent.timeouts.assign(requests.size(), timeout);
     sent.via.assign(requests.size(), nullptr);
     sent.handles.resize(requests.size());
+    rejoin();
     if (!connected()) return sent;
     std::string destination;
     std::set<dbus::Connection*> used;

@@ -50,6 +50,13 @@ constexpr std::chrono::milliseconds kAppBudget{5000};
 // application may as well be hung); it counts against the application's
 // whole budget alone, never as a late reply.
 constexpr std::chrono::milliseconds kListTimeout{3000};
+// libdbus drops a connection that brings a message over dbus::kMaxMessage,
+// which the accessibility bus relays (it allows a gigabyte): one
+// application's answer would end the run for every other. The bus is joined
+// again, once per run, within one request time-out; the calls that were
+// outstanding when it dropped read as unanswered, and a second drop ends
+// the run's use of the bus as a bus that went away does.
+constexpr int kBusRejoins = 1;
 
 // One method call on one object, and the type its reply must have.
 struct Request {
@@ -148,6 +155,9 @@ public:
 
 private:
     dbus::Connection* route(const std::string& bus, std::string& destination);
+    // The bus connection, joined again if it dropped and rejoins are left;
+    // the dropped one is kept until the run ends, for calls sent on it.
+    void rejoin();
     Reply finish(const Request& request, dbus::Connection* via, std::optional<uint32_t> handle,
                  std::chrono::milliseconds timeout,
                  std::optional<dbus::Clock::time_point> notAfter = std::nullopt);
@@ -156,6 +166,9 @@ private:
                 std::chrono::milliseconds timeout, int answers = 1);
 
     std::unique_ptr<dbus::Connection> bus_;
+    std::string address_;
+    int rejoins_ = 0;
+    std::vector<std::unique_ptr<dbus::Connection>> dropped_;
     // By application; null when it offered no socket of its own.
     std::map<std::string, std::unique_ptr<dbus::Connection>> direct_;
     std::set<std::string> unresponsive_;
