@@ -13,6 +13,7 @@ namespace nuvra {
 
 enum class Refusal {
     NoMatchingApp,       // `subject`: the name exactly as the agent typed it
+    NotOnAccessibilityBus,  // likewise: it shows windows, but never joined the bus
     NoFrontmostApp,
     NoObservableWindow,  // `subject`: the application's display name, if it has one
     NotResponding,       // `subject`: the application's name, if it is known

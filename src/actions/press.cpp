@@ -45,7 +45,9 @@ Attempt pressRecursive(Search& search, const Element& element, int64_t remaining
         if (code == kAXCannotComplete) return Attempt::Unanswered;
     }
     if (remainingDepth == 0) return Attempt::Refused;
-    for (const Element& child : axChildren(platform, element)) {
+    // Children past the attempts left could never be pressed, and an
+    // element that makes its children on demand must not make them all.
+    for (const Element& child : axChildrenWithin(platform, element, search.attemptsLeft).children) {
         Attempt a = pressRecursive(search, child, remainingDepth - 1);
         if (a != Attempt::Refused) return a;
     }

@@ -16,6 +16,18 @@ std::optional<std::pair<double, double>> boxedPair(Platform& platform, const Ele
     return std::pair{value->first, value->second};
 }
 
+// The element handles of an array value; entries of any other kind are
+// skipped, and so is a value that is no array.
+std::vector<Element> elementsOf(std::optional<AttrValue> value) {
+    std::vector<Element> elements;
+    if (!value || value->kind != ValueKind::Array) return elements;
+    elements.reserve(value->items.size());
+    for (auto& item : value->items)
+        if (item.kind == ValueKind::ElementRef && item.element)
+            elements.push_back(std::move(item.element));
+    return elements;
+}
+
 }  // namespace
 
 std::optional<AttrValue> axCopy(Platform& platform, const Element& element,
@@ -60,14 +72,59 @@ std::vector<std::string> axActions(Platform& platform, const Element& element) {
 
 std::vector<Element> axChildren(Platform& platform, const Element& element,
                                 Unanswered* unanswered) {
-    std::optional<AttrValue> value = axCopy(platform, element, "AXChildren", unanswered);
-    std::vector<Element> children;
-    if (!value || value->kind != ValueKind::Array) return children;
-    children.reserve(value->items.size());
-    for (auto& item : value->items)
-        if (item.kind == ValueKind::ElementRef && item.element)
-            children.push_back(std::move(item.element));
-    return children;
+    return elementsOf(axCopy(platform, element, "AXChildren", unanswered));
+}
+
+std::optional<int64_t> axCount(Platform& platform, const Element& element,
+                               std::string_view attribute) {
+    int64_t count = 0;
+    if (platform.getAttributeValueCount(element, attribute, count) != kAXSuccess) return std::nullopt;
+    return count;
+}
+
+ChildrenRead axChildrenWithin(Platform& platform, const Element& element, int64_t room,
+                              Unanswered* unanswered) {
+    ChildrenRead read;
+    int64_t count = 0;
+    AXResult code = platform.getAttributeValueCount(element, "AXChildren", count);
+    // An element without children has no list to count.
+    if (code == kAXNoValue || code == kAXAttributeUnsupported) return read;
+    // Unanswered is not absent; asking for the list would wait as long again.
+    if (code == kAXCannotComplete) {
+        if (unanswered != nullptr) unanswered->any = true;
+        return read;
+    }
+    if (code != kAXSuccess) {
+        read.children = axChildren(platform, element, unanswered);
+        return read;
+    }
+    if (count <= 0) return read;
+    if (count <= room) {
+        // An element that makes its children as they are asked for answers
+        // with those it shows.
+        read.children = axChildren(platform, element, unanswered);
+        read.partial = static_cast<int64_t>(read.children.size()) < count;
+        return read;
+    }
+    read.partial = true;
+    if (room <= 0) return read;
+    for (std::string_view shown : {"AXVisibleChildren", "AXVisibleRows", "AXVisibleCells"}) {
+        std::optional<AttrValue> value;
+        code = platform.copyAttributeValues(element, shown, 0, room, value);
+        if (code == kAXCannotComplete) {
+            if (unanswered != nullptr) unanswered->any = true;
+            return read;
+        }
+        if (code == kAXSuccess && value && value->kind == ValueKind::Array) {
+            read.children = elementsOf(std::move(value));
+            return read;
+        }
+    }
+    std::optional<AttrValue> first;
+    code = platform.copyAttributeValues(element, "AXChildren", 0, room, first);
+    if (code == kAXCannotComplete && unanswered != nullptr) unanswered->any = true;
+    if (code == kAXSuccess) read.children = elementsOf(std::move(first));
+    return read;
 }
 
 std::optional<ScreenPoint> axPoint(Platform& platform, const Element& element,

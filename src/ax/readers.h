@@ -37,6 +37,28 @@ std::optional<bool> axBool(Platform& platform, const Element& element,
 std::vector<std::string> axActions(Platform& platform, const Element& element);
 std::vector<Element> axChildren(Platform& platform, const Element& element,
                                 Unanswered* unanswered = nullptr);
+
+// How many entries an array attribute holds, without reading them; none when
+// it cannot be counted.
+std::optional<int64_t> axCount(Platform& platform, const Element& element,
+                               std::string_view attribute);
+
+// An element's children as far as a reader may take them, and whether it
+// has children that are not among them.
+struct ChildrenRead {
+    std::vector<Element> children;
+    bool partial = false;
+};
+
+// All of the element's children when it claims no more than `room`; else at
+// most `room` of those it shows (its visible children, rows or cells), else
+// its first `room`: never the whole list, since an application asked for
+// all its children makes every one, and a sheet claims two billion cells. A
+// platform that cannot count gives the whole list. With `room` 0, `partial`
+// tells whether there are children at all. A read left unanswered is told
+// through `unanswered`, and nothing further is asked after it.
+ChildrenRead axChildrenWithin(Platform& platform, const Element& element, int64_t room,
+                              Unanswered* unanswered = nullptr);
 std::optional<ScreenPoint> axPoint(Platform& platform, const Element& element,
                                    Unanswered* unanswered = nullptr);
 std::optional<ScreenSize> axSize(Platform& platform, const Element& element,

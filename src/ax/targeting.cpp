@@ -22,6 +22,23 @@ Element elementAttribute(Platform& platform, const Element& app, std::string_vie
     return value->element;
 }
 
+// The first of the application's windows that is modal and showing; no
+// real application has more windows than the bound, and a hostile one's
+// thousands are not asked.
+constexpr int64_t kModalSearch = 64;
+
+Element modalWindow(Platform& platform, const Element& app, Unanswered* unanswered) {
+    std::optional<AttrValue> windows;
+    AXResult code = platform.copyAttributeValues(app, "AXWindows", 0, kModalSearch, windows);
+    if (code == kAXCannotComplete && unanswered != nullptr) unanswered->any = true;
+    if (code != kAXSuccess || !windows || windows->kind != ValueKind::Array) return nullptr;
+    for (const auto& window : windows->items)
+        if (window.kind == ValueKind::ElementRef && window.element &&
+            axBool(platform, window.element, "AXModal", unanswered) == true)
+            return window.element;
+    return nullptr;
+}
+
 std::optional<RunningApplication> frontmostAmong(std::vector<RunningApplication> apps) {
     for (auto& app : apps)
         if (app.isActive) return std::move(app);
@@ -90,6 +107,16 @@ int64_t silentCount(const std::vector<RunningApplication>& apps) {
 
 }  // namespace
 
+bool inaccessibleAppNamed(Platform& platform, std::string_view name) {
+    std::optional<std::string> wanted = canonicallyComposed(name);
+    if (!wanted) return false;
+    for (const auto& app : platform.inaccessibleApplications())
+        if (sameBundle(app.bundleIdentifier, *wanted) ||
+            sameDisplayName(platform, app.localizedName, name))
+            return true;
+    return false;
+}
+
 std::optional<RunningApplication> frontmostApp(Platform& platform) {
     return frontmostAmong(platform.runningApplications());
 }
@@ -114,12 +141,20 @@ Outcome<RunningApplication> targetApp(Platform& platform, const std::optional<st
     }
     if (match.app)
         return Failure{Refusal::NotResponding, match.app->localizedName.value_or(*name), 0};
+    // Windows of a process not on the bus are no answer to any question of
+    // the bus, but they tell what was meant.
+    if (name && inaccessibleAppNamed(platform, *name))
+        return Failure{Refusal::NotOnAccessibilityBus, *name, 0};
     if (int64_t silent = silentCount(apps)) return Failure{Refusal::NoneAnswering, name, silent};
     return name ? Failure{Refusal::NoMatchingApp, *name, 0}
                 : Failure{Refusal::NoFrontmostApp, std::nullopt, 0};
 }
 
 Element chosenWindow(Platform& platform, const Element& app, Unanswered* unanswered) {
+    // A modal dialog in front of the application is where its user is, and
+    // where the application takes input: LibreOffice keeps its document
+    // window active beside a "Save Document?" dialog.
+    if (Element modal = modalWindow(platform, app, unanswered)) return modal;
     if (Element focused = elementAttribute(platform, app, "AXFocusedWindow", unanswered))
         return focused;
     if (Element main = elementAttribute(platform, app, "AXMainWindow", unanswered)) return main;

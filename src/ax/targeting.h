@@ -18,15 +18,21 @@ std::optional<RunningApplication> frontmostApp(Platform& platform);
 // than one matches.
 std::optional<RunningApplication> resolveApp(Platform& platform, std::string_view name);
 
+// Whether an application of that name, matched as resolveApp matches,
+// shows windows but is not on the accessibility bus.
+bool inaccessibleAppNamed(Platform& platform, std::string_view name);
+
 // The application a command targets: the one named (as resolveApp matches),
-// else the frontmost. NoMatchingApp or NoFrontmostApp when there is none;
+// else the frontmost. NoMatchingApp (NotOnAccessibilityBus for a name only
+// windows outside the bus answer to) or NoFrontmostApp when there is none;
 // NotResponding when the one named did not answer, NoneAnswering when none
 // that answers is it and some did not answer.
 Outcome<RunningApplication> targetApp(Platform& platform, const std::optional<std::string>& name);
 
-// The focused window, else the main window, else the first child of the
-// application element; null when there is none. `unanswered` learns whether
-// the application left a read of them unanswered.
+// The first of the application's windows that is modal, else the focused
+// window, else the main window, else the first child of the application
+// element; null when there is none. `unanswered` learns whether the
+// application left a read of them unanswered.
 Element chosenWindow(Platform& platform, const Element& app, Unanswered* unanswered = nullptr);
 
 }  // namespace nuvra

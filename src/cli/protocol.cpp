@@ -90,6 +90,14 @@ Diagnostic diagnosticFor(const Failure& failure) {
         // looked for, stray spaces and all.
         return {ExitCode::NoTarget, "nuvra-click: no running application matches \"" +
                                         failure.subject.value_or("") + "\""};
+    case Refusal::NotOnAccessibilityBus:
+        // Chromium and Electron join the bus only when accessibility is on
+        // as they start, and build their tree only with the flag.
+        return {ExitCode::NoTarget,
+                "nuvra-click: \"" + failure.subject.value_or("") +
+                    "\" shows windows but is not on the accessibility bus — start it with "
+                    "accessibility on (GNOME_ACCESSIBILITY=1); Chromium and Electron "
+                    "applications also with --force-renderer-accessibility"};
     case Refusal::NoFrontmostApp:
         return {ExitCode::NoTarget, "nuvra-click: no frontmost application"};
     case Refusal::NoObservableWindow:

@@ -237,15 +237,21 @@ ObservedTree observeTree(Platform& platform, const Element& root, int64_t maxNod
         // truncated whatever else it meets, so a child list that can add
         // nothing to the queue is not read at all: an application may claim
         // lists of any length for every element.
-        if (number + static_cast<int64_t>(queue.size() - head - 1) >= maxNodes && leftOut) {
+        const auto waiting = static_cast<int64_t>(queue.size() - head - 1);
+        if (number + waiting >= maxNodes && leftOut) {
             result.truncated = true;
         } else {
-            std::vector<Element> children = axChildren(platform, element, &unanswered);
+            // No more children are read than the walk could still record:
+            // of an element that claims more, those on screen. Below the
+            // depth bound only whether there are children matters.
+            const int64_t room = depth >= maxDepth ? 0 : maxNodes - number - waiting;
+            ChildrenRead read = axChildrenWithin(platform, element, room, &unanswered);
             if (unanswered.any) result.truncated = result.unanswered = true;
+            if (read.partial) result.truncated = leftOut = true;
             if (depth >= maxDepth) {
-                if (!children.empty()) result.truncated = true;
+                if (!read.children.empty()) result.truncated = true;
             } else {
-                for (auto& child : children) {
+                for (auto& child : read.children) {
                     // Once the recorded elements and those queued reach
                     // maxNodes, the walk can never come to this child. (The
                     // sum never exceeds maxNodes, so it cannot overflow.)

@@ -182,6 +182,7 @@ constexpr AXResult kAXActionUnsupported = -25206;
 constexpr AXResult kAXNoValue = -25212;
 constexpr AXResult kAXCannotComplete = -25204;
 constexpr AXResult kAXInvalidElement = -25202;  // a null or released handle
+constexpr AXResult kAXIllegalArgument = -25201; // e.g. a count of what is no array
 
 class Platform {
 public:
@@ -222,6 +223,21 @@ public:
     virtual AXResult copyAttributeValue(const Element& element, std::string_view attribute,
                                         std::optional<AttrValue>& out) = 0;
 
+    // How many entries an array attribute holds, without reading them
+    // (AXUIElementGetAttributeValueCount). 0 with `count` set; non-zero: it
+    // cannot be counted (not an array, unsupported, unreadable), `count`
+    // untouched. By default the attribute is read whole and counted.
+    virtual AXResult getAttributeValueCount(const Element& element, std::string_view attribute,
+                                            int64_t& count);
+
+    // At most `maxValues` entries of an array attribute from `index` on, as
+    // an Array value (AXUIElementCopyAttributeValues). Same result
+    // convention as copyAttributeValue. By default the attribute is read
+    // whole and cut.
+    virtual AXResult copyAttributeValues(const Element& element, std::string_view attribute,
+                                         int64_t index, int64_t maxValues,
+                                         std::optional<AttrValue>& out);
+
     // The element's action names as an Array value (entries may be of any
     // kind). Same result convention as copyAttributeValue.
     virtual AXResult copyActionNames(const Element& element,
@@ -233,6 +249,11 @@ public:
     // Writes a text value (UTF-8). 0: accepted; non-zero: rejected.
     virtual AXResult setAttributeValue(const Element& element, std::string_view attribute,
                                        std::string_view text) = 0;
+
+    // How many characters a text holds as the platform counts them in
+    // "AXNumberOfCharacters": UTF-16 units on macOS (the default), code
+    // points in AT-SPI.
+    virtual int64_t characterCount(std::string_view utf8);
 
     // Writes a boolean value ("AXFocused" true: the element takes keyboard
     // focus). 0: accepted; non-zero: rejected or not supported.
@@ -268,6 +289,13 @@ public:
     // list, waiting for those without asking them again. By default the
     // whole list, where the platform knows every fact without asking.
     virtual std::vector<RunningApplication> promptApplications() { return runningApplications(); }
+
+    // Applications that show windows but are not on the accessibility bus,
+    // one record for each name they go by (Linux: the process behind a
+    // top-level X window that no registered application is, by its window
+    // class and its process name). Empty where every application is
+    // accessible (macOS).
+    virtual std::vector<RunningApplication> inaccessibleApplications() { return {}; }
 
     // Whole-text equality ignoring letter case and diacritical marks.
     virtual bool equalIgnoringCaseAndDiacritics(std::string_view a, std::string_view b) = 0;

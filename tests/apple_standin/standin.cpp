@@ -175,6 +175,14 @@ template <class Ret, class... A> Ret slot(const char* name, A... args) {
     return answer<Ret>(name, args...);
 }
 
+template <class Ret, class... A> Ret count(const char* name, A... args) {
+    CFIndex* const out = std::get<sizeof...(A) - 1>(std::tuple(args...));
+    const Object* object = find(world.answers[name].second);
+    const auto* array = object ? std::get_if<__CFArray>(&object->payload) : nullptr;
+    if (array && !stalls(args...)) *out = CFIndex(array->items.size());
+    return answer<Ret>(name, args...);
+}
+
 }  // namespace
 
 void script(const char* name, long code, CFTypeRef value) { world.answers[name] = {code, value}; }
@@ -260,5 +268,6 @@ CGRect CGDisplayBounds(CGDirectDisplayID display) {
 #define KIND_CREATE(Ret, name, params, ...) Ret name params { return standin::create<Ret>(#name __VA_OPT__(, ) __VA_ARGS__); }
 #define KIND_GET(Ret, name, params, ...) Ret name params { return standin::get<Ret>(#name, __VA_ARGS__); }
 #define KIND_SLOT(Ret, name, params, ...) Ret name params { return standin::slot<Ret>(#name, __VA_ARGS__); }
+#define KIND_COUNT(Ret, name, params, ...) Ret name params { return standin::count<Ret>(#name, __VA_ARGS__); }
 #define KIND_ANSWER(Ret, name, params, ...) Ret name params { return standin::answer<Ret>(#name __VA_OPT__(, ) __VA_ARGS__); }
 #include "calls.def"

@@ -81,29 +81,42 @@ TEST(Targeting, FrontmostIsTheFirstActiveOfAnyPolicy) {
     EXPECT_EQ(frontmostApp(*d)->processIdentifier, 101);
 }
 
-TEST(Targeting, WindowIsTheFocusedThenTheMainThenTheFirstChild) {
+TEST(Targeting, WindowIsAModalOneThenTheFocusedThenTheMainThenTheFirstChild) {
     auto d = testDesktop();
-    Element app = d->find("notes"), draft = d->find("draft");
+    Element app = d->find("notes"), draft = d->find("draft"), window = d->find("window");
+    Element dialog = d->element("dialog", "AXWindow", "Save Document?");
+    d->set(dialog, "AXModal", AttrValue::boolean(true));
+    d->set(window, "AXModal", AttrValue::boolean(false));
+    const auto windows = [&](std::vector<Element> list) {
+        std::vector<AttrValue> items{AttrValue::plainText("x")};
+        for (auto& e : list) items.push_back(AttrValue::elementRef(e));
+        return AttrValue::array(std::move(items));
+    };
     const struct {
-        std::optional<AttrValue> focused, main, children;
+        std::optional<AttrValue> focused, main, children, windows;
         const char* chosen;
     } rows[] = {
-        {AttrValue::elementRef(draft), std::nullopt, std::nullopt, "draft"},
-        {std::nullopt, AttrValue::elementRef(draft), std::nullopt, "draft"},
-        {AttrValue::plainText("w"), AttrValue::elementRef(draft), std::nullopt, "draft"},
+        // The document window is focused, a dialog in front of it is modal.
+        {AttrValue::elementRef(window), std::nullopt, std::nullopt, windows({window, dialog}), "dialog"},
+        {AttrValue::elementRef(window), std::nullopt, std::nullopt, windows({draft, window}), "window"},
+        {std::nullopt, AttrValue::elementRef(draft), std::nullopt, AttrValue::plainText("w"), "draft"},
+        {AttrValue::elementRef(draft), std::nullopt, std::nullopt, std::nullopt, "draft"},
+        {std::nullopt, AttrValue::elementRef(draft), std::nullopt, std::nullopt, "draft"},
+        {AttrValue::plainText("w"), AttrValue::elementRef(draft), std::nullopt, std::nullopt, "draft"},
         {AttrValue::other(), AttrValue::array({}),
          AttrValue::array({AttrValue::plainText("menu"), AttrValue::elementRef(nullptr),
                            AttrValue::elementRef(draft)}),
-         "draft"},
-        {std::nullopt, std::nullopt, AttrValue::array({AttrValue::plainText("menu")}), ""},
-        {std::nullopt, std::nullopt, std::nullopt, ""},
+         std::nullopt, "draft"},
+        {std::nullopt, std::nullopt, AttrValue::array({AttrValue::plainText("menu")}), std::nullopt, ""},
+        {std::nullopt, std::nullopt, std::nullopt, std::nullopt, ""},
     };
     for (const auto& r : rows) {
-        for (const char* attribute : {"AXFocusedWindow", "AXMainWindow", "AXChildren"})
+        for (const char* attribute : {"AXFocusedWindow", "AXMainWindow", "AXChildren", "AXWindows"})
             d->unset(app, attribute);
         if (r.focused) d->set(app, "AXFocusedWindow", *r.focused);
         if (r.main) d->set(app, "AXMainWindow", *r.main);
         if (r.children) d->set(app, "AXChildren", *r.children);
+        if (r.windows) d->set(app, "AXWindows", *r.windows);
         Element chosen = chosenWindow(*d, app);
         EXPECT_EQ(chosen ? d->nameOf(chosen) : "", r.chosen);
     }

@@ -124,6 +124,8 @@ void edit(FakeDesktop& d, const Words& w) {
     else if (verb == "remove") d.removeElement(named(d, w[1]));
     else if (verb == "hang") d.setHangsOnPress(named(d, w[1]));
     else if (verb == "ignore") d.setIgnoresWrites(named(d, w[1]));
+    else if (verb == "offbus") d.inaccessible.push_back(RunningApplication{0, false, std::nullopt, w[2], number(1)});
+    else if (verb == "claim") d.setClaimedCount(named(d, w[1]), w[2], std::stoll(w[3]));
     else if (verb == "cap") d.setWriteLimit(named(d, w[1]), number(2));
     else if (verb == "fan") fan(d, named(d, w[1]), number(2), number(3));
     else if (verb == "slow") d.performMicroseconds = number(1);

@@ -132,6 +132,36 @@ def wait_for(predicate, timeout=5.0, interval=0.05):
     return answer
 
 
+def named(role, label):
+    # Picks the first element of a role and label from an observation.
+    return lambda seen: next((e for e in seen.elements if (e.role, e.label) == (role, label)), None)
+
+
+def act(app, limits, pick, command, *args):
+    # `command` (press, settext) on the element `pick` finds in a fresh
+    # observation of `app`, asked again while the window changes under it or
+    # the element is not there yet; the run, or nothing after 30 s.
+    def once():
+        seen = run("observe", *limits, app, timeout=60)
+        found = pick(seen)
+        done = found and run(command, found.index, *args, *limits, seen.sha, app, timeout=60)
+        return done and done.status != 6 and done
+    return wait_for(once, 30)
+
+
+def press_controls(test, app, limits=(600, 60, 1000000)):
+    # The rows of the "press" table of desktop.cases, in order, on
+    # fixtures/controls.html in the browser `app`: each control pressed by
+    # the tool, and what the page then says (and shows, where a row names a
+    # popup's item).
+    for label, role, said, shown in cases("desktop", "press"):
+        with test.subTest(label=label, role=role):
+            test.assertEqual(act(app, limits, named(role, label), "press").status, 0)
+            test.assertTrue(wait_for(lambda: (lambda o: said in [e.value for e in o.elements] and (
+                not shown or [e for e in o.elements if e.label == shown and e.center]))(
+                run("observe", *limits, app)), 10), (label, said, shown))
+
+
 class App:
     # A fixture application that the tool knows as `name`, commanded through
     # its standard input (fixture_app.py tells how).

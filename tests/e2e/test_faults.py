@@ -232,6 +232,8 @@ class FaultsTest(unittest.TestCase):
                     app.kill()
                     subprocess.run(["xprop", "-root", "-f", "AT_SPI_BUS", "8s", "-set", "AT_SPI_BUS",
                                     json.loads(root_bus.split(" = ", 1)[1])], check=True)
+                # Whatever the application prints after "ready" is a request it must never get.
+                self.assertEqual(app.stdout.read(), "", mode)
 
     @unittest.skipIf(ROWS, "rows chosen")
     def test_every_application_that_quits_or_dies_mid_run(self):

@@ -1,7 +1,8 @@
 # End-to-end tests of the Linux backend: the real nuvra-click binary against
 # real GTK3, GTK4 and Qt5 windows, each entry in its own headless session
 # (Xvfb, or weston with XWayland, a private session bus, the AT-SPI bus and
-# registry). Label: e2e.
+# registry). Label: e2e; the applications that take longest to start
+# (LibreOffice, Chromium) also: slow.
 if(APPLE)
   return()
 endif()
@@ -36,7 +37,10 @@ set(NUVRA_E2E_TESTS
   "faults|test_faults.py|reliability"
   "faults_bus_killed|test_faults.py bus_killed|reliability"
   "faults_bus_killed_press|test_faults.py bus_killed_press|reliability"
-  "faults_registry_killed|test_faults.py registry_killed|reliability")
+  "faults_registry_killed|test_faults.py registry_killed|reliability"
+  "calc|test_apps.py CalcTest|slow"
+  "writer_dialog|test_apps.py WriterDialogTest|slow"
+  "chromium|test_apps.py ChromiumTest|slow")
 foreach(entry ${NUVRA_E2E_TESTS})
   string(REPLACE "|" ";" fields "${entry}")
   list(GET fields 0 name)

@@ -15,6 +15,7 @@
 #include <utility>
 #include <vector>
 
+#include "ax/targeting.h"
 #include "input/keyboard.h"
 #include "platform/macos/macos_backend.h"
 #include "platform/native.h"
@@ -159,6 +160,46 @@ TEST_F(Backend, AccessibilityCallsKeepTheSlotContractAndReleaseWhatTheyAreGiven)
         "AXUIElementCopyAttributeValue #4 \"AXTitle\" ptr", "AXUIElementCopyActionNames #4 ptr",
         "AXUIElementCopyElementAtPosition #4 10.5 20.25 ptr", "AXUIElementPerformAction #4 \"AXPress\"",
         "AXUIElementSetAttributeValue #4 \"AXValue\" \"w\xC3\xB6rld\""}));
+}
+#endif
+
+#ifndef __APPLE__  // stand-in only: scripted answers
+// A table's rows are counted, and read in ranges, without reading them all.
+TEST_F(Backend, ArrayAttributesAreCountedAndReadInRanges) {
+    const Ref rows = own(arr({AXUIElementCreateApplication(3), AXUIElementCreateApplication(4)}));
+    standin::script("AXUIElementGetAttributeValueCount", kAXErrorSuccess, rows.get());
+    standin::script("AXUIElementCopyAttributeValues", kAXErrorSuccess, rows.get());
+    const Element table = platform->createApplicationElement(7);
+    int64_t count = -1;
+    std::optional<AttrValue> out;
+    EXPECT_EQ(platform->getAttributeValueCount(table, "AXRows", count), kAXErrorSuccess);
+    EXPECT_EQ(platform->copyAttributeValues(table, "AXVisibleRows", 5, 2, out), kAXErrorSuccess);
+    EXPECT_EQ(std::tuple(count, render(out)), std::tuple(2, "[element, element]"));
+    out.reset();
+    EXPECT_EQ(refs(rows), 1);
+    const Calls asked = standin::calls("AXUIElementCopyAttributeValues");
+    ASSERT_EQ(asked.size(), 1u);
+    EXPECT_TRUE(asked[0].ends_with(" \"AXVisibleRows\" 5 2 ptr")) << asked[0];
+    // A count that times out marks the application hung, as a read does.
+    standin::hang(7);
+    EXPECT_EQ(platform->getAttributeValueCount(table, "AXRows", count), kAXErrorCannotComplete);
+    EXPECT_EQ(platform->copyAttributeValues(table, "AXRows", 0, 1, out), kAXErrorCannotComplete);
+    EXPECT_EQ(std::tuple(count, standin::calls("AXUIElementCopyAttributeValues").size()), std::tuple(2, 1u));
+}
+#endif
+
+#ifndef __APPLE__  // stand-in only: scripted answers
+// What the backend asks to find a modal dialog in front of an application:
+// its windows in one range, then each whether it is modal.
+TEST_F(Backend, AModalWindowIsFoundAmongTheApplicationsWindows) {
+    const Ref windows = own(arr({AXUIElementCreateApplication(5)}));
+    standin::script("AXUIElementCopyAttributeValues", kAXErrorSuccess, windows.get());
+    standin::script("AXUIElementCopyAttributeValue", kAXErrorSuccess, kCFBooleanTrue);
+    EXPECT_EQ(platform->identityHash(chosenWindow(*platform, platform->createApplicationElement(7))), 5u);
+    const Calls asked = standin::calls("AXUIElementCopy");
+    ASSERT_EQ(asked.size(), 2u);
+    EXPECT_TRUE(asked[0].ends_with(" \"AXWindows\" 0 64 ptr") && asked[1].ends_with(" \"AXModal\" ptr"))
+        << asked[0] << "; " << asked[1];
 }
 #endif
 

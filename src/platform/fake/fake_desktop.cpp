@@ -109,6 +109,10 @@ void FakeDesktop::unset(const Element& e, std::string_view attribute) {
     if (it != attrs.end()) attrs.erase(it);
 }
 
+void FakeDesktop::setClaimedCount(const Element& e, std::string attribute, int64_t count) {
+    node(e).claimedCounts[std::move(attribute)] = count;
+}
+
 void FakeDesktop::setChildren(const Element& parent, std::vector<Element> children) {
     std::vector<AttrValue> items;
     items.reserve(children.size());
@@ -245,17 +249,63 @@ AXResult FakeDesktop::copyElementAtPosition(const Element& systemWide, float x, 
     return kAXSuccess;
 }
 
-AXResult FakeDesktop::copyAttributeValue(const Element& element, std::string_view attribute,
-                                         std::optional<AttrValue>& out) {
+AXResult FakeDesktop::lookup(const Element& element, std::string_view attribute,
+                             const std::string& entry, const Answer*& answer) {
     if (beforeRead) beforeRead(element, attribute);
-    if (recording) log_.push_back("read " + nameOf(element) + " " + std::string(attribute));
+    if (recording) log_.push_back(entry);
     const Node* n = nodeOrNull(element);
     if (hung_ || (n != nullptr && n->silent)) return kAXCannotComplete;
     if (n == nullptr || n->gone) return kAXInvalidElement;
     auto it = n->attributes.find(attribute);
     if (it == n->attributes.end()) return kAXNoValue;
-    if (it->second.code != kAXSuccess) return it->second.code;
-    out = it->second.value;
+    answer = &it->second;
+    return it->second.code;
+}
+
+AXResult FakeDesktop::copyAttributeValue(const Element& element, std::string_view attribute,
+                                         std::optional<AttrValue>& out) {
+    const Answer* answer = nullptr;
+    AXResult code = lookup(element, attribute,
+                           recording ? "read " + nameOf(element) + " " + std::string(attribute) : "",
+                           answer);
+    if (code == kAXSuccess) out = answer->value;
+    return code;
+}
+
+AXResult FakeDesktop::getAttributeValueCount(const Element& element, std::string_view attribute,
+                                             int64_t& count) {
+    const Answer* answer = nullptr;
+    AXResult code = lookup(element, attribute,
+                           recording ? "count " + nameOf(element) + " " + std::string(attribute) : "",
+                           answer);
+    if (code != kAXSuccess) return code;
+    auto claimed = node(element).claimedCounts.find(attribute);
+    if (claimed != node(element).claimedCounts.end()) {
+        count = claimed->second;
+        return kAXSuccess;
+    }
+    if (!answer->value || answer->value->kind != ValueKind::Array) return kAXIllegalArgument;
+    count = static_cast<int64_t>(answer->value->items.size());
+    return kAXSuccess;
+}
+
+AXResult FakeDesktop::copyAttributeValues(const Element& element, std::string_view attribute,
+                                          int64_t index, int64_t maxValues,
+                                          std::optional<AttrValue>& out) {
+    const Answer* answer = nullptr;
+    AXResult code = lookup(element, attribute,
+                           recording ? "values " + nameOf(element) + " " + std::string(attribute) +
+                                           " " + std::to_string(index) + " " + std::to_string(maxValues)
+                                     : "",
+                           answer);
+    if (code != kAXSuccess) return code;
+    if (!answer->value || answer->value->kind != ValueKind::Array || index < 0 || maxValues < 0)
+        return kAXIllegalArgument;
+    const auto& items = answer->value->items;
+    const auto size = static_cast<int64_t>(items.size());
+    const int64_t from = std::min(index, size);
+    const int64_t to = from + std::min(maxValues, size - from);
+    out = AttrValue::array(std::vector<AttrValue>(items.begin() + from, items.begin() + to));
     return kAXSuccess;
 }
 
@@ -328,6 +378,11 @@ std::vector<RunningApplication> FakeDesktop::runningApplications() {
 std::vector<RunningApplication> FakeDesktop::promptApplications() {
     if (recording) log_.push_back("apps prompt");
     return listed(false);
+}
+
+std::vector<RunningApplication> FakeDesktop::inaccessibleApplications() {
+    if (recording) log_.push_back("windows off the bus");
+    return inaccessible;
 }
 
 bool FakeDesktop::equalIgnoringCaseAndDiacritics(std::string_view a, std::string_view b) {

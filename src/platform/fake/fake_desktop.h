@@ -36,6 +36,9 @@ public:
     // Reads of this attribute answer 0 with no value.
     void setNull(const Element& e, std::string attribute);
     void unset(const Element& e, std::string_view attribute);
+    // Counting this array attribute answers `count`, whatever it holds: an
+    // element that claims more children than it is ever asked for.
+    void setClaimedCount(const Element& e, std::string attribute, int64_t count);
     // "AXChildren" as an array of these elements.
     void setChildren(const Element& parent, std::vector<Element> children);
     void setPosition(const Element& e, double x, double y);
@@ -67,6 +70,8 @@ public:
     // A running application whose accessibility root is `root`.
     void addApp(RunningApplication app, Element root);
     void clearApps();
+    // Applications that show windows off the accessibility bus.
+    std::vector<RunningApplication> inaccessible;
     // The workspace record of the application with this process id, to edit
     // in place; null when there is none.
     RunningApplication* app(int32_t pid);
@@ -143,7 +148,8 @@ public:
 
     // Every platform call in order, one text each, for example:
     //   "trusted?"  "apps"  "createApp 42"  "systemWide"  "elementAt 10,20"
-    //   "read win AXRole"  "actions ok"  "perform ok AXPress -> 0"
+    //   "read win AXRole"  "count win AXChildren"  "values win AXChildren 0 5"
+    //   "actions ok"  "perform ok AXPress -> 0"
     //   "write field AXValue \"text\" -> 0"  "hash win"
     //   "mouse 1 at 100,200 button 0 -> ev1"  "mouse 1 at 1,2 button 0 -> null"
     //   "scroll 3,-5,0 -> ev2"  "post ev1"  "sleep 80000"
@@ -169,12 +175,18 @@ public:
                                    Element& out) override;
     AXResult copyAttributeValue(const Element& element, std::string_view attribute,
                                 std::optional<AttrValue>& out) override;
+    AXResult getAttributeValueCount(const Element& element, std::string_view attribute,
+                                    int64_t& count) override;
+    AXResult copyAttributeValues(const Element& element, std::string_view attribute,
+                                 int64_t index, int64_t maxValues,
+                                 std::optional<AttrValue>& out) override;
     AXResult copyActionNames(const Element& element, std::optional<AttrValue>& out) override;
     AXResult performAction(const Element& element, std::string_view action) override;
     AXResult setAttributeValue(const Element& element, std::string_view attribute,
                                std::string_view text) override;
     uint64_t identityHash(const Element& element) override;
     std::vector<RunningApplication> runningApplications() override;
+    std::vector<RunningApplication> inaccessibleApplications() override;
     std::vector<RunningApplication> promptApplications() override;
     std::vector<ScreenRect> displayBounds() override;
     bool equalIgnoringCaseAndDiacritics(std::string_view a, std::string_view b) override;
@@ -208,6 +220,7 @@ private:
         uint64_t hash = 0;
         bool gone = false;
         std::map<std::string, Answer, std::less<>> attributes;
+        std::map<std::string, int64_t, std::less<>> claimedCounts;
         Answer actionNames{kAXSuccess, AttrValue::array({})};
         AXResult performResult = 0;
         AXResult writeResult = 0;
@@ -225,6 +238,9 @@ private:
     };
     std::vector<RunningApplication> listed(bool waiting) const;
     Node& node(const Element& e);
+    // The stored answer to a read of `attribute`, logged as `entry`.
+    AXResult lookup(const Element& element, std::string_view attribute, const std::string& entry,
+                    const Answer*& answer);
     const Node* nodeOrNull(const Element& e) const;
     Event newEvent(std::string description, std::string typed = {});
 

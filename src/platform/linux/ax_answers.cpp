@@ -2,6 +2,8 @@
 
 #include <atspi/atspi-constants.h>
 
+#include "platform/linux/atspi/visible_children.h"
+
 namespace nuvra::atspi {
 
 namespace {
@@ -140,6 +142,27 @@ AXResult window(ElementFacts& facts, uint32_t state, std::optional<AttrValue>& o
 
 }  // namespace
 
+AXResult elements(std::optional<std::vector<ObjectRef>> refs, std::optional<AttrValue>& out,
+                  bool hidden) {
+    if (!refs) return kAXCannotComplete;
+    std::vector<AttrValue> items;
+    items.reserve(refs->size());
+    for (auto& ref : *refs) items.push_back(AttrValue::elementRef(elementFor(std::move(ref), hidden)));
+    out = AttrValue::array(std::move(items));
+    return kAXSuccess;
+}
+
+AXResult childElements(ElementFacts& facts,
+                       const std::function<std::optional<std::vector<ObjectRef>>()>& read,
+                       std::optional<AttrValue>& out) {
+    if (backgroundDocument(facts)) {
+        out = AttrValue::array({});
+        return kAXSuccess;
+    }
+    auto children = read();
+    return elements(std::move(children), out, children && facts.hidden());
+}
+
 AXResult answer(AxAttribute which, ElementFacts& facts, std::optional<AttrValue>& out) {
     switch (which) {
         case AxAttribute::Role: {
@@ -193,34 +216,26 @@ AXResult answer(AxAttribute which, ElementFacts& facts, std::optional<AttrValue>
                                                  : AttrValue::sizeBox(extents->width, extents->height);
             return kAXSuccess;
         }
+        case AxAttribute::Children:
+            return childElements(facts, [&] { return facts.children(); }, out);
+        case AxAttribute::VisibleChildren:
+            return childElements(facts, [&] { return facts.visibleChildren(kMaxWholeChildren); }, out);
+        case AxAttribute::NumberOfCharacters: {
+            auto count = facts.characterCount();
+            if (!count) return kAXNoValue;
+            out = AttrValue::integer(*count);
+            return kAXSuccess;
+        }
         case AxAttribute::Windows: {
             auto role = axRoleOf(facts, false);
             if (!role) return kAXCannotComplete;
             if (role->atspiRole != ATSPI_ROLE_APPLICATION) return kAXAttributeUnsupported;
-            auto windows = facts.children();
-            if (!windows) return kAXCannotComplete;
-            // The application object shows nothing itself: its windows are
-            // hidden or shown by their own states alone.
-            std::vector<AttrValue> items;
-            for (auto& window : *windows) items.push_back(AttrValue::elementRef(elementFor(std::move(window))));
-            out = AttrValue::array(std::move(items));
-            return kAXSuccess;
+            return elements(facts.windows(), out);
         }
-        case AxAttribute::Modal:
-            return state(facts, ATSPI_STATE_MODAL, out);
-        case AxAttribute::Children: {
-            if (backgroundDocument(facts)) {
-                out = AttrValue::array({});
-                return kAXSuccess;
-            }
-            auto children = facts.children();
-            if (!children) return kAXCannotComplete;
-            const bool hidden = facts.hidden();
-            std::vector<AttrValue> items;
-            items.reserve(children->size());
-            for (auto& child : *children)
-                items.push_back(AttrValue::elementRef(elementFor(std::move(child), hidden)));
-            out = AttrValue::array(std::move(items));
+        case AxAttribute::Modal: {
+            auto states = facts.states();
+            if (!states) return kAXCannotComplete;
+            out = AttrValue::boolean(states->has(ATSPI_STATE_MODAL) && states->has(ATSPI_STATE_SHOWING));
             return kAXSuccess;
         }
         case AxAttribute::FocusedWindow:

@@ -3,6 +3,7 @@
 // role table in atspi/vocabulary.cpp.
 #pragma once
 
+#include <functional>
 #include <optional>
 
 #include "platform/linux/atspi/vocabulary.h"
@@ -15,5 +16,17 @@ namespace nuvra::atspi {
 // fact cannot be read (CannotComplete), the element has none (NoValue), or
 // the attribute means nothing for its role (AttributeUnsupported).
 AXResult answer(AxAttribute which, ElementFacts& facts, std::optional<AttrValue>& out);
+
+// A list of objects as an Array of elements, hidden when what holds them
+// is; CannotComplete for none.
+AXResult elements(std::optional<std::vector<ObjectRef>> refs, std::optional<AttrValue>& out,
+                  bool hidden = false);
+
+// An element's children as `read` gives them (all of them, those on
+// screen, a range), as elements that are hidden when it is; none for a
+// document in a tab that is not showing.
+AXResult childElements(ElementFacts& facts,
+                       const std::function<std::optional<std::vector<ObjectRef>>()>& read,
+                       std::optional<AttrValue>& out);
 
 }  // namespace nuvra::atspi

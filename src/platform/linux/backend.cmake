@@ -14,6 +14,7 @@ add_library(nuvra_backend STATIC
   ${NUVRA_LINUX_DIR}/atspi/link.cpp
   ${NUVRA_LINUX_DIR}/atspi/requests.cpp
   ${NUVRA_LINUX_DIR}/atspi/snapshot.cpp
+  ${NUVRA_LINUX_DIR}/atspi/visible_children.cpp
   ${NUVRA_LINUX_DIR}/atspi/vocabulary.cpp
   ${NUVRA_LINUX_DIR}/atspi/workspace.cpp
   # installed applications: desktop entries, and starting them

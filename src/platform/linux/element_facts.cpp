@@ -1,7 +1,10 @@
 #include "platform/linux/element_facts.h"
 
+#include <algorithm>
+
 #include <atspi/atspi-constants.h>
 
+#include "platform/linux/atspi/visible_children.h"
 #include "platform/linux/atspi/workspace.h"
 
 namespace nuvra::atspi {
@@ -75,8 +78,14 @@ bool ElementFacts::hidden() {
     return b && b->x == 0 && b->y == 0 && b->width == 0 && b->height == 0;
 }
 
+std::optional<int32_t> ElementFacts::childCount() {
+    if (inSnapshot() && from_.walk.object(index_).childCount) return from_.walk.object(index_).childCount;
+    return from_.burst.childCount(element_.ref);
+}
+
 // Children the snapshot cannot prove are read from the element, and the
-// walk learns from them.
+// walk learns from them. An element that makes its children on demand is
+// never asked for all of them: those it shows are all it has to show.
 std::optional<std::vector<ObjectRef>> ElementFacts::children() {
     if (inSnapshot() && from_.walk.object(index_).childrenKnown) {
         std::vector<ObjectRef> children;
@@ -84,8 +93,33 @@ std::optional<std::vector<ObjectRef>> ElementFacts::children() {
             children.push_back(from_.walk.refOf(child));
         return children;
     }
+    auto count = childCount();
+    auto states = this->states();
+    if ((states && states->has(ATSPI_STATE_MANAGES_DESCENDANTS)) ||
+        (count && *count > kMaxWholeChildren))
+        return visibleChildren(static_cast<size_t>(std::min(count.value_or(kMaxWholeChildren), kMaxWholeChildren)));
+    if (count && *count == 0) return std::vector<ObjectRef>{};
     auto children = from_.burst.children(element_.ref);
     if (children) from_.walk.childrenRead(element_.ref, *children);
+    return children;
+}
+
+std::optional<std::vector<ObjectRef>> ElementFacts::visibleChildren(size_t max) {
+    auto count = childCount();
+    if (!count) return std::nullopt;
+    return atspi::visibleChildren(from_.link, element_.ref, *count, max,
+                                  from_.screen.of(element_.ref.bus));
+}
+
+std::optional<std::vector<ObjectRef>> ElementFacts::childrenFrom(int32_t index, size_t max) {
+    auto count = childCount();
+    if (!count) return std::nullopt;
+    std::vector<Request> requests;
+    for (int32_t i = index; i >= 0 && i < *count && requests.size() < max; ++i)
+        requests.push_back(childAtIndexRequest(element_.ref, i));
+    std::vector<ObjectRef> children;
+    for (const auto& reply : from_.link.callAll(requests))
+        if (auto child = refFrom(reply)) children.push_back(std::move(*child));
     return children;
 }
 
@@ -139,8 +173,8 @@ std::optional<std::string> ElementFacts::shownText() {
         children.emplace();
         for (int32_t child : from_.walk.object(index_).children)
             children->push_back(from_.walk.refOf(child));
-    } else if (const auto* gathered = from_.burst.gatheredChildren(element_.ref)) {
-        children = *gathered;
+    } else {
+        children = from_.burst.peekChildren(element_.ref);
     }
     size_t budget = kEmbeddedObjects;
     return withEmbedded(std::move(*text), element_.ref, std::move(children), 0, budget);
@@ -157,7 +191,7 @@ std::string ElementFacts::withEmbedded(std::string text, const ObjectRef& of,
                                        std::optional<std::vector<ObjectRef>> children,
                                        int depth, size_t& budget) {
     const size_t objects = objectsIn(text);
-    if (!children) children = getChildren(from_.link, of);
+    if (!children) children = childrenWithin(from_.link, of, objects + kEmbeddedObjects);
     if (!children || children->empty() || objects > budget ||
         children->size() > objects + kEmbeddedObjects)
         return text;
@@ -235,8 +269,16 @@ std::optional<double> ElementFacts::number() {
     return getCurrentValue(from_.link, element_.ref);
 }
 
+std::optional<int32_t> ElementFacts::characterCount() {
+    return getCharacterCount(from_.link, element_.ref);
+}
+
+std::optional<std::vector<ObjectRef>> ElementFacts::windows() {
+    return getChildren(from_.link, element_.ref);
+}
+
 std::optional<std::optional<ObjectRef>> ElementFacts::windowIn(uint32_t state) {
-    auto windows = getChildren(from_.link, element_.ref);
+    auto windows = this->windows();
     if (!windows) return std::nullopt;
     return firstWindowIn(from_.link, *windows, state);
 }

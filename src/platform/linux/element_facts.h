@@ -76,7 +76,13 @@ public:
     bool hidden();
     // Whether its toolkit sets the showing state (GTK 4 does not).
     bool showsStates() { return from_.screen.setsShowing(element_.ref.bus); }
+    std::optional<int32_t> childCount();
+    // All its children; those it shows (see visible_children.h) when it
+    // makes them on demand or claims more than anyone reads whole.
     std::optional<std::vector<ObjectRef>> children();
+    // At most `max` of the children it shows, or from `index` on.
+    std::optional<std::vector<ObjectRef>> visibleChildren(size_t max);
+    std::optional<std::vector<ObjectRef>> childrenFrom(int32_t index, size_t max);
     TextFact text();
     // The text of an element of running text; never password text, so
     // its role need not be read again first.
@@ -86,6 +92,10 @@ public:
     // control or a block keeps its U+FFFC.
     std::optional<std::string> shownText();
     std::optional<double> number();
+    // How many characters its text holds, read without the text.
+    std::optional<int32_t> characterCount();
+    // An application's top-level windows.
+    std::optional<std::vector<ObjectRef>> windows();
     // An application's first top-level window in `state`; nothing when its
     // windows cannot be read, an empty answer when none is in that state.
     std::optional<std::optional<ObjectRef>> windowIn(uint32_t state);

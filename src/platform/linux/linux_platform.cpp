@@ -3,15 +3,18 @@
 // pointer input. Attributes are answered from each element's facts
 // (element_facts.h, ax_answers.h); this file connects, gates and routes.
 #include <algorithm>
+#include <climits>
 #include <csignal>
 #include <cstdlib>
 #include <ctime>
 #include <cerrno>
+#include <fstream>
 #include <map>
 #include <set>
 
 #include <atspi/atspi-constants.h>
 
+#include "platform/linux/atspi/visible_children.h"
 #include "platform/linux/atspi/workspace.h"
 #include "platform/linux/ax_answers.h"
 #include "platform/linux/dbus/bus_address.h"
@@ -123,6 +126,45 @@ public:
         return answered(e->ref, readAttribute(*e, *which, out));
     }
 
+    AXResult getAttributeValueCount(const Element& element, std::string_view attribute,
+                                    int64_t& count) override {
+        const AtspiElement* e = objectOf(element);
+        if (e == nullptr) return kAXInvalidElement;
+        auto which = atspi::axAttribute(attribute);
+        if (!which) return kAXAttributeUnsupported;
+        // Only the children are counted without reading them.
+        if (*which != AxAttribute::Children) return Platform::getAttributeValueCount(element, attribute, count);
+        ensureConnected();
+        atspi::ElementFacts facts(*e, {link_, burst_, walk_, screen_});
+        auto children = facts.childCount();
+        if (!children) return answered(e->ref, kAXCannotComplete);
+        count = *children;
+        return kAXSuccess;
+    }
+
+    AXResult copyAttributeValues(const Element& element, std::string_view attribute, int64_t index,
+                                 int64_t maxValues, std::optional<AttrValue>& out) override {
+        const AtspiElement* e = objectOf(element);
+        if (e == nullptr) return kAXInvalidElement;
+        auto which = atspi::axAttribute(attribute);
+        if (!which) return kAXAttributeUnsupported;
+        if (index < 0 || maxValues < 0) return kAXIllegalArgument;
+        if (*which != AxAttribute::Children && *which != AxAttribute::VisibleChildren)
+            return Platform::copyAttributeValues(element, attribute, index, maxValues, out);
+        ensureConnected();
+        atspi::ElementFacts facts(*e, {link_, burst_, walk_, screen_});
+        const auto max = static_cast<size_t>(std::min<int64_t>(maxValues, atspi::kMaxWholeChildren));
+        const auto from = static_cast<int32_t>(std::min<int64_t>(index, INT32_MAX));
+        auto read = [&]() -> std::optional<std::vector<ObjectRef>> {
+            if (*which == AxAttribute::Children) return facts.childrenFrom(from, max);
+            auto shown = facts.visibleChildren(max + static_cast<size_t>(from));
+            if (shown) shown->erase(shown->begin(), shown->begin() + std::min<size_t>(from, shown->size()));
+            return shown;
+        };
+        if (!walk_.walking() || facts.inSnapshot()) return answered(e->ref, atspi::childElements(facts, read, out));
+        return answered(e->ref, atspi::childElements(facts, [&] { return readAheadBelow(read()); }, out));
+    }
+
     AXResult copyActionNames(const Element& element, std::optional<AttrValue>& out) override {
         const AtspiElement* e = objectOf(element);
         if (e == nullptr) return kAXInvalidElement;
@@ -177,6 +219,11 @@ public:
         return writeText(e->ref, text);
     }
 
+    // AT-SPI counts characters in code points.
+    int64_t characterCount(std::string_view utf8) override {
+        return static_cast<int64_t>(atspi::characterCount(utf8));
+    }
+
     // AXFocused on an element is AT-SPI's GrabFocus.
     AXResult setBooleanAttribute(const Element& element, std::string_view attribute,
                                  bool value) override {
@@ -211,6 +258,31 @@ public:
         startSurvey();
         auto records = survey_->records(true);
         if (survey_->complete()) survey_.reset();
+        return records;
+    }
+
+    // Chromium and Electron join the bus only when accessibility is on as
+    // they start; until then their windows are all there is of them.
+    std::vector<RunningApplication> inaccessibleApplications() override {
+        ensureConnected();
+        // The registry is asked once a run: the survey that came before has
+        // met every registered process.
+        if (busByPid_.empty())
+            for (const auto& app : atspi::registeredApps(link_))
+                if (app.pid > 0) busByPid_[app.pid] = app.bus;
+        std::vector<RunningApplication> records;
+        std::set<std::pair<int32_t, std::string>> named;
+        for (auto& owner : x11::windowOwners(display_.get())) {
+            if (busByPid_.count(owner.pid) != 0) continue;
+            if (auto process = processName(owner.pid)) owner.names.push_back(std::move(*process));
+            for (auto& name : owner.names) {
+                if (!named.emplace(owner.pid, name).second) continue;
+                RunningApplication record;
+                record.localizedName = std::move(name);
+                record.processIdentifier = owner.pid;
+                records.push_back(std::move(record));
+            }
+        }
         return records;
     }
 
@@ -453,10 +525,7 @@ private:
         // every element the snapshot does not hold is asked for then, in
         // one round.
         if (which == AxAttribute::Role && walk_.walking()) {
-            if (!facts.inSnapshot()) {
-                burst_.gather(e.ref, e.role, !walk_.outgrown());
-                readAheadBelow(e.ref);
-            }
+            if (!facts.inSnapshot()) burst_.gather(e.ref, e.role);
             if (coldWebContent(e, facts)) {
                 // What was read of the page before its facts arrived is
                 // not what it shows.
@@ -464,10 +533,12 @@ private:
                 walk_.forgetSnapshot();
                 burst_.clear();
                 atspi::ElementFacts fresh(e, {link_, burst_, walk_, screen_});
-                burst_.gather(e.ref, e.role, !walk_.outgrown());
+                burst_.gather(e.ref, e.role);
                 return atspi::answer(which, fresh, out);
             }
         }
+        if (which == AxAttribute::Children && walk_.walking() && !facts.inSnapshot())
+            return atspi::childElements(facts, [&] { return readAheadBelow(facts.children()); }, out);
         return atspi::answer(which, facts, out);
     }
 
@@ -494,10 +565,9 @@ private:
     // A breadth-first walk reads an element's children after all that it
     // has queued before them; those the snapshot does not hold are asked
     // for now, as far as the walk's bound reaches.
-    void readAheadBelow(const ObjectRef& parent) {
-        const auto* children = burst_.gatheredChildren(parent);
+    std::optional<std::vector<ObjectRef>> readAheadBelow(std::optional<std::vector<ObjectRef>> children) {
         const size_t bound = walk_.aheadBound();
-        if (children == nullptr || bound == 0) return;
+        if (!children || bound == 0) return children;
         // No more than can be read ahead: a list of a hostile size would
         // otherwise be copied whole while the element's burst runs out.
         std::vector<ObjectRef> next;
@@ -506,6 +576,7 @@ private:
             if (walk_.indexOf(child) < 0) next.push_back(child);
         }
         burst_.readAhead(next, bound);
+        return children;
     }
 
     // A web document that has no place yet, in a Gecko whose content cache
@@ -518,6 +589,14 @@ private:
         auto extents = facts.extents();
         if (extents && extents->width > 0 && extents->height > 0) return false;
         return screen_.gecko(e.ref.bus);
+    }
+
+    // The command name the kernel keeps for a process (at most 15 bytes).
+    static std::optional<std::string> processName(int32_t pid) {
+        std::ifstream comm("/proc/" + std::to_string(pid) + "/comm");
+        std::string name;
+        if (!std::getline(comm, name) || name.empty()) return std::nullopt;
+        return name;
     }
 
     const AtspiElement* objectOf(const Element& element) const {

@@ -1,11 +1,14 @@
 #include "platform/linux/reply_cache.h"
 
+#include <algorithm>
+
+#include <atspi/atspi-constants.h>
+
 #include "platform/linux/x11/client_pids.h"
 
 namespace nuvra::atspi {
 
-void ElementBurst::gather(const ObjectRef& object, std::optional<uint32_t>& role,
-                          bool withChildren) {
+void ElementBurst::gather(const ObjectRef& object, std::optional<uint32_t>& role) {
     Burst& b = burstFor(object);
     if (b.gathered) return;
     b.gathered = true;
@@ -14,17 +17,20 @@ void ElementBurst::gather(const ObjectRef& object, std::optional<uint32_t>& role
         b.name = std::move(ahead->name);
         b.states = ahead->states;
         b.extents = ahead->extents;
-        if (ahead->children) b.children = std::move(ahead->children);
+        b.childCount = ahead->childCount;
         b.started = dbus::Clock::now();
         return;
     }
+    // The children are not asked for with the rest: how many there are,
+    // and whether the object makes them on demand, decide whether they may
+    // be asked for at all.
     std::vector<Request> requests;
     const bool roleKnown = role.has_value();
     if (!roleKnown) requests.push_back(roleRequest(object));
     requests.push_back(nameRequest(object));
     requests.push_back(stateRequest(object));
     requests.push_back(extentsRequest(object));
-    if (withChildren) requests.push_back(childrenRequest(object));
+    requests.push_back(childCountRequest(object));
     auto replies = link_.callAll(requests);
     size_t i = 0;
     if (!roleKnown) {
@@ -34,7 +40,7 @@ void ElementBurst::gather(const ObjectRef& object, std::optional<uint32_t>& role
     b.name = nameFrom(replies[i++]);
     b.states = statesFrom(replies[i++]);
     b.extents = extentsFrom(replies[i++]);
-    if (withChildren) b.children = childrenFrom(replies[i++]);
+    b.childCount = childCountFrom(replies[i++]);
     b.started = dbus::Clock::now();
 }
 
@@ -62,17 +68,20 @@ std::optional<std::string> ElementBurst::description(const ObjectRef& object) {
     return *b.description;
 }
 
-std::optional<std::vector<ObjectRef>> ElementBurst::children(const ObjectRef& object) {
+std::optional<int32_t> ElementBurst::childCount(const ObjectRef& object) {
     Burst& b = burstFor(object);
-    if (b.children) {
-        auto children = std::move(*b.children);
-        b.children.reset();
-        return children;
-    }
+    if (!b.childCount) b.childCount = childCountFrom(link_.call(childCountRequest(object)));
+    return *b.childCount;
+}
+
+std::optional<std::vector<ObjectRef>> ElementBurst::children(const ObjectRef& object) {
+    if (auto ahead = followed(object, childrenInFlight_, childrenWaiting_, children_))
+        return childrenFrom(*ahead);
     return getChildren(link_, object);
 }
 
 void ElementBurst::readAhead(const std::vector<ObjectRef>& objects, size_t limit) {
+    readAheadLimit_ = limit;
     // What is already in comes in first, so the stretch in flight stays
     // short and the application is never idle.
     while (waiting_.size() >= kAheadInFlight && !inFlight_.empty()) {
@@ -86,7 +95,7 @@ void ElementBurst::readAhead(const std::vector<ObjectRef>& objects, size_t limit
         if (isNullRef(object) || ready_.count(key) != 0 || !waiting_.insert(key).second) continue;
         ++readAheadCount_;
         batch.objects.push_back(object);
-        for (auto* request : {roleRequest, nameRequest, stateRequest, extentsRequest, childrenRequest})
+        for (auto* request : {roleRequest, nameRequest, stateRequest, extentsRequest, childCountRequest})
             batch.requests.push_back(request(object));
     }
     if (batch.objects.empty()) return;
@@ -94,40 +103,50 @@ void ElementBurst::readAhead(const std::vector<ObjectRef>& objects, size_t limit
     inFlight_.push_back(std::move(batch));
 }
 
-const std::vector<ObjectRef>* ElementBurst::gatheredChildren(const ObjectRef& object) const {
-    if (!sameObject(burst_.object, object) || !burst_.children || !*burst_.children) return nullptr;
-    return &**burst_.children;
+std::optional<std::optional<std::string>> ElementBurst::textAhead(const ObjectRef& object) {
+    auto reply = followed(object, textsInFlight_, textsWaiting_, texts_);
+    if (!reply) return std::nullopt;
+    return textFrom(*reply);
 }
 
-std::optional<std::optional<std::string>> ElementBurst::textAhead(const ObjectRef& object) {
+std::optional<Reply> ElementBurst::followed(const ObjectRef& object, std::deque<FollowBatch>& inFlight,
+                                            std::unordered_set<std::string>& waiting,
+                                            std::unordered_map<std::string, Reply>& ready) {
     const std::string key = keyOf(object);
-    while (texts_.count(key) == 0 && textsWaiting_.count(key) != 0 && !textsInFlight_.empty()) {
-        TextBatch batch = std::move(textsInFlight_.front());
-        textsInFlight_.pop_front();
+    while (ready.count(key) == 0 && waiting.count(key) != 0 && !inFlight.empty()) {
+        FollowBatch batch = std::move(inFlight.front());
+        inFlight.pop_front();
         auto replies = link_.collect(batch.requests, batch.sent);
         for (size_t i = 0; i < batch.keys.size(); ++i) {
-            textsWaiting_.erase(batch.keys[i]);
-            texts_[batch.keys[i]] = textFrom(replies[i]);
+            waiting.erase(batch.keys[i]);
+            ready[batch.keys[i]] = std::move(replies[i]);
         }
-        for (size_t i = 0; i < batch.childKeys.size(); ++i)
-            childRoles_[batch.childKeys[i]] = roleFrom(replies[batch.keys.size() + i]);
     }
-    auto found = texts_.find(key);
-    if (found == texts_.end()) return std::nullopt;
-    auto text = std::move(found->second);
-    texts_.erase(found);
-    return text;
+    auto found = ready.find(key);
+    if (found == ready.end()) return std::nullopt;
+    Reply reply = std::move(found->second);
+    ready.erase(found);
+    return reply;
 }
 
 std::optional<std::optional<std::string>> ElementBurst::peekText(const ObjectRef& object) {
-    auto text = textAhead(object);
-    if (text) texts_[keyOf(object)] = *text;
+    auto reply = followed(object, textsInFlight_, textsWaiting_, texts_);
+    if (!reply) return std::nullopt;
+    auto text = textFrom(*reply);
+    texts_[keyOf(object)] = std::move(*reply);
     return text;
+}
+
+std::optional<std::vector<ObjectRef>> ElementBurst::peekChildren(const ObjectRef& object) {
+    auto reply = followed(object, childrenInFlight_, childrenWaiting_, children_);
+    if (!reply) return std::nullopt;
+    auto children = childrenFrom(*reply);
+    children_[keyOf(object)] = std::move(*reply);
+    return children;
 }
 
 std::optional<uint32_t> ElementBurst::roleAhead(const ObjectRef& object) {
     const std::string key = keyOf(object);
-    if (auto known = childRoles_.find(key); known != childRoles_.end()) return known->second;
     collectUpTo(key);
     auto found = ready_.find(key);
     return found == ready_.end() ? std::nullopt : found->second.role;
@@ -153,11 +172,16 @@ std::optional<ElementBurst::Ahead> ElementBurst::takeAhead(const ObjectRef& obje
     return ahead;
 }
 
-// The texts follow in a second stretch: a field's only once its role,
-// read in the first, said it is not password text.
+// The texts and children follow in a second stretch: a field's text only
+// once its role, read in the first, said it is not password text; the
+// children only of an object that claims few enough and makes none on
+// demand. A long list is read when the walk comes to it, rather than kept
+// for every element read ahead.
 void ElementBurst::collectAhead(AheadBatch& batch) {
     auto replies = link_.collect(batch.requests, batch.sent);
-    TextBatch texts;
+    FollowBatch texts;
+    FollowBatch children;
+    const size_t childrenBound = std::min(kAheadChildren, readAheadLimit_);
     for (size_t k = 0; k < batch.objects.size(); ++k) {
         const std::string key = keyOf(batch.objects[k]);
         waiting_.erase(key);
@@ -167,10 +191,7 @@ void ElementBurst::collectAhead(AheadBatch& batch) {
         ahead.name = nameFrom(r[1]);
         ahead.states = statesFrom(r[2]);
         ahead.extents = extentsFrom(r[3]);
-        ahead.children = childrenFrom(r[4]);
-        // A long list is read again when the walk comes to it, rather
-        // than kept for every element read ahead.
-        if (ahead.children && ahead.children->size() > kAheadChildren) ahead.children.reset();
+        ahead.childCount = childCountFrom(r[4]);
         auto entry = ahead.role ? roleEntry(*ahead.role) : std::nullopt;
         // A label without a name shows its text (Gecko's strong and em,
         // LibreOffice's status bar).
@@ -181,47 +202,47 @@ void ElementBurst::collectAhead(AheadBatch& batch) {
             texts.requests.push_back(textRequest(batch.objects[k]));
             texts.keys.push_back(key);
             textsWaiting_.insert(key);
-            if (ahead.children && ahead.children->size() <= kChildRolesPerText)
-                for (const auto& child : *ahead.children) texts.childKeys.push_back(keyOf(child));
         }
-    }
-    for (const auto& key : texts.childKeys) {
-        const size_t cut = key.find('\n');
-        texts.requests.push_back(roleRequest(ObjectRef{key.substr(0, cut), key.substr(cut + 1)}));
+        if (ahead.childCount && *ahead.childCount > 0 &&
+            static_cast<size_t>(*ahead.childCount) <= childrenBound && ahead.states &&
+            !ahead.states->has(ATSPI_STATE_MANAGES_DESCENDANTS)) {
+            children.requests.push_back(childrenRequest(batch.objects[k]));
+            children.keys.push_back(key);
+            childrenWaiting_.insert(key);
+        }
     }
     // Collected only when the walk asks: waiting for them now would wait
     // for everything sent ahead of them.
-    if (texts.keys.empty()) return;
-    texts.sent = link_.send(texts.requests);
-    textsInFlight_.push_back(std::move(texts));
+    for (auto [follow, inFlight] : {std::pair{&texts, &textsInFlight_}, std::pair{&children, &childrenInFlight_}}) {
+        if (follow->keys.empty()) continue;
+        follow->sent = link_.send(follow->requests);
+        inFlight->push_back(std::move(*follow));
+    }
 }
 
 void ElementBurst::clear() {
     burst_ = Burst{};
     for (auto& batch : inFlight_) link_.drop(batch.sent);
     inFlight_.clear();
-    for (auto& batch : textsInFlight_) link_.drop(batch.sent);
-    textsInFlight_.clear();
+    for (auto* inFlight : {&textsInFlight_, &childrenInFlight_}) {
+        for (auto& batch : *inFlight) link_.drop(batch.sent);
+        inFlight->clear();
+    }
     textsWaiting_.clear();
+    childrenWaiting_.clear();
     waiting_.clear();
     ready_.clear();
     texts_.clear();
-    childRoles_.clear();
+    children_.clear();
     readAheadCount_ = 0;
 }
 
 ElementBurst::Burst& ElementBurst::burstFor(const ObjectRef& object) {
     auto now = dbus::Clock::now();
-    const bool same = sameObject(burst_.object, object);
-    if (!same || now - burst_.started > kLifetime) {
-        // The child list gathered with the element still serves the walk's
-        // one read of it, however long the element's other reads took: a
-        // long list takes long to go through, and would cost as much again.
-        auto children = same ? std::move(burst_.children) : std::nullopt;
+    if (!sameObject(burst_.object, object) || now - burst_.started > kLifetime) {
         burst_ = Burst{};
         burst_.object = object;
         burst_.started = now;
-        burst_.children = std::move(children);
     }
     return burst_;
 }

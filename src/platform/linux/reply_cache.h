@@ -27,20 +27,19 @@ public:
     explicit ElementBurst(BusLink& link) : link_(link) {}
 
     // The replies every element of a walk needs, fetched in one round (the
-    // role too, into `role`, unless already known; the children unless the
-    // walk has no room left for them), or taken from what was read ahead;
-    // the burst's few milliseconds start when they are in.
-    void gather(const ObjectRef& object, std::optional<uint32_t>& role, bool withChildren = true);
+    // role too, into `role`, unless already known), or taken from what was
+    // read ahead; the burst's few milliseconds start when they are in.
+    void gather(const ObjectRef& object, std::optional<uint32_t>& role);
 
     // The elements a walk reads next, outside any snapshot (an application
     // whose cache does not hold its web pages): their replies are asked for
     // now, all in one stretch, so that the application answers them back
     // to back instead of waking for each element. Each is the
     // application's answer during the walk, as a snapshot's is. No more
-    // than `limit` elements are read ahead in one walk.
+    // than `limit` elements are read ahead in one walk, and the children
+    // of none that claims more than `limit` or makes its children on
+    // demand.
     void readAhead(const std::vector<ObjectRef>& objects, size_t limit);
-    // The children the last gather brought, without taking them.
-    const std::vector<ObjectRef>* gatheredChildren(const ObjectRef& object) const;
     // The text read ahead with an element of running text, or of a text
     // field that was not password text when its role was read with it.
     std::optional<std::optional<std::string>> textAhead(const ObjectRef& object);
@@ -48,12 +47,17 @@ public:
     // its children: the walk still reads each child when it comes to it.
     std::optional<uint32_t> roleAhead(const ObjectRef& object);
     std::optional<std::optional<std::string>> peekText(const ObjectRef& object);
+    // The children read ahead with an element, without taking them.
+    std::optional<std::vector<ObjectRef>> peekChildren(const ObjectRef& object);
 
     std::optional<StateSet> states(const ObjectRef& object);
     std::optional<Extents> extents(const ObjectRef& object);
     std::optional<std::string> name(const ObjectRef& object);
     std::optional<std::string> description(const ObjectRef& object);
-    // Gathered children serve one read; any other read asks afresh.
+    std::optional<int32_t> childCount(const ObjectRef& object);
+    // Children read ahead serve one read; any other read asks afresh. Only
+    // for an object whose child count and states allow it (see
+    // visible_children.h).
     std::optional<std::vector<ObjectRef>> children(const ObjectRef& object);
 
     // Ends the burst and drops all that was read ahead.
@@ -70,7 +74,7 @@ private:
         std::optional<std::optional<Extents>> extents;
         std::optional<std::optional<std::string>> name;
         std::optional<std::optional<std::string>> description;
-        std::optional<std::optional<std::vector<ObjectRef>>> children;
+        std::optional<std::optional<int32_t>> childCount;
         bool gathered = false;
     };
     Burst& burstFor(const ObjectRef& object);
@@ -80,21 +84,25 @@ private:
         std::optional<std::string> name;
         std::optional<StateSet> states;
         std::optional<Extents> extents;
-        std::optional<std::vector<ObjectRef>> children;
+        std::optional<int32_t> childCount;
     };
     struct AheadBatch {
         std::vector<ObjectRef> objects;
         std::vector<Request> requests;
         BusLink::Sent sent;
     };
-    struct TextBatch {
+    // The second stretch of a read ahead, sent once the first said what
+    // may be asked: texts, and children.
+    struct FollowBatch {
         std::vector<std::string> keys;
-        // The roles of the children of those texts' elements, behind them:
-        // what the words of an embedded object need first.
-        std::vector<std::string> childKeys;
         std::vector<Request> requests;
         BusLink::Sent sent;
     };
+    // Takes `object`'s reply from the stretches in flight, collecting them
+    // in the order they went out up to the one that holds it.
+    std::optional<Reply> followed(const ObjectRef& object, std::deque<FollowBatch>& inFlight,
+                                  std::unordered_set<std::string>& waiting,
+                                  std::unordered_map<std::string, Reply>& ready);
     static std::string keyOf(const ObjectRef& object) { return object.bus + '\n' + object.path; }
     std::optional<Ahead> takeAhead(const ObjectRef& object);
     void collectUpTo(const std::string& key);
@@ -105,12 +113,14 @@ private:
     std::deque<AheadBatch> inFlight_;
     std::unordered_set<std::string> waiting_;          // in flight
     std::unordered_map<std::string, Ahead> ready_;     // collected, not yet gathered
-    std::deque<TextBatch> textsInFlight_;
+    std::deque<FollowBatch> textsInFlight_;
     std::unordered_set<std::string> textsWaiting_;
-    std::unordered_map<std::string, std::optional<std::string>> texts_;
-    std::unordered_map<std::string, std::optional<uint32_t>> childRoles_;
-    static constexpr size_t kChildRolesPerText = 64;
+    std::unordered_map<std::string, Reply> texts_;
+    std::deque<FollowBatch> childrenInFlight_;
+    std::unordered_set<std::string> childrenWaiting_;
+    std::unordered_map<std::string, Reply> children_;
     size_t readAheadCount_ = 0;
+    size_t readAheadLimit_ = 0;
     static constexpr size_t kAheadInFlight = 256;
     static constexpr size_t kAheadChildren = 1024;
 };

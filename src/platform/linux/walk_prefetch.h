@@ -42,9 +42,6 @@ public:
     // worth it.
     void forgetSnapshot();
     bool walking() const { return plan_.has_value(); }
-    // The walk has come across far more than it can record: it reads the
-    // children of few of its elements, and only those are asked for.
-    bool outgrown() const { return plan_ && plan_->outgrown; }
     // How many elements may be read ahead of this walk: none while a
     // snapshot may still come, never more than it may visit.
     size_t aheadBound() const;

@@ -55,6 +55,32 @@ AXResult copyAttributeValue(const Element& element, std::string_view attribute,
     return code;
 }
 
+AXResult getAttributeValueCount(const Element& element, std::string_view attribute, int64_t& count) {
+    const AXUIElementRef subject = axRef(element);
+    if (!subject) return kNoElement;
+    const CFHandle<CFStringRef> name = cfStringFromUtf8(attribute);
+    if (!name) return kAXErrorFailure;
+    CFIndex n = 0;
+    const AXError code = AXUIElementGetAttributeValueCount(subject, name.get(), &n);
+    if (code == kAXErrorSuccess) count = n;
+    return code;
+}
+
+AXResult copyAttributeValues(const Element& element, std::string_view attribute, int64_t index,
+                             int64_t maxValues, std::optional<AttrValue>& out) {
+    const AXUIElementRef subject = axRef(element);
+    if (!subject) return kNoElement;
+    const CFHandle<CFStringRef> name = cfStringFromUtf8(attribute);
+    if (!name) return kAXErrorFailure;
+    CFArrayRef slot = nullptr;
+    const AXError code = AXUIElementCopyAttributeValues(subject, name.get(), CFIndex(index),
+                                                        CFIndex(maxValues), &slot);
+    const CFHandle<CFArrayRef> values = CFHandle<CFArrayRef>::adopt(slot);
+    if (code != kAXErrorSuccess) return code;
+    out = values ? std::optional<AttrValue>(attrValueFromCF(values.get())) : std::nullopt;
+    return code;
+}
+
 AXResult copyActionNames(const Element& element, std::optional<AttrValue>& out) {
     const AXUIElementRef subject = axRef(element);
     if (!subject) return kNoElement;

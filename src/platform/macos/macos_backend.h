@@ -50,6 +50,9 @@ Element createSystemWideElement();
 AXResult copyElementAtPosition(const Element& systemWide, float x, float y, Element& out);
 AXResult copyAttributeValue(const Element& element, std::string_view attribute,
                             std::optional<AttrValue>& out);
+AXResult getAttributeValueCount(const Element& element, std::string_view attribute, int64_t& count);
+AXResult copyAttributeValues(const Element& element, std::string_view attribute, int64_t index,
+                             int64_t maxValues, std::optional<AttrValue>& out);
 AXResult copyActionNames(const Element& element, std::optional<AttrValue>& out);
 AXResult performAction(const Element& element, std::string_view action);
 AXResult setAttributeValue(const Element& element, std::string_view attribute,

@@ -26,6 +26,18 @@ public:
         return unlessHung(element, true,
                           [&] { return macos::copyAttributeValue(element, attribute, out); });
     }
+    AXResult getAttributeValueCount(const Element& element, std::string_view attribute,
+                                    int64_t& count) override {
+        return unlessHung(element, true, [&] {
+            return macos::getAttributeValueCount(element, attribute, count);
+        });
+    }
+    AXResult copyAttributeValues(const Element& element, std::string_view attribute, int64_t index,
+                                 int64_t maxValues, std::optional<AttrValue>& out) override {
+        return unlessHung(element, true, [&] {
+            return macos::copyAttributeValues(element, attribute, index, maxValues, out);
+        });
+    }
     AXResult copyActionNames(const Element& element, std::optional<AttrValue>& out) override {
         return unlessHung(element, true, [&] { return macos::copyActionNames(element, out); });
     }

@@ -14,6 +14,7 @@ constexpr const char* kAccessible = "org.a11y.atspi.Accessible";
 constexpr const char* kComponent = "org.a11y.atspi.Component";
 constexpr const char* kAction = "org.a11y.atspi.Action";
 constexpr const char* kEditableText = "org.a11y.atspi.EditableText";
+constexpr const char* kTable = "org.a11y.atspi.Table";
 constexpr const char* kProperties = "org.freedesktop.DBus.Properties";
 constexpr uint32_t kScreenCoordinates = 0;
 
@@ -302,7 +303,8 @@ std::optional<bool> deleteText(BusLink& link, const ObjectRef& ref, int32_t from
     return answerOf(link, withBody(on(ref, kEditableText, "DeleteText", "b"), args));
 }
 
-std::optional<std::vector<std::string>> getActionNames(BusLink& link, const ObjectRef& ref) {
+std::optional<std::vector<std::optional<std::string>>> getActionNames(BusLink& link,
+                                                                      const ObjectRef& ref) {
     Reply countReply = callOn(link, propertyRequest(ref, kAction, "NActions"));
     auto count = propertyValue(countReply, DBUS_TYPE_INT32);
     int32_t n = 0;
@@ -310,9 +312,13 @@ std::optional<std::vector<std::string>> getActionNames(BusLink& link, const Obje
     if (n > kMaxActions) n = kMaxActions;
     // GetActions would answer in one request, but with localised names;
     // GetName gives the toolkit's own, which the vocabulary matches.
-    std::vector<std::string> names;
+    std::vector<std::optional<std::string>> names;
     size_t read = 0;
-    for (int32_t i = 0; i < n && read <= kMaxActionNameBytes; ++i) {
+    for (int32_t i = 0; i < n; ++i) {
+        if (read > kMaxActionNameBytes) {
+            names.emplace_back();
+            continue;
+        }
         dbus::BodyWriter args;
         args.i32(i);
         Reply reply = callOn(link, withBody(on(ref, kAction, "GetName", "s"), args));
@@ -321,7 +327,8 @@ std::optional<std::vector<std::string>> getActionNames(BusLink& link, const Obje
         std::string_view name;
         if (!body.string(name)) return std::nullopt;
         read += name.size();
-        names.emplace_back(name.size() <= kMaxActionName ? name : std::string_view());
+        if (name.size() <= kMaxActionName) names.emplace_back(name);
+        else names.emplace_back();
     }
     return names;
 }
@@ -396,6 +403,89 @@ std::optional<int32_t> pidFrom(const Reply& reply) {
     uint32_t pid = 0;
     if (!body.u32(pid) || pid == 0 || pid > INT32_MAX) return std::nullopt;
     return static_cast<int32_t>(pid);
+}
+
+Request childCountRequest(const ObjectRef& ref) {
+    return propertyRequest(ref, kAccessible, "ChildCount");
+}
+
+std::optional<int32_t> childCountFrom(const Reply& reply) {
+    auto value = propertyValue(reply, DBUS_TYPE_INT32);
+    int32_t count = 0;
+    if (!value || !value->i32(count) || count < 0) return std::nullopt;
+    return count;
+}
+
+Request childAtIndexRequest(const ObjectRef& ref, int32_t index) {
+    dbus::BodyWriter args;
+    args.i32(index);
+    return withBody(on(ref, kAccessible, "GetChildAtIndex", "(so)"), args);
+}
+
+Request tableCellRequest(const ObjectRef& table, int32_t row, int32_t column) {
+    dbus::BodyWriter args;
+    args.i32(row);
+    args.i32(column);
+    return withBody(on(table, kTable, "GetAccessibleAt", "(so)"), args);
+}
+
+std::optional<ObjectRef> refFrom(const Reply& reply) {
+    if (!reply) return std::nullopt;
+    dbus::BodyReader body(*reply);
+    ObjectRef ref;
+    if (!readRef(body, ref) || isNullRef(ref)) return std::nullopt;
+    return ref;
+}
+
+TableSize getTableSize(BusLink& link, const ObjectRef& table) {
+    Reply interfaces = callOn(link, on(table, kAccessible, "GetInterfaces", "as"));
+    if (!interfaces) return {};
+    dbus::BodyReader names(*interfaces);
+    bool isTable = false;
+    std::string_view name;
+    if (!names.enter()) return {};
+    while (names.more() && names.string(name)) isTable = isTable || name == kTable;
+    if (!isTable) return {};
+    auto replies = link.callAll({propertyRequest(table, kTable, "NRows"),
+                                 propertyRequest(table, kTable, "NColumns")});
+    auto rows = propertyValue(replies[0], DBUS_TYPE_INT32);
+    auto columns = propertyValue(replies[1], DBUS_TYPE_INT32);
+    TableSize size;
+    if (!rows || !columns || !rows->i32(size.rows) || !columns->i32(size.columns) ||
+        size.rows < 0 || size.columns < 0)
+        return {};
+    return size;
+}
+
+std::optional<TableCell> cellAtIndex(BusLink& link, const ObjectRef& table, int32_t index) {
+    dbus::BodyWriter args;
+    args.i32(index);
+    Reply reply = callOn(link, withBody(on(table, kTable, "GetRowColumnExtentsAtIndex", "biiiib"), args));
+    if (!reply) return std::nullopt;
+    dbus::BodyReader body(*reply);
+    bool found = false;
+    TableCell cell;
+    if (!body.boolean(found) || !found || !body.i32(cell.row) || !body.i32(cell.column) ||
+        cell.row < 0 || cell.column < 0)
+        return std::nullopt;
+    return cell;
+}
+
+std::optional<int32_t> getCharacterCount(BusLink& link, const ObjectRef& ref) {
+    Reply reply = callOn(link, propertyRequest(ref, "org.a11y.atspi.Text", "CharacterCount"));
+    auto value = propertyValue(reply, DBUS_TYPE_INT32);
+    int32_t count = 0;
+    if (!value || !value->i32(count) || count < 0) return std::nullopt;
+    return count;
+}
+
+std::optional<int32_t> getIndexInParent(BusLink& link, const ObjectRef& ref) {
+    Reply reply = callOn(link, on(ref, kAccessible, "GetIndexInParent", "i"));
+    if (!reply) return std::nullopt;
+    dbus::BodyReader body(*reply);
+    int32_t index = -1;
+    if (!body.i32(index) || index < 0) return std::nullopt;
+    return index;
 }
 
 }  // namespace nuvra::atspi

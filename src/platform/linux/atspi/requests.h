@@ -43,6 +43,18 @@ Request interfacesRequest(const ObjectRef& ref);
 std::optional<bool> hyperlinkFrom(const Reply& reply);
 std::optional<std::vector<ObjectRef>> childrenFrom(const Reply& reply);
 
+// How many children an object claims (Accessible.ChildCount), asked before
+// its children: an object that makes its children on demand (a sheet's
+// two billion cells) makes every one it is asked for at once.
+Request childCountRequest(const ObjectRef& ref);
+std::optional<int32_t> childCountFrom(const Reply& reply);
+// One child by its index (Accessible.GetChildAtIndex), and one cell of a
+// table by its row and column (Table.GetAccessibleAt): either reply is one
+// reference, read by refFrom (nothing for a null one).
+Request childAtIndexRequest(const ObjectRef& ref, int32_t index);
+Request tableCellRequest(const ObjectRef& table, int32_t row, int32_t column);
+std::optional<ObjectRef> refFrom(const Reply& reply);
+
 // org.a11y.atspi.Accessible
 std::optional<uint32_t> getRole(BusLink& link, const ObjectRef& ref);
 std::optional<std::string> getRoleName(BusLink& link, const ObjectRef& ref);
@@ -61,8 +73,27 @@ std::optional<bool> grabFocus(BusLink& link, const ObjectRef& ref);
 std::optional<ObjectRef> accessibleAtPoint(BusLink& link, const ObjectRef& ref, int32_t x,
                                            int32_t y);
 
+// org.a11y.atspi.Table: its rows and columns, and the row and column of
+// the cell that is its child at `index`.
+struct TableSize {
+    int32_t rows = 0;
+    int32_t columns = 0;
+};
+// No rows and no columns for what cannot tell, and for an object without
+// the Table interface, which is not asked (the ATK bridge answers a table's
+// questions of anything, with a critical warning in the application's log).
+TableSize getTableSize(BusLink& link, const ObjectRef& table);
+struct TableCell {
+    int32_t row = 0;
+    int32_t column = 0;
+};
+std::optional<TableCell> cellAtIndex(BusLink& link, const ObjectRef& table, int32_t index);
+std::optional<int32_t> getIndexInParent(BusLink& link, const ObjectRef& ref);
+
 // org.a11y.atspi.Text: the whole text.
 std::optional<std::string> getText(BusLink& link, const ObjectRef& ref);
+// Text.CharacterCount: how many characters, without reading them.
+std::optional<int32_t> getCharacterCount(BusLink& link, const ObjectRef& ref);
 // org.a11y.atspi.Value
 std::optional<double> getCurrentValue(BusLink& link, const ObjectRef& ref);
 // org.a11y.atspi.EditableText; true when the toolkit accepted the text.
@@ -73,8 +104,10 @@ size_t characterCount(std::string_view text);
 std::optional<bool> insertText(BusLink& link, const ObjectRef& ref, int32_t at, std::string_view text);
 std::optional<bool> deleteText(BusLink& link, const ObjectRef& ref, int32_t from, int32_t to);
 
-// org.a11y.atspi.Action: the actions' non-localised names, in index order.
-std::optional<std::vector<std::string>> getActionNames(BusLink& link, const ObjectRef& ref);
+// org.a11y.atspi.Action: the actions' non-localised names, in index order;
+// none for a name too long to be one, or past what is read of an element.
+std::optional<std::vector<std::optional<std::string>>> getActionNames(BusLink& link,
+                                                                      const ObjectRef& ref);
 std::optional<bool> doAction(BusLink& link, const ObjectRef& ref, int index);
 
 // The toolkit an application names (Application.ToolkitName: "GTK",

@@ -76,6 +76,7 @@ std::optional<AppSnapshot> snapshotFrom(const std::string& bus, const dbus::Mess
         // entry for one path are not this application's to describe.
         if (selfBus != bus || snapshot.byPath.count(std::string(selfPath)) != 0) continue;
         object.path = std::string(selfPath);
+        if (count >= 0) object.childCount = count;
         object.name = std::string(name);
         object.description = std::string(description);
         snapshot.byPath.emplace(object.path, static_cast<int32_t>(snapshot.objects.size()));

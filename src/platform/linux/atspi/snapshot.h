@@ -35,6 +35,9 @@ struct SnapshotObject {
     std::string description;
     StateSet states;
     uint32_t interfaces = 0;  // InterfaceBit
+    // As the object claims it; none where the bridge does not say (the
+    // ATK bridge answers -1 for an object that manages its descendants).
+    std::optional<int32_t> childCount;
     bool childrenKnown = false;
     std::vector<int32_t> children;  // indexes into AppSnapshot::objects, in order
 };

@@ -196,7 +196,7 @@ RoleEntry entryFor(AtspiRole role) {
     return plain("AXUnknown");
 }
 
-constexpr std::array<std::pair<std::string_view, AxAttribute>, 14> kAttributes{{
+constexpr std::array<std::pair<std::string_view, AxAttribute>, 16> kAttributes{{
     {"AXRole", AxAttribute::Role},
     {"AXSubrole", AxAttribute::Subrole},
     {"AXTitle", AxAttribute::Title},
@@ -207,17 +207,43 @@ constexpr std::array<std::pair<std::string_view, AxAttribute>, 14> kAttributes{{
     {"AXPosition", AxAttribute::Position},
     {"AXSize", AxAttribute::Size},
     {"AXChildren", AxAttribute::Children},
-    {"AXFocusedWindow", AxAttribute::FocusedWindow},
-    {"AXMainWindow", AxAttribute::MainWindow},
+    {"AXVisibleChildren", AxAttribute::VisibleChildren},
+    {"AXNumberOfCharacters", AxAttribute::NumberOfCharacters},
     {"AXWindows", AxAttribute::Windows},
     {"AXModal", AxAttribute::Modal},
+    {"AXFocusedWindow", AxAttribute::FocusedWindow},
+    {"AXMainWindow", AxAttribute::MainWindow},
 }};
 
-// Toolkits name the same click-like action differently: GTK's buttons say
-// "click", its combo boxes "press", its entries and expanders "activate",
-// links "jump", some toggles "toggle". Compared without regard to case.
-constexpr std::array<std::string_view, 5> kPressLike{"click", "press", "jump", "toggle",
-                                                     "activate"};
+// Every name a toolkit gives the press of an element, as measured on each
+// (compared without regard to case: Qt capitalises). Not a press: Gecko's
+// and Chromium's "clickAncestor" (the element has no action of its own; a
+// click goes to whichever ancestor listens, which on a page that listens at
+// its root is every element), GTK 4's names of its GActions ("menu.popup",
+// "clipboard.copy"), Qt's "SetFocus", "Increase", "Decrease", Chromium's
+// "showContextMenu", LibreOffice's "incrementLine" and the like.
+struct PressName {
+    std::string_view name;
+    std::string_view offeredBy;
+};
+constexpr std::array<PressName, 16> kPressNames{{
+    {"click", "GTK 3 and 4 buttons, check boxes and menus; Gecko, Chromium, LibreOffice"},
+    {"press", "GTK 3 combo boxes; Qt (\"Press\"); Gecko and Chromium buttons; LibreOffice"},
+    {"activate", "GTK 3 and 4 entries, expanders, toggles; Gecko and Chromium entries"},
+    {"jump", "links: GTK 3, Gecko, Chromium"},
+    {"toggle", "GTK 3 toggle buttons, GTK 4 switches, Qt check boxes (\"Toggle\")"},
+    {"showmenu", "Qt menus in a menu bar, combo boxes (\"ShowMenu\")"},
+    {"check", "Gecko and Chromium check boxes, toggle buttons, Chromium radio buttons"},
+    {"uncheck", "the same, checked"},
+    {"cycle", "Gecko check boxes in the mixed state"},
+    {"select", "Gecko and Chromium radio buttons, options, list and menu items"},
+    {"open", "Gecko and Chromium select elements, Chromium menu buttons"},
+    {"close", "the same, open"},
+    {"expand", "Gecko buttons that open a popup"},
+    {"collapse", "the same, open"},
+    {"switch", "Gecko tabs"},
+    {"dodefault", "Chromium: the default action of its tabs, menu items and the rest"},
+}};
 
 bool equalsAsciiNoCase(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) return false;
@@ -280,13 +306,17 @@ std::optional<AxAttribute> axAttribute(std::string_view name) {
     return std::nullopt;
 }
 
-std::vector<std::pair<std::string, int>> axActions(const std::vector<std::string>& atspiNames) {
+std::vector<std::pair<std::string, int>> axActions(
+    const std::vector<std::optional<std::string>>& atspiNames) {
     std::vector<std::pair<std::string, int>> out;
     bool pressTaken = false;
     for (size_t i = 0; i < atspiNames.size(); ++i) {
-        const std::string& name = atspiNames[i];
-        bool pressLike = false;
-        for (auto candidate : kPressLike) pressLike = pressLike || equalsAsciiNoCase(name, candidate);
+        if (!atspiNames[i]) continue;
+        const std::string& name = *atspiNames[i];
+        // LibreOffice's menus in a menu bar offer one action, unnamed, which
+        // opens them; a name too long to read is no such action.
+        bool pressLike = name.empty() && atspiNames.size() == 1;
+        for (const auto& press : kPressNames) pressLike = pressLike || equalsAsciiNoCase(name, press.name);
         std::string axName;
         if (pressLike && !pressTaken) {
             axName = "AXPress";

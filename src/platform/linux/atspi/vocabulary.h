@@ -77,11 +77,13 @@ enum class AxAttribute {
     Focused,        // FOCUSED state
     Position,       // Component extents in screen coordinates: x, y
     Size,           // the same extents: width, height
-    Children,       // GetChildren, in the toolkit's order
+    Children,       // GetChildren, in the toolkit's order; counted by ChildCount
+    VisibleChildren,  // the children on screen (visible_children.h)
+    NumberOfCharacters,  // Text.CharacterCount: of password text too, whose text is never read
+    Windows,        // application only: its top-level windows
+    Modal,          // MODAL state, of a window that is showing: a hidden one is in front of nothing
     FocusedWindow,  // application only: its first top-level window in the ACTIVE state
     MainWindow,     // application only: its first top-level window in the SHOWING state
-    Windows,        // application only: its top-level windows, its children
-    Modal,          // MODAL state
 };
 
 std::optional<AxAttribute> axAttribute(std::string_view name);
@@ -93,10 +95,12 @@ std::optional<AxAttribute> axAttribute(std::string_view name);
 bool runsInline(uint32_t atspiRole);
 
 // The AX name of each AT-SPI action, paired with the action's index. The
-// first click-like action (click, press, jump, toggle, activate) is offered
-// as "AXPress"; the others as "AX" + their name in upper camel case. A name
-// that would repeat an earlier one is left out, so every AX name picks
-// exactly one AT-SPI action.
-std::vector<std::pair<std::string, int>> axActions(const std::vector<std::string>& atspiNames);
+// first action named as some toolkit names a press (the table in
+// vocabulary.cpp) is offered as "AXPress"; the others as "AX" + their name
+// in upper camel case. A name that would repeat an earlier one is left
+// out, so every AX name picks exactly one AT-SPI action; an action whose
+// name was not read names none.
+std::vector<std::pair<std::string, int>> axActions(
+    const std::vector<std::optional<std::string>>& atspiNames);
 
 }  // namespace nuvra::atspi

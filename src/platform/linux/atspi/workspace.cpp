@@ -53,19 +53,39 @@ std::optional<ObjectRef> popupElementAt(BusLink& link, const std::vector<ObjectR
             int64_t{e->x} + e->width <= int64_t{popup.x} + popup.width &&
             int64_t{e->y} + e->height <= int64_t{popup.y} + popup.height)
             found = element;
+        // Never the children of an object that makes them on demand, nor
+        // more than the search can look at.
+        auto count = childCountFrom(link.call(childCountRequest(element)));
+        if (!count || *count > kMaxPopupSearch || states->has(ATSPI_STATE_MANAGES_DESCENDANTS))
+            continue;
         if (auto children = getChildren(link, element))
             for (auto& child : *children) queue.push_back(std::move(child));
     }
     return found;
 }
 
+// How much of the two rectangles they share, as a part of both together:
+// 1 for the same, 0 for apart.
+double overlap(const Extents& e, const x11::ClientWindow& w) {
+    const int64_t left = std::max<int64_t>(e.x, w.x), top = std::max<int64_t>(e.y, w.y);
+    const int64_t right = std::min<int64_t>(int64_t{e.x} + e.width, int64_t{w.x} + w.width);
+    const int64_t bottom = std::min<int64_t>(int64_t{e.y} + e.height, int64_t{w.y} + w.height);
+    if (right <= left || bottom <= top) return 0;
+    const double shared = static_cast<double>(right - left) * static_cast<double>(bottom - top);
+    return shared / (double(e.width) * e.height + double(w.width) * w.height - shared);
+}
+
 // The accessible top-level window shown by an X client window: among the
 // windows of the process that owns it, the one with the same geometry,
-// else a showing one under the point. Without a process number every
-// application's windows are matched by geometry alone.
+// else of the showing ones under the point the one most like it. Under a
+// window manager LibreOffice's windows count their frame and the X window
+// does not, and its dialog lies over its document window, which holds the
+// point as well. Without a process number every application's windows are
+// matched by geometry alone.
 std::optional<ObjectRef> topLevelFor(BusLink& link, const x11::ClientWindow& window, int x,
                                      int y) {
     std::optional<ObjectRef> underPoint;
+    double likeness = 0;
     for (const auto& app : registeredApps(link)) {
         if (window.pid && app.pid != *window.pid) continue;
         auto windows = getChildren(link, ObjectRef{app.bus, kRootPath});
@@ -73,13 +93,15 @@ std::optional<ObjectRef> topLevelFor(BusLink& link, const x11::ClientWindow& win
         if (window.popup && window.pid) {
             if (auto popup = popupElementAt(link, *windows, window, x, y)) return popup;
         }
-        for (auto& candidate : *windows) {
+        for (size_t i = 0; i < windows->size() && i < kMaxWindowsAsked; ++i) {
+            const ObjectRef& candidate = (*windows)[i];
             auto extents = getExtents(link, candidate);
             if (!extents) continue;
             if (sameGeometry(*extents, window)) return candidate;
-            if (!underPoint && window.pid && contains(*extents, x, y)) {
+            if (window.pid && contains(*extents, x, y) && overlap(*extents, window) > likeness) {
                 auto states = getState(link, candidate);
-                if (states && states->has(ATSPI_STATE_SHOWING)) underPoint = candidate;
+                if (states && states->has(ATSPI_STATE_SHOWING))
+                    underPoint = candidate, likeness = overlap(*extents, window);
             }
         }
     }

@@ -73,6 +73,39 @@ std::optional<std::set<int32_t>> windowOwnerPids(Connection* c) {
     return pids;
 }
 
+std::vector<WindowOwner> windowOwners(Connection* c) {
+    std::vector<WindowOwner> owners;
+    if (c == nullptr || !hasExtension(*c, &xcb_res_id)) return owners;
+    std::vector<std::pair<uint32_t, std::string>> classed;
+    for (uint32_t top : childrenOf(*c, c->root)) {
+        std::vector<uint32_t> windows{top};
+        for (uint32_t child : childrenOf(*c, top)) windows.push_back(child);
+        for (uint32_t window : windows)
+            if (classed.size() < kMaxWindows)
+                if (auto name = stringProperty(*c, window, "WM_CLASS"); name && !name->empty())
+                    classed.emplace_back(window, std::move(*name));
+    }
+    for (auto& [window, wmClass] : classed) {
+        ClientIdQuery asked{window, XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID};
+        auto ids = replyTo<xcb_res_query_client_ids_reply_t>(*c, xcb_res_query_client_ids(c->xcb, 1, &asked));
+        if (!ids) return {};
+        auto it = xcb_res_query_client_ids_ids_iterator(ids.get());
+        if (it.rem < 1 || xcb_res_client_id_value_value_length(it.data) < 1) continue;
+        const uint32_t pid = *xcb_res_client_id_value_value(it.data);
+        if (pid == 0 || pid > INT32_MAX) continue;
+        WindowOwner owner{static_cast<int32_t>(pid), {}};
+        // Instance and class, each ended by a NUL.
+        for (size_t at = 0; at < wmClass.size();) {
+            size_t end = wmClass.find('\0', at);
+            if (end == std::string::npos) end = wmClass.size();
+            if (end > at) owner.names.push_back(wmClass.substr(at, end - at));
+            at = end + 1;
+        }
+        owners.push_back(std::move(owner));
+    }
+    return owners;
+}
+
 std::optional<int32_t> windowOwnerPid(Connection& c, uint32_t window) {
     if (!hasExtension(c, &xcb_res_id)) return std::nullopt;
     ClientIdQuery asked{window, XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID};

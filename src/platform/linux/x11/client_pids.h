@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <optional>
 #include <set>
+#include <string>
+#include <vector>
 
 namespace nuvra::x11 {
 
@@ -23,6 +25,16 @@ bool waylandDisplayPresent();
 // no client can claim for another. Empty without a display; nothing when
 // the server cannot tell (no X-Resource 1.2, or no answer).
 std::optional<std::set<int32_t>> windowOwnerPids(Connection* c);
+
+// The top-level client windows that name their class (WM_CLASS), each with
+// the process behind it (X-Resource, as above) and the names the class
+// gives, instance and class ("chromium", "Chromium"). Empty without a
+// display, or where the server cannot tell the processes.
+struct WindowOwner {
+    int32_t pid = 0;
+    std::vector<std::string> names;
+};
+std::vector<WindowOwner> windowOwners(Connection* c);
 
 // The process behind the client that created one window, by X-Resource;
 // nothing when the server cannot tell.
