@@ -22,7 +22,10 @@ enum class Refusal {
     NoneAnswering,
     Stale,               // the tree no longer hashes to what the agent holds
     PastLastElement,     // `index`, past `last`: an argument error, not a changed tree
-    NoPressAction,       // `index`
+    NoPressAction,       // `index`: disabled, or it offers no press of its own
+    PressRefused,        // `index`: it refused the press, and so did every descendant tried
+    PressSearchBound,    // `index`: likewise, until the search's bound ended it
+    PressUnanswered,     // `index`: the press and then a read of its window went unanswered
     TextRejected,        // `index`
     SecretText,          // `index`: a password field's text is never read
     NoText,              // `index`

@@ -35,12 +35,17 @@ Outcome<GuardedElement> staleGuardedRecord(Platform& platform, int64_t index,
                                            std::string_view expectedSha,
                                            const std::optional<std::string>& appName);
 
-// "AXPress" on the element if it offers it and is not disabled, else false;
-// a refusal is retried on its descendants that are not disabled, depth
-// first, four levels down, for at most 256 attempts and two seconds. A press left unanswered ends the search and
-// counts as done when the application still answers a read of `window` (its
-// observed window).
-bool pressElement(Platform& platform, const Element& element, const Element& window);
+// The press command after its arguments are parsed: guard, then "AXPress"
+// on the element. NoPressAction when it is disabled or does not offer the
+// press itself; a refusal is retried on its descendants that are not
+// disabled, depth first, four levels down, for at most 256 attempts and two
+// seconds: PressRefused when every one tried refused, PressSearchBound when
+// a bound ended the search first. A press left unanswered ends the search
+// and counts as done when the application still answers a read of the
+// observed window, else PressUnanswered.
+MaybeFailure pressElement(Platform& platform, int64_t index, const ObserveLimits& limits,
+                          std::string_view expectedSha,
+                          const std::optional<std::string>& appName);
 
 // The settext command after its arguments are parsed: guard, then one write
 // of "AXValue"; TextRejected when the element refuses it, keeps its old

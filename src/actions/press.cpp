@@ -47,30 +47,46 @@ Attempt pressRecursive(Search& search, const Element& element, int64_t remaining
     if (remainingDepth == 0) return Attempt::Refused;
     // Children past the attempts left could never be pressed, and an
     // element that makes its children on demand must not make them all.
-    for (const Element& child : axChildrenWithin(platform, element, search.attemptsLeft).children) {
+    ChildrenRead below = axChildrenWithin(platform, element, search.attemptsLeft);
+    for (const Element& child : below.children) {
         Attempt a = pressRecursive(search, child, remainingDepth - 1);
         if (a != Attempt::Refused) return a;
     }
-    return Attempt::Refused;
+    // Children left unread for want of attempts were never tried.
+    return below.partial ? Attempt::OutOfBounds : Attempt::Refused;
 }
 
 }  // namespace
 
-bool pressElement(Platform& platform, const Element& element, const Element& window) {
+MaybeFailure pressElement(Platform& platform, int64_t index, const ObserveLimits& limits,
+                          std::string_view expectedSha,
+                          const std::optional<std::string>& appName) {
+    Outcome<GuardedElement> record =
+        staleGuardedRecord(platform, index, limits, expectedSha, appName);
+    if (!record.ok()) return record.failure();
+    const Element& element = record.value().element;
+    auto refused = [index](Refusal why) { return Failure{why, std::nullopt, index}; };
     // A disabled control is not pressed, nor are its parts in its place.
-    if (axBool(platform, element, "AXEnabled") == false) return false;
+    if (axBool(platform, element, "AXEnabled") == false) return refused(Refusal::NoPressAction);
     // Only the element's own offer counts: a container whose descendant
     // happens to be pressable is not pressable itself.
     std::vector<std::string> actions = axActions(platform, element);
-    if (std::find(actions.begin(), actions.end(), "AXPress") == actions.end()) return false;
+    if (std::find(actions.begin(), actions.end(), "AXPress") == actions.end())
+        return refused(Refusal::NoPressAction);
     Search search{platform, {}, kPressAttempts,
                   platform.monotonicMicroseconds() + kPressSearchMicroseconds};
-    Attempt a = pressRecursive(search, element, kPressSearchDepth);
-    if (a != Attempt::Unanswered) return a == Attempt::Pressed;
+    switch (pressRecursive(search, element, kPressSearchDepth)) {
+        case Attempt::Pressed: return std::nullopt;
+        case Attempt::Refused: return refused(Refusal::PressRefused);
+        case Attempt::OutOfBounds: return refused(Refusal::PressSearchBound);
+        case Attempt::Unanswered: break;
+    }
     // An application busy in a nested event loop still answers reads; a hung
     // one does not. Any answer, even "no such element", means it is alive.
     std::optional<AttrValue> ignored;
-    return platform.copyAttributeValue(window, "AXTitle", ignored) != kAXCannotComplete;
+    if (platform.copyAttributeValue(record.value().window, "AXTitle", ignored) != kAXCannotComplete)
+        return std::nullopt;
+    return refused(Refusal::PressUnanswered);
 }
 
 }  // namespace nuvra

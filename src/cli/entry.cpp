@@ -94,12 +94,7 @@ int runPressCommand(Platform& platform, const Args& args, RunOutput& output) {
     int64_t index = in.positive(args[1], "index");
     ObserveLimits limits = in.limits(args, 2);
     if (in.refused) return fail(output, *in.refused);
-    Outcome<GuardedElement> record =
-        staleGuardedRecord(platform, index, limits, args[5], optionalArg(args, 6));
-    if (!record.ok()) return finish(output, record.failure());
-    if (!pressElement(platform, record.value().element, record.value().window))
-        return finish(output, Failure{Refusal::NoPressAction, std::nullopt, index});
-    return 0;
+    return finish(output, pressElement(platform, index, limits, args[5], optionalArg(args, 6)));
 }
 
 // text <index> <maxNodes> <maxDepth> <maxTextBytes> <sha256> [app]

@@ -48,8 +48,7 @@ std::string ownDirectory(const char* argv0) {
 int main(int argc, char** argv) {
     double timeout = kDefaultTimeout;
     if (argc == 3 && std::string_view(argv[1]) == "--timeout") {
-        std::optional<double> seconds = parseCoord(argv[2]);
-        timeout = seconds && *seconds > 0 && *seconds <= kMaxTimeout ? *seconds : 0;
+        timeout = parseSeconds(argv[2], kMaxTimeout).value_or(0);
     }
     if ((argc != 1 && argc != 3) || timeout == 0) {
         fprintf(stderr, "usage: nuvra-mcp [--timeout SECONDS]  (SECONDS above 0, at most %g; "

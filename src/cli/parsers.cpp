@@ -38,9 +38,8 @@ bool isLeadingSpace(unsigned char c) {
     return c == 0 || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r' || c == ' ';
 }
 
-}  // namespace
-
-std::optional<double> parseCoord(std::string_view text) {
+// A finite number that is the whole text, as strtod reads it.
+std::optional<double> parseFinite(std::string_view text) {
     if (text.empty() || isLeadingSpace(static_cast<unsigned char>(text[0]))) return std::nullopt;
     // The process never calls setlocale, so strtod reads the "C" locale: the
     // decimal separator is always the full stop. An embedded NUL ends the
@@ -50,8 +49,21 @@ std::optional<double> parseCoord(std::string_view text) {
     double value = std::strtod(copy.c_str(), &end);
     // ERANGE is ignored on purpose: an overflow is caught as infinite below,
     // and an underflow (1e-400) is a well-formed zero.
-    if (end != copy.c_str() + copy.size() || !std::isfinite(value) || value < 0)
-        return std::nullopt;
+    if (end != copy.c_str() + copy.size() || !std::isfinite(value)) return std::nullopt;
+    return value;
+}
+
+}  // namespace
+
+std::optional<double> parseCoord(std::string_view text) {
+    std::optional<double> value = parseFinite(text);
+    if (!value || *value < 0) return std::nullopt;
+    return value;
+}
+
+std::optional<double> parseSeconds(std::string_view text, double most) {
+    std::optional<double> value = parseFinite(text);
+    if (!value || !(*value > 0) || *value > most) return std::nullopt;
     return value;
 }
 

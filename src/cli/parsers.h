@@ -11,6 +11,9 @@ namespace nuvra {
 // A finite, non-negative C-locale strtod number that uses the whole text.
 std::optional<double> parseCoord(std::string_view text);
 
+// A duration in seconds, the same kind of number above 0 and at most `most`.
+std::optional<double> parseSeconds(std::string_view text, double most);
+
 // An optionally signed decimal integer in the signed 32-bit range.
 std::optional<int32_t> parseDelta(std::string_view text);
 

@@ -135,6 +135,17 @@ Diagnostic diagnosticFor(const Failure& failure) {
     case Refusal::NoPressAction:
         return {ExitCode::Refused,
                 "nuvra-click: " + elementName(failure.index) + " has no press action"};
+    case Refusal::PressRefused:
+        return {ExitCode::Refused,
+                "nuvra-click: " + elementName(failure.index) + " refused the press"};
+    case Refusal::PressSearchBound:
+        return {ExitCode::Refused, "nuvra-click: " + elementName(failure.index) +
+                                       " refused the press; the search of its descendants "
+                                       "reached its bound"};
+    case Refusal::PressUnanswered:
+        return {ExitCode::Refused, "nuvra-click: " + elementName(failure.index) +
+                                       " did not answer the press, and its application is "
+                                       "not responding"};
     case Refusal::TextRejected:
         return {ExitCode::Refused,
                 "nuvra-click: " + elementName(failure.index) + " rejected the text assignment"};

@@ -117,12 +117,14 @@ MaybeFailure drag(Platform& platform, double x1, double y1, double x2, double y2
 }
 
 MaybeFailure scroll(Platform& platform, int32_t dx, int32_t dy) {
-    // The horizontal wheel runs the other way round. -2147483648 has no
-    // 32-bit negation; it saturates to the largest scroll to the left.
-    int32_t horizontal = dx == std::numeric_limits<int32_t>::min()
-                             ? std::numeric_limits<int32_t>::max()
-                             : -dx;
-    Event e = platform.createScrollWheelEvent(dy, horizontal, 0);
+    // A positive dx scrolls right, and the platform's wheel 2 counts to the
+    // left: this is the one place that turns one into the other.
+    // -2147483648 has no 32-bit negation; it saturates to the largest
+    // scroll to the left.
+    int32_t towardsLeft = dx == std::numeric_limits<int32_t>::min()
+                              ? std::numeric_limits<int32_t>::max()
+                              : -dx;
+    Event e = platform.createScrollWheelEvent(dy, towardsLeft, 0);
     if (!e || !platform.postEvent(e))
         return noEvent(platform, Refusal::ScrollEventNotCreated);
     return std::nullopt;

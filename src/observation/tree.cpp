@@ -163,14 +163,6 @@ std::string hashLine(const Reading& r, int64_t number) {
 
 }  // namespace
 
-std::optional<std::string> observeCenterSpan(Platform& platform, const Element& element) {
-    std::optional<Centre> centre = centreOf(frameOf(platform, element));
-    if (!centre) return std::nullopt;
-    std::string span;
-    appendSpan(span, *centre);
-    return span;
-}
-
 ObservedTree observeTree(Platform& platform, const Element& root, int64_t maxNodes,
                          int64_t maxDepth, int64_t maxTextBytes) {
     ObservedTree result;

@@ -35,7 +35,4 @@ struct ObservedTree {
 ObservedTree observeTree(Platform& platform, const Element& root, int64_t maxNodes,
                          int64_t maxDepth, int64_t maxTextBytes);
 
-// " @cx,cy", or nothing without a position, a size, or a representable centre.
-std::optional<std::string> observeCenterSpan(Platform& platform, const Element& element);
-
 }  // namespace nuvra

@@ -334,6 +334,8 @@ public:
 
     // A scroll-wheel event in pixel units with two wheels (wheel3 unused by
     // every caller but passed through), or null when it cannot be created.
+    // Core Graphics' signs: a positive wheel1 scrolls up, a positive wheel2
+    // scrolls left.
     virtual Event createScrollWheelEvent(int32_t wheel1, int32_t wheel2, int32_t wheel3) = 0;
 
     // A key going down or up: the key by its virtual key code (kVK_*, as

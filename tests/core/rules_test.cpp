@@ -45,6 +45,16 @@ TEST(Parsers, AcceptedValues) {
     }
 }
 
+// A duration refuses what a coordinate takes only at its ends: zero, and
+// past the bound.
+TEST(Parsers, Seconds) {
+    const std::pair<std::string, std::optional<double>> rows[] = {
+        {"0.5", 0.5}, {"3600", 3600.0}, {"36e2", 3600.0}, {"0", {}}, {"-0", {}}, {"1e-400", {}},
+        {"3600.001", {}}, {"-1", {}}, {"nan", {}}, {"inf", {}}, {" 1", {}}, {"1s", {}}, {"", {}},
+    };
+    for (const auto& [text, seconds] : rows) EXPECT_EQ(parseSeconds(text, 3600), seconds) << text;
+}
+
 TEST(Targeting, NameRules) {
     auto d = testDesktop();
     auto add = [&](int32_t pid, std::optional<std::string> bundle, std::optional<std::string> name) {

@@ -202,7 +202,7 @@ class FaultsTest(unittest.TestCase):
 
     @unittest.skipIf(ROWS, "rows chosen")
     def test_hostile_applications(self):
-        for mode, command, seconds, megabytes, size, statuses, same, absent, pending in \
+        for mode, command, seconds, megabytes, size, statuses, err, same, absent, pending in \
                 cases("faults", "hostile"):
             if pending:
                 print("hostile %s: not run, %s" % (mode, pending), file=sys.stderr)
@@ -224,8 +224,9 @@ class FaultsTest(unittest.TestCase):
                     megabytes_used = int(peak.read().split()[-1]) / 1024
                     self.assertEqual((protocol_fault(result), result.seconds < seconds,
                                       megabytes_used < megabytes * SLOWER, len(result.out.encode()) <= size,
-                                      str(result.status) in statuses, not absent or absent not in result.out),
-                                     (None,) + (True,) * 5, result)
+                                      str(result.status) in statuses, result.err.startswith(err),
+                                      not absent or absent not in result.out),
+                                     (None,) + (True,) * 6, result)
                     wach = same and run("observe", *LIMITS, LIVE)
                     self.assertTrue(not same or (wach.sha, wach.seconds < seconds) == (before, True), wach)
                 finally:

@@ -64,12 +64,16 @@ std::optional<dbus::BodyReader> propertyValue(const Reply& reply, int type) {
     return body;
 }
 
-std::optional<std::string> stringProperty(BusLink& link, const ObjectRef& ref, const char* name) {
-    Reply reply = callOn(link, propertyRequest(ref, kAccessible, name));
+// A string property of any interface, from the reply to its Get.
+std::optional<std::string> stringPropertyFrom(const Reply& reply) {
     auto value = propertyValue(reply, DBUS_TYPE_STRING);
     std::string_view text;
     if (!value || !value->string(text)) return std::nullopt;
     return std::string(text);
+}
+
+std::optional<std::string> stringProperty(BusLink& link, const ObjectRef& ref, const char* name) {
+    return stringPropertyFrom(callOn(link, propertyRequest(ref, kAccessible, name)));
 }
 
 bool readRef(dbus::BodyReader& body, ObjectRef& ref) {
@@ -155,10 +159,7 @@ Request nameRequest(const ObjectRef& ref) {
 }
 
 std::optional<std::string> nameFrom(const Reply& reply) {
-    auto value = propertyValue(reply, DBUS_TYPE_STRING);
-    std::string_view text;
-    if (!value || !value->string(text)) return std::nullopt;
-    return std::string(text);
+    return stringPropertyFrom(reply);
 }
 
 Request stateRequest(const ObjectRef& ref) {
@@ -349,9 +350,9 @@ Toolkit getToolkit(BusLink& link, const std::string& bus) {
     auto replies = link.callAll({propertyRequest(root, kApplication, "ToolkitName"),
                                  propertyRequest(root, kApplication, "Version")});
     Toolkit toolkit;
-    toolkit.name = nameFrom(replies[0]).value_or("");
+    toolkit.name = stringPropertyFrom(replies[0]).value_or("");
     // "4.8.3": the major version, up to the first dot.
-    for (char c : nameFrom(replies[1]).value_or("")) {
+    for (char c : stringPropertyFrom(replies[1]).value_or("")) {
         if (c < '0' || c > '9') break;
         toolkit.major = toolkit.major * 10 + (c - '0');
         if (toolkit.major > 1000) break;

@@ -53,8 +53,9 @@ public:
     Connection& operator=(const Connection&) = delete;
 
     // Sends one call whose reply is awaited at most `timeout` from now; a
-    // handle for the reply, or nothing when the call cannot be sent. Calls
-    // never ask the bus to start a service.
+    // handle for the reply, or nothing when the call cannot be sent. The bus
+    // is asked to start the destination's program only when the call's
+    // `activate` says so.
     std::optional<uint32_t> send(const MethodCall& call, std::chrono::milliseconds timeout);
 
     // Writes whatever is still queued, without waiting for any reply.

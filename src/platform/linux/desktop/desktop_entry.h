@@ -1,5 +1,5 @@
 // Installed applications as the desktop knows them: desktop entries
-// (freedesktop.org's Desktop Entry Specification), found by their desktop
+// (freedesktop.org's desktop entry format), found by their desktop
 // file id and turned into the command line they stand for.
 #pragma once
 

@@ -45,6 +45,7 @@ unsigned xButton(int32_t button) {
     }
 }
 
+// `notches` in the wheel's own sign: towards `positiveButton` when above 0.
 void turnWheel(Connection& c, unsigned positiveButton, unsigned negativeButton,
                int32_t notches) {
     unsigned button = notches > 0 ? positiveButton : negativeButton;
@@ -92,6 +93,8 @@ bool postEvent(Connection* c, const EventObject& event) {
                 break;
         }
     } else if (const auto* wheel = dynamic_cast<const WheelEvent*>(&event)) {
+        // The wheels carry Core Graphics' signs: up and left are positive,
+        // as X's buttons 4 and 6 are for the same directions.
         turnWheel(*c, kWheelUp, kWheelDown, wheelNotches(wheel->wheel1));
         turnWheel(*c, kWheelLeft, kWheelRight, wheelNotches(wheel->wheel2));
     }

@@ -21,8 +21,8 @@ struct MouseEvent : EventObject {
     int32_t button = 0;
 };
 
-// Wheel values in pixels as the core computes them: wheel1 vertical
-// (positive up), wheel2 horizontal (positive left, the negated dx).
+// Wheel values in pixels with the platform's signs: wheel1 vertical
+// (positive up), wheel2 horizontal (positive left).
 struct WheelEvent : EventObject {
     int32_t wheel1 = 0;
     int32_t wheel2 = 0;
