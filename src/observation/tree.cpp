@@ -73,13 +73,6 @@ Seen seenThrough(const std::optional<std::string>& role, const std::optional<Scr
     return Seen{visible, centreOf(visible), clipBelow(name, frame, own)};
 }
 
-void appendSpan(std::string& out, Centre c) {
-    out.append(" @");
-    appendInt(out, c.x);
-    out.push_back(',');
-    appendInt(out, c.y);
-}
-
 // What the walk reads of one element.
 struct Reading {
     std::optional<std::string> role;
