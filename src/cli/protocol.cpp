@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "capture/file.h"
+#include "protocol/lines.h"
 #include "text/text.h"
 
 namespace nuvra {
@@ -43,25 +44,30 @@ std::string lastLook(const Failure& failure) {
     return " (the last look: " + said + ")";
 }
 
-std::string flag(bool value) { return value ? "1" : "0"; }
-
-// A text of another application's as a JSON string, or null; cut like
-// every such text, but its white space kept, so that the name printed is
-// the name to pass back.
-std::string quotedOrNull(const std::optional<std::string>& text) {
-    return text ? observeJsonString(cutToCharacters(*text, kTextBound)) : "null";
+// A text of another application's, printed quoted: cut like every such
+// text, but its white space kept, so that the name printed is the name to
+// pass back.
+std::optional<std::string> cutOrNull(const std::optional<std::string>& text) {
+    if (!text) return std::nullopt;
+    return cutToCharacters(*text, kTextBound);
 }
 
-// Whole points; null for a frame no signed 64-bit integer holds.
-std::string frameText(const std::optional<ScreenRect>& frame) {
-    if (!frame) return "null";
-    std::string out;
-    for (double v : {frame->x, frame->y, frame->width, frame->height}) {
-        const double r = std::round(v);
-        if (!(r >= -9223372036854775808.0 && r < 9223372036854775808.0)) return "null";
-        out += (out.empty() ? "" : ",") + std::to_string(static_cast<int64_t>(r));
+AppLine appLineOf(const RunningApplication& app) {
+    return AppLine{app.processIdentifier, app.activationPolicy == 0, app.isActive,
+                   app.responding, cutOrNull(app.localizedName), cutOrNull(app.bundleIdentifier)};
+}
+
+// Whole points; none for a frame no signed 64-bit integer holds.
+std::optional<ToplevelLine::Frame> frameOf(const std::optional<ScreenRect>& frame) {
+    if (!frame) return std::nullopt;
+    int64_t whole[4];
+    const double parts[] = {frame->x, frame->y, frame->width, frame->height};
+    for (size_t i = 0; i < 4; ++i) {
+        const double r = std::round(parts[i]);
+        if (!(r >= -9223372036854775808.0 && r < 9223372036854775808.0)) return std::nullopt;
+        whole[i] = static_cast<int64_t>(r);
     }
-    return out;
+    return ToplevelLine::Frame{whole[0], whole[1], whole[2], whole[3]};
 }
 
 // "NAME's window", the name from the other application kept to one line.
@@ -356,42 +362,31 @@ void printObservation(RunOutput& output, const ObservationRun& run) {
     // are printed unquoted: keep them from breaking or forging a line. The
     // title was cut when it was sanitised; the name is hashed whole and
     // cut only here.
-    printLine(output, "NUVRA_OBSERVE app=" + lineSafe(run.appName, kTextBound));
-    printLine(output, "NUVRA_WINDOW " + lineSafe(run.windowTitle));
+    appendObservationHead(output.out, lineSafe(run.appName, kTextBound), lineSafe(run.windowTitle));
     for (const auto& line : run.lines) printLine(output, line);
-    printLine(output, "NUVRA_END nodes=" + std::to_string(run.nodes) +
-                          " truncated=" + (run.truncated ? "1" : "0") +
-                          " sha256=" + run.stateHash);
+    appendObservationEnd(output.out, run.nodes, run.truncated, run.stateHash);
 }
 
 void printText(RunOutput& output, const ElementText& text) {
     // The text is the application's: quoted, it keeps its line breaks on
     // one line and can neither end the block nor start a marker line.
-    printLine(output, "NUVRA_TEXT bytes=" + std::to_string(text.text.size()) +
-                          " total=" + std::to_string(text.totalBytes) +
-                          " truncated=" + (text.truncated ? "1" : "0"));
-    printLine(output, observeJsonString(text.text));
+    appendText(output.out, TextBlock{static_cast<int64_t>(text.text.size()), text.totalBytes,
+                                     text.truncated, text.text});
 }
 
 void printHit(RunOutput& output, const HitElement& hit) {
-    // Every field is printed unquoted, so none may break or forge a line.
+    // Every field may be printed unquoted, so none may break or forge a line.
     auto field = [](const std::string& text) { return lineSafe(text, kTextBound); };
     auto sanitised = [](const std::string& text) {
         return lineSafe(observeSanitize(text, kTextBound));
     };
-    printLine(output, "NUVRA_HIT " + field(hit.role) + "|" + field(hit.subrole) + "|" +
-                          sanitised(hit.title.value_or("")) + "|" + sanitised(hit.label) + "|" +
-                          (hit.enabled ? "true" : "false") + "|" +
-                          (hit.focused ? "true" : "false"));
+    appendHitLine(output.out, HitLine{field(hit.role), field(hit.subrole),
+                                      sanitised(hit.title.value_or("")), sanitised(hit.label),
+                                      hit.enabled, hit.focused});
 }
 
 void printAppLine(RunOutput& output, const RunningApplication& app) {
-    printLine(output, "NUVRA_APP pid=" + std::to_string(app.processIdentifier) +
-                          " regular=" + flag(app.activationPolicy == 0) +
-                          " frontmost=" + flag(app.isActive) +
-                          " responding=" + flag(app.responding) + " name=" +
-                          quotedOrNull(app.localizedName) +
-                          " bundle=" + quotedOrNull(app.bundleIdentifier));
+    appendAppLine(output.out, appLineOf(app));
 }
 
 void printApps(RunOutput& output, const std::vector<RunningApplication>& apps) {
@@ -399,14 +394,11 @@ void printApps(RunOutput& output, const std::vector<RunningApplication>& apps) {
 }
 
 void printWindows(RunOutput& output, const AppWindows& listed) {
-    printAppLine(output, listed.app);
+    WindowsBlock block{appLineOf(listed.app), {}, listed.truncated};
     for (const auto& w : listed.windows)
-        printLine(output, "NUVRA_TOPLEVEL n=" + std::to_string(w.number) +
-                              " focused=" + flag(w.focused) + " main=" + flag(w.main) +
-                              " modal=" + flag(w.modal) + " frame=" + frameText(w.frame) +
-                              " title=" + quotedOrNull(w.title));
-    printLine(output, "NUVRA_END windows=" + std::to_string(listed.windows.size()) +
-                          " truncated=" + flag(listed.truncated));
+        block.windows.push_back(
+            ToplevelLine{w.number, w.focused, w.main, w.modal, frameOf(w.frame), cutOrNull(w.title)});
+    appendWindows(output.out, block);
 }
 
 void printScreenshot(RunOutput& output, std::string_view path, const ScreenshotRun& shot) {

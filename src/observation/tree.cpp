@@ -8,6 +8,7 @@
 #include "ax/readers.h"
 #include "observation/identity_set.h"
 #include "observation/visible_part.h"
+#include "protocol/lines.h"
 #include "text/text.h"
 #include "text/text_append.h"
 
@@ -15,7 +16,6 @@ namespace nuvra {
 
 namespace {
 
-constexpr int64_t kIndentCap = 20;
 constexpr int64_t kTextBound = 120;
 constexpr std::string_view kUnknownRole = "AXUnknown";
 
@@ -73,13 +73,6 @@ Seen seenThrough(const std::optional<std::string>& role, const std::optional<Scr
     return Seen{visible, centreOf(visible), clipBelow(name, frame, own)};
 }
 
-void appendSpan(std::string& out, Centre c) {
-    out.append(" @");
-    appendInt(out, c.x);
-    out.push_back(',');
-    appendInt(out, c.y);
-}
-
 // What the walk reads of one element.
 struct Reading {
     std::optional<std::string> role;
@@ -118,32 +111,23 @@ Reading readElement(Platform& platform, const Element& element, Unanswered& unan
     return r;
 }
 
-// `scratch` is working space kept across elements to save an allocation.
-std::string elementLine(const Reading& r, int64_t number, int64_t depth, std::string& scratch) {
-    std::string line;
-    line.reserve(64);
-    line.append(static_cast<size_t>(2 * std::min(depth, kIndentCap)), ' ');
-    line.append("[e");
-    appendInt(line, number);
-    line.append("] ");
-    // The role is the one text written unquoted; it must not be able to end
-    // the line or start a forged one, nor run on without end.
-    if (r.role) textAppend::lineSafe(line, *r.role, kTextBound);
-    else line.append(kUnknownRole);
+// What the element's line shows: the role kept to one line, the label
+// and a text value sanitised, every text cut.
+ElementLine shownLine(const Reading& r, int64_t number, int64_t depth) {
+    ElementLine e;
+    e.depth = std::min(depth, kIndentCap);
+    e.index = number;
+    if (r.role) textAppend::lineSafe(e.role, *r.role, kTextBound);
+    else e.role = kUnknownRole;
     if (const auto& label = r.label()) {
-        scratch.clear();
-        textAppend::sanitized(scratch, *label, kTextBound);
-        line.push_back(' ');
-        textAppend::jsonString(line, scratch);
+        e.label.emplace();
+        textAppend::sanitized(*e.label, *label, kTextBound);
     }
-    if (r.centre) appendSpan(line, *r.centre);
-    if (r.valueText) {
-        line.append(" value=");
-        textAppend::jsonString(line, *r.valueText);
-    }
-    if (r.enabled == false) line.append(" disabled");
-    if (r.focused == true) line.append(" focused");
-    return line;
+    if (r.centre) e.centre = ElementLine::Centre{r.centre->x, r.centre->y};
+    e.value = r.valueText;
+    e.disabled = r.enabled == false;
+    e.focused = r.focused == true;
+    return e;
 }
 
 // The texts go in raw: the hash must move with any change the application
@@ -202,7 +186,6 @@ ObservedTree observeTree(Platform& platform, const Element& root, int64_t maxNod
     uint64_t queued = 1;
     bool leftOut = false;
     const std::vector<ScreenRect> displays = platform.displayBounds();
-    std::string scratch;
     int64_t used = 0;
     for (size_t head = 0; head < queue.size(); ++head) {
         // Nothing reads an entry twice, so the handle can leave the queue.
@@ -222,7 +205,9 @@ ObservedTree observeTree(Platform& platform, const Element& root, int64_t maxNod
         reading.centre = seen.centre;
         const int64_t number = static_cast<int64_t>(result.elements.size()) + 1;
 
-        std::string line = elementLine(reading, number, depth, scratch);
+        ElementLine shown = shownLine(reading, number, depth);
+        std::string line;
+        appendElementLine(line, shown);
         int64_t cost = static_cast<int64_t>(line.size()) + (result.lines.empty() ? 0 : 1);
         // `used` never exceeds the budget once positive, so the subtraction
         // cannot overflow.
@@ -265,8 +250,8 @@ ObservedTree observeTree(Platform& platform, const Element& root, int64_t maxNod
         }
         result.elements.push_back(ObservedElement{
             number, std::move(element), hashLine(reading, number), seen.visible,
-            reading.label() ? observeSanitize(*reading.label(), kTextBound) : std::string(),
-            reading.valueText.value_or(std::string())});
+            std::move(shown.label).value_or(std::string()),
+            std::move(shown.value).value_or(std::string())});
         if (number >= maxNodes) {
             result.truncated = result.truncated || queued > queue[head].position + 1;
             break;
