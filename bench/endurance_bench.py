@@ -3,7 +3,7 @@
 agents at once, each with a window of its own. Prints Markdown tables.
 
     bench/endurance_bench.py [--build DIR] [--runs 10000] [--every 500]
-                             [--agents 8] [--agent-runs 300]
+                             [--fresh-every 2000] [--agents 8] [--agent-runs 300]
 
 The mix and the agents are those of tests/e2e/test_endurance.py (SoakTest,
 AgentsTest), run longer: observe, press, settext, type, hit, screenshot,
@@ -18,7 +18,11 @@ time (median and 99th percentile); and what runs could leave behind,
 counted every --every runs (X clients, names on both buses, open files of
 the fixture and of the bus daemons, files beside the screenshot, keycodes
 bound to a keysym, processes of the session), with the fixture's own
-resident memory. For the agents: their runs' times, and whether each window
+resident memory. With --fresh-every N the window is replaced by a fresh one
+every N runs and its first counts are taken again: the application's own
+growth is shown per window, beside the tool's figures over all the runs.
+An interrupt (SIGINT) ends the mix where it got: its tables are printed for
+the runs made, and the agents follow. For the agents: their runs' times, and whether each window
 ends up showing just its own agent's presses and text.
 
 Starts its own headless session (scripts/headless-session) unless it
@@ -42,6 +46,7 @@ def parse_args():
     parser.add_argument("--build", default=os.path.join(ROOT, "build", "release"))
     parser.add_argument("--runs", type=int, default=10000)
     parser.add_argument("--every", type=int, default=500)
+    parser.add_argument("--fresh-every", type=int, default=0, help="a fresh window every N runs (0: one window)")
     parser.add_argument("--agents", type=int, default=8)
     parser.add_argument("--agent-runs", type=int, default=300)
     return parser.parse_args()
@@ -71,6 +76,30 @@ def report(unexpected):
     print()
 
 
+def soak_in_windows(test_endurance, runs, every, fresh_every):
+    # The mix in windows of `fresh_every` runs each (all the runs in one if
+    # 0). Returns every run's record, each window's settled counts and
+    # whether it showed what was sent, and the runs that ended otherwise; on
+    # an interrupt, what the windows so far have made.
+    made = []
+
+    class Kept(test_endurance.Agent):
+        def __init__(self, *args, **kwargs):
+            super().__init__(*args, **kwargs)
+            made.append(self)
+    plain, test_endurance.Agent, windows = test_endurance.Agent, Kept, []
+    try:
+        while sum(len(a.records) for a in made) < runs:
+            left = runs - sum(len(a.records) for a in made)
+            windows.append(test_endurance.soak(min(left, fresh_every or left), every, strict=False)[1:])
+    except KeyboardInterrupt:
+        print("## Interrupted after %d runs\n" % sum(len(a.records) for a in made))
+    finally:
+        test_endurance.Agent = plain
+    return ([r for a in made for r in a.records], windows, [u for a in made for u in a.unexpected],
+            [(len(a.records), [seconds for kind, seconds, _ in a.records if kind == "observe"]) for a in made])
+
+
 def main():
     args = parse_args()
     if "NUVRA_A11Y_BUS_ADDRESS" not in os.environ:
@@ -80,37 +109,50 @@ def main():
     os.environ["NUVRA_CLICK"] = os.path.abspath(os.path.join(args.build, "nuvra-click"))
     import test_endurance
 
-    # The fixture's own resident memory (kilobytes) at each look, beside
+    # Each fixture's own resident memory (kilobytes) at each look, beside
     # what the test counts.
-    counted, fixture = test_endurance.leftovers, []
+    counted, fixture = test_endurance.leftovers, collections.defaultdict(list)
 
     def leftovers(app, folder):
         with open("/proc/%d/statm" % app.process.pid) as statm:
-            fixture.append(int(statm.read().split()[1]) * os.sysconf("SC_PAGE_SIZE") // 1024)
+            fixture[app.process.pid].append(int(statm.read().split()[1]) * os.sysconf("SC_PAGE_SIZE") // 1024)
         return counted(app, folder)
     test_endurance.leftovers = leftovers
     started = time.monotonic()
-    agent, samples, wrong = test_endurance.soak(args.runs, args.every, strict=False)
-    records = agent.records
-    print("## %d runs of the mix in %.0f s%s\n" % (len(records), time.monotonic() - started,
-                                                   "; windows not as sent: %r" % wrong if wrong else ""))
-    report(agent.unexpected)
+    records, windows, unexpected, observes = soak_in_windows(test_endurance, args.runs, args.every,
+                                                             args.fresh_every)
+    wrong = [w for _, shown in windows for w in shown]
+    print("## %d runs of the mix in %.0f s, %d window%s%s\n" % (
+        len(records), time.monotonic() - started, len(observes), "s" * (len(observes) != 1),
+        "; windows not as sent: %r" % wrong if wrong else ""))
+    report(unexpected)
     part = min(1000, len(records) // 2)
     first, last = figures(records[:part]), figures(records[-part:])
     print("| run | RSS p50, first %d | last | RSS max, first | last | time p50, first | last "
           "| time p99, first | last |" % part)
     print("|---|---|---|---|---|---|---|---|---|")
     for kind in first:
-        a, b = first[kind], last[kind]
+        a, b = first[kind], last.get(kind, first[kind])
         print("| %s | %.2f MB | %.2f MB | %.2f MB | %.2f MB | %.0f ms | %.0f ms | %.0f ms | %.0f ms |"
               % (kind, a[1], b[1], a[2], b[2], a[3], b[3], a[4], b[4]))
-    print("\n| left behind, every %d runs | first | last | least | most |" % args.every)
-    print("|---|---|---|---|---|")
-    for name in samples[0][1]:
-        counts = [sample[name] for _, sample in samples]
-        print("| %s | %d | %d | %d | %d |" % (name, counts[0], counts[-1], min(counts), max(counts)))
-    print("| fixture's resident memory | %.1f MB | %.1f MB | %.1f MB | %.1f MB |"
-          % tuple(kb / 1024 for kb in (fixture[0], fixture[-1], min(fixture), max(fixture))))
+    # Each window's counts are held against its own first count.
+    samples = [sample for window, _ in windows for sample in window]
+    if samples:
+        print("\n| left behind, every %d runs | first | last | least | most | windows off their first |"
+              % args.every)
+        print("|---|---|---|---|---|---|")
+        for name in samples[0][1]:
+            counts = [sample[name] for _, sample in samples]
+            looked = [window for window, _ in windows if window]
+            off = sum(any(s[name] != window[0][1][name] for _, s in window) for window in looked)
+            print("| %s | %d | %d | %d | %d | %d of %d |" % (name, counts[0], counts[-1], min(counts),
+                                                             max(counts), off, len(looked)))
+    print("\n| window | runs | fixture's resident memory, first | last | observe p50, first 100 | last 100 |")
+    print("|---|---|---|---|---|---|")
+    for k, (kb, (made, seen)) in enumerate(zip(fixture.values(), observes)):
+        print("| %d | %d | %.1f MB | %.1f MB | %.0f ms | %.0f ms |" % (
+            k + 1, made, kb[0] / 1024, kb[-1] / 1024,
+            statistics.median(seen[:100]) * 1000, statistics.median(seen[-100:]) * 1000))
 
     started = time.monotonic()
     crowd, failures, wrong = test_endurance.agents(args.agents, args.agent_runs, strict=False)
