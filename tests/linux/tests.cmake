@@ -9,6 +9,7 @@ pkg_check_modules(NUVRA_LINUX_REFERENCES REQUIRED IMPORTED_TARGET gio-2.0 atspi-
 add_executable(nuvra_linux_tests
   ${CMAKE_CURRENT_LIST_DIR}/dbus_reader_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/desktop_entry_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/sent_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/vocabulary_test.cpp)
 target_include_directories(nuvra_linux_tests PRIVATE ${CMAKE_SOURCE_DIR}/src)
 # GDBus (an independent writer of D-Bus messages) and libatspi (for its role

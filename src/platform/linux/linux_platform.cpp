@@ -105,8 +105,7 @@ public:
     }
 
     AXResult copyElementAtPosition(const Element&, float x, float y, Element& out) override {
-        walk_.end();
-        burst_.clear();
+        newSession();
         ensureConnected();
         x11::Connection* display = display_.get();
         if (display == nullptr || !link_.connected()) return kAXCannotComplete;
@@ -135,7 +134,7 @@ public:
         // Only the children are counted without reading them.
         if (*which != AxAttribute::Children) return Platform::getAttributeValueCount(element, attribute, count);
         ensureConnected();
-        atspi::ElementFacts facts(*e, {link_, burst_, walk_, screen_});
+        atspi::ElementFacts facts(*e, {link_, burst(), walk(), screen_});
         auto children = facts.childCount();
         if (!children) return answered(e->ref, kAXCannotComplete);
         count = *children;
@@ -152,7 +151,7 @@ public:
         if (*which != AxAttribute::Children && *which != AxAttribute::VisibleChildren)
             return Platform::copyAttributeValues(element, attribute, index, maxValues, out);
         ensureConnected();
-        atspi::ElementFacts facts(*e, {link_, burst_, walk_, screen_});
+        atspi::ElementFacts facts(*e, {link_, burst(), walk(), screen_});
         const auto max = static_cast<size_t>(std::min<int64_t>(maxValues, atspi::kMaxWholeChildren));
         const auto from = static_cast<int32_t>(std::min<int64_t>(index, INT32_MAX));
         auto read = [&]() -> std::optional<std::vector<ObjectRef>> {
@@ -161,15 +160,14 @@ public:
             if (shown) shown->erase(shown->begin(), shown->begin() + std::min<size_t>(from, shown->size()));
             return shown;
         };
-        if (!walk_.walking() || facts.inSnapshot()) return answered(e->ref, atspi::childElements(facts, read, out));
+        if (!walk().walking() || facts.inSnapshot()) return answered(e->ref, atspi::childElements(facts, read, out));
         return answered(e->ref, atspi::childElements(facts, [&] { return readAheadBelow(read()); }, out));
     }
 
     AXResult copyActionNames(const Element& element, std::optional<AttrValue>& out) override {
         const AtspiElement* e = objectOf(element);
         if (e == nullptr) return kAXInvalidElement;
-        walk_.end();
-        burst_.clear();
+        newSession();
         ensureConnected();
         auto names = atspi::getActionNames(link_, e->ref);
         if (!names) return kAXCannotComplete;
@@ -184,12 +182,11 @@ public:
         const AtspiElement* e = objectOf(element);
         if (e == nullptr) return kAXInvalidElement;
         ensureConnected();
-        burst_.clear();
-        walk_.end();
+        newSession();
         // GTK 4 answers yes to a press on a widget it has not laid out (a
         // page of a stack not shown yet) and does nothing; the one a person
         // can press is the copy that is on screen.
-        atspi::ElementFacts facts(*e, {link_, burst_, walk_, screen_});
+        atspi::ElementFacts facts(*e, {link_, burst(), walk(), screen_});
         if (!facts.showsStates() && facts.hidden()) return kAXFailure;
         auto names = atspi::getActionNames(link_, e->ref);
         if (!names) return kAXActionUnsupported;
@@ -214,8 +211,7 @@ public:
         if (e == nullptr) return kAXInvalidElement;
         if (atspi::axAttribute(attribute) != AxAttribute::Value) return kAXAttributeUnsupported;
         ensureConnected();
-        burst_.clear();
-        walk_.end();
+        newSession();
         return writeText(e->ref, text);
     }
 
@@ -231,8 +227,7 @@ public:
         if (e == nullptr) return kAXInvalidElement;
         if (!value) return kAXAttributeUnsupported;
         ensureConnected();
-        burst_.clear();
-        walk_.end();
+        newSession();
         if (atspi::axAttribute(attribute) != AxAttribute::Focused) return kAXAttributeUnsupported;
         auto taken = atspi::grabFocus(link_, e->ref);
         return taken && *taken ? kAXSuccess : kAXFailure;
@@ -287,9 +282,8 @@ public:
     }
 
     void prepareWalk(const Element& root, int64_t maxNodes, int64_t maxDepth) override {
-        walk_.end();
-        burst_.clear();
-        if (const AtspiElement* e = objectOf(root)) walk_.begin(e->ref, maxNodes, maxDepth);
+        newSession();
+        if (const AtspiElement* e = objectOf(root)) walk().begin(e->ref, maxNodes, maxDepth);
     }
 
     // The X screen as one display. Without a display (a stopped server, a
@@ -312,8 +306,7 @@ public:
         const AtspiElement* e = objectOf(window);
         if (e == nullptr) return false;
         ensureConnected();
-        walk_.end();
-        burst_.clear();
+        newSession();
         std::vector<x11::TopLevel> tops = x11::topLevelsOf(display_.get(), pid);
         auto extents = atspi::getExtents(link_, e->ref);
         auto name = atspi::getName(link_, e->ref);
@@ -338,8 +331,7 @@ public:
     }
 
     void beginLook(int64_t deadline) override {
-        walk_.end();
-        burst_.clear();
+        newSession();
         // Every application is asked again, the registry too: one that was
         // hung or still starting may answer now, and a new one may be there.
         survey_.reset();
@@ -520,24 +512,24 @@ private:
     }
 
     AXResult readAttribute(const AtspiElement& e, AxAttribute which, std::optional<AttrValue>& out) {
-        atspi::ElementFacts facts(e, {link_, burst_, walk_, screen_});
+        atspi::ElementFacts facts(e, {link_, burst(), walk(), screen_});
         // A walk reads an element's role first; everything it reads of
         // every element the snapshot does not hold is asked for then, in
         // one round.
-        if (which == AxAttribute::Role && walk_.walking()) {
-            if (!facts.inSnapshot()) burst_.gather(e.ref, e.role);
+        if (which == AxAttribute::Role && walk().walking()) {
+            if (!facts.inSnapshot()) burst().gather(e.ref, e.role);
             if (coldWebContent(e, facts)) {
                 // What was read of the page before its facts arrived is
                 // not what it shows.
                 atspi::awaitWebContent(link_, e.ref, Clock::now() + kWebContentWait);
-                walk_.forgetSnapshot();
-                burst_.clear();
-                atspi::ElementFacts fresh(e, {link_, burst_, walk_, screen_});
-                burst_.gather(e.ref, e.role);
+                walk().forgetSnapshot();
+                burst().clear();
+                atspi::ElementFacts fresh(e, {link_, burst(), walk(), screen_});
+                burst().gather(e.ref, e.role);
                 return atspi::answer(which, fresh, out);
             }
         }
-        if (which == AxAttribute::Children && walk_.walking() && !facts.inSnapshot())
+        if (which == AxAttribute::Children && walk().walking() && !facts.inSnapshot())
             return atspi::childElements(facts, [&] { return readAheadBelow(facts.children()); }, out);
         return atspi::answer(which, facts, out);
     }
@@ -566,16 +558,16 @@ private:
     // has queued before them; those the snapshot does not hold are asked
     // for now, as far as the walk's bound reaches.
     std::optional<std::vector<ObjectRef>> readAheadBelow(std::optional<std::vector<ObjectRef>> children) {
-        const size_t bound = walk_.aheadBound();
+        const size_t bound = walk().aheadBound();
         if (!children || bound == 0) return children;
         // No more than can be read ahead: a list of a hostile size would
         // otherwise be copied whole while the element's burst runs out.
         std::vector<ObjectRef> next;
         for (const auto& child : *children) {
             if (next.size() >= bound) break;
-            if (walk_.indexOf(child) < 0) next.push_back(child);
+            if (walk().indexOf(child) < 0) next.push_back(child);
         }
-        burst_.readAhead(next, bound);
+        burst().readAhead(next, bound);
         return children;
     }
 
@@ -608,8 +600,22 @@ private:
     x11::DisplayConnection display_;
     x11::Keyboard keyboard_;
     atspi::BusLink link_;
-    atspi::ElementBurst burst_{link_};
-    atspi::WalkPrefetch walk_{link_};
+    // What one walk, or one element's reads, asked for and read ahead. Its
+    // pending calls go with it, so it is replaced whole, never emptied field
+    // by field. Declared after link_: it must go before the connections its
+    // calls went out on.
+    struct Session {
+        explicit Session(atspi::BusLink& link) : burst{link}, walk{link} {}
+        atspi::ElementBurst burst;
+        atspi::WalkPrefetch walk;
+    };
+    std::optional<Session> session_{std::in_place, link_};
+    atspi::ElementBurst& burst() { return session_->burst; }
+    atspi::WalkPrefetch& walk() { return session_->walk; }
+    void newSession() {
+        session_.reset();
+        session_.emplace(link_);
+    }
     atspi::ScreenCoordinates screen_{link_, display_};
     bool connectTried_ = false;
     bool xtestChecked_ = false;

@@ -28,6 +28,8 @@ bool among(std::string_view name, const auto& names) {
 
 bool BusLink::connect(const std::string& address, dbus::Clock::time_point deadline) {
     address_ = address;
+    // A bus tried before and given up on is kept, as a dropped one is.
+    if (bus_ != nullptr) dropped_.push_back(std::move(bus_));
     bus_ = dbus::Connection::open(address, true, deadline);
     return connected();
 }
@@ -164,9 +166,9 @@ BusLink::Sent BusLink::send(const std::vector<Request>& requests,
     };
     timeout = cut(timeout);
     Sent sent;
-    sent.timeouts.assign(requests.size(), timeout);
-    sent.via.assign(requests.size(), nullptr);
-    sent.handles.resize(requests.size());
+    sent.timeouts_.assign(requests.size(), timeout);
+    sent.via_.assign(requests.size(), nullptr);
+    sent.handles_.resize(requests.size());
     rejoin();
     if (!connected()) return sent;
     std::string destination;
@@ -174,12 +176,12 @@ BusLink::Sent BusLink::send(const std::vector<Request>& requests,
     for (size_t i = 0; i < requests.size(); ++i) {
         const Request& r = requests[i];
         if (r.bus.empty() || unresponsive(r.bus)) continue;
-        sent.via[i] = route(r.bus, destination);
-        sent.timeouts[i] = r.timeout > timeout ? cut(r.timeout) : timeout;
-        sent.handles[i] = sent.via[i]->send(
+        sent.via_[i] = route(r.bus, destination);
+        sent.timeouts_[i] = r.timeout > timeout ? cut(r.timeout) : timeout;
+        sent.handles_[i] = sent.via_[i]->send(
             dbus::MethodCall{destination, r.path, r.interface, r.method, &r.body, r.activate},
-            sent.timeouts[i]);
-        used.insert(sent.via[i]);
+            sent.timeouts_[i]);
+        used.insert(sent.via_[i]);
     }
     for (auto* connection : used) connection->push();
     return sent;
@@ -195,25 +197,25 @@ std::vector<Reply> BusLink::collect(const std::vector<Request>& requests, Sent& 
     // Applications that have answered a call of this batch: one that has
     // just answered and then goes quiet is at work on what it was asked.
     std::set<std::string> answering;
-    for (size_t i = 0; i < requests.size() && i < sent.via.size(); ++i) {
-        if (sent.via[i] == nullptr) continue;
+    for (size_t i = 0; i < requests.size() && i < sent.via_.size(); ++i) {
+        if (sent.via_[i] == nullptr) continue;
         // A long list is given its longer time only by an application known
         // to be answering; a hung one costs one ordinary time-out.
         auto notAfter = until;
-        if (sent.timeouts[i] > kCallTimeout && answering.count(requests[i].bus) == 0) {
+        if (sent.timeouts_[i] > kCallTimeout && answering.count(requests[i].bus) == 0) {
             const auto ordinary = dbus::Clock::now() + kCallTimeout;
             notAfter = notAfter ? std::min(*notAfter, ordinary) : ordinary;
         }
-        replies[i] = finish(requests[i], sent.via[i], sent.handles[i], sent.timeouts[i], notAfter);
+        replies[i] = finish(requests[i], sent.via_[i], sent.handles_[i], sent.timeouts_[i], notAfter);
         if (replies[i]) answering.insert(requests[i].bus);
-        sent.via[i] = nullptr;
+        sent.via_[i] = nullptr;
     }
     return replies;
 }
 
 bool BusLink::arrived(const Sent& sent) const {
-    for (size_t i = 0; i < sent.via.size(); ++i)
-        if (sent.via[i] != nullptr && sent.handles[i] && !sent.via[i]->arrived(*sent.handles[i]))
+    for (size_t i = 0; i < sent.via_.size(); ++i)
+        if (sent.via_[i] != nullptr && sent.handles_[i] && !sent.via_[i]->arrived(*sent.handles_[i]))
             return false;
     return true;
 }
@@ -222,9 +224,9 @@ dbus::Clock::duration BusLink::await(const std::vector<const Sent*>& pending,
                                      dbus::Clock::time_point until) {
     std::set<dbus::Connection*> waiting;
     for (const Sent* sent : pending)
-        for (size_t i = 0; i < sent->via.size(); ++i)
-            if (sent->via[i] != nullptr && sent->handles[i] && !sent->via[i]->arrived(*sent->handles[i]))
-                waiting.insert(sent->via[i]);
+        for (size_t i = 0; i < sent->via_.size(); ++i)
+            if (sent->via_[i] != nullptr && sent->handles_[i] && !sent->via_[i]->arrived(*sent->handles_[i]))
+                waiting.insert(sent->via_[i]);
     if (waiting.empty()) return {};
     // One connection (the bus, in practice) is waited on; several are
     // looked at in turns.
@@ -235,10 +237,21 @@ dbus::Clock::duration BusLink::await(const std::vector<const Sent*>& pending,
     return unasked;
 }
 
-void BusLink::drop(Sent& sent) {
-    for (size_t i = 0; i < sent.via.size(); ++i)
-        if (sent.via[i] != nullptr && sent.handles[i]) sent.via[i]->abandon(*sent.handles[i]);
-    sent = Sent{};
+void BusLink::Sent::cancel() {
+    for (size_t i = 0; i < via_.size(); ++i)
+        if (via_[i] != nullptr && handles_[i]) via_[i]->abandon(*handles_[i]);
+    via_.clear();
+    handles_.clear();
+    timeouts_.clear();
+}
+
+void BusLink::Sent::take(Sent& other) {
+    via_ = std::move(other.via_);
+    handles_ = std::move(other.handles_);
+    timeouts_ = std::move(other.timeouts_);
+    other.via_.clear();
+    other.handles_.clear();
+    other.timeouts_.clear();
 }
 
 }  // namespace nuvra::atspi

@@ -101,18 +101,44 @@ public:
                                std::chrono::milliseconds timeout = kCallTimeout);
 
     // callAll in two halves: the calls go out now, and their replies are
-    // collected later, while this side does other work. Every sent batch
-    // is either collected or dropped. The time-out of each call counts from
-    // when collecting it begins.
-    struct Sent {
-        std::vector<dbus::Connection*> via;
-        std::vector<std::optional<uint32_t>> handles;
-        std::vector<std::chrono::milliseconds> timeouts;
+    // collected later, while this side does other work. The time-out of
+    // each call counts from when collecting it begins. A batch neither
+    // collected nor dropped gives its calls up when it goes: their replies
+    // are read and discarded as they come, never kept.
+    //
+    // A batch points at the connections it went out on, which this link
+    // owns and never closes before it is itself destroyed (one dropped by
+    // libdbus stays in dropped_, a failed join too): a batch outlives no
+    // connection as long as it does not outlive its link, which every
+    // holder ensures by being declared after the link it was given.
+    class Sent {
+    public:
+        Sent() = default;
+        Sent(Sent&& other) noexcept { take(other); }
+        Sent& operator=(Sent&& other) noexcept {
+            if (this != &other) {
+                cancel();
+                take(other);
+            }
+            return *this;
+        }
+        ~Sent() { cancel(); }
+        // Each call's time-out as sent: a deadline may have cut it.
+        const std::vector<std::chrono::milliseconds>& timeouts() const { return timeouts_; }
+
+    private:
+        friend class BusLink;
+        void cancel();
+        void take(Sent& other);
+        std::vector<dbus::Connection*> via_;
+        std::vector<std::optional<uint32_t>> handles_;
+        std::vector<std::chrono::milliseconds> timeouts_;
     };
     Sent send(const std::vector<Request>& requests,
               std::chrono::milliseconds timeout = kCallTimeout);
     std::vector<Reply> collect(const std::vector<Request>& requests, Sent& sent);
-    void drop(Sent& sent);
+    // Gives the calls up now rather than when `sent` goes.
+    void drop(Sent& sent) { sent = Sent{}; }
 
     // For asking many applications at once without waiting on the slowest:
     // whether collecting `sent` would wait for nothing, and a wait for the
@@ -156,7 +182,7 @@ public:
 private:
     dbus::Connection* route(const std::string& bus, std::string& destination);
     // The bus connection, joined again if it dropped and rejoins are left;
-    // the dropped one is kept until the run ends, for calls sent on it.
+    // the dropped one is kept until the link goes, for calls sent on it.
     void rejoin();
     Reply finish(const Request& request, dbus::Connection* via, std::optional<uint32_t> handle,
                  std::chrono::milliseconds timeout,

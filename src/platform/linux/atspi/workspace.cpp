@@ -145,9 +145,7 @@ WorkspaceSurvey::WorkspaceSurvey(BusLink& link, std::map<int32_t, std::string> a
     }
 }
 
-WorkspaceSurvey::~WorkspaceSurvey() {
-    for (auto& app : asked_) link_.drop(app.sent);
-}
+WorkspaceSurvey::~WorkspaceSurvey() = default;
 
 void WorkspaceSurvey::ask(Asked& app, Step step, std::vector<Request> requests) {
     app.step = step;
@@ -155,8 +153,8 @@ void WorkspaceSurvey::ask(Asked& app, Step step, std::vector<Request> requests) 
     app.sent = link_.send(app.requests);
     // The time-out as sent: a look's deadline may have cut it.
     auto timeout = kCallTimeout;
-    if (!app.sent.timeouts.empty())
-        timeout = *std::max_element(app.sent.timeouts.begin(), app.sent.timeouts.end());
+    if (const auto& sentWith = app.sent.timeouts(); !sentWith.empty())
+        timeout = *std::max_element(sentWith.begin(), sentWith.end());
     app.due = dbus::Clock::now() + timeout;
     app.stretched = {};
 }
