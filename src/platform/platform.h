@@ -273,9 +273,10 @@ public:
     // The elements a walk will read next, handed over as it queues them:
     // first the root (depth 0), then, once it has read an element and before
     // it reads another, those of its children it will read, `depth` levels
-    // below the root. The walk reads every element it hands over, each one
-    // after all handed over before it, and reads no other. A hint only: a
-    // backend may read them ahead. Ignored by default.
+    // below the root. The walk reads the elements in the order handed over,
+    // beginning each only after all before it (it may stop short of the
+    // last), and reads no other. A hint only: a backend may read them ahead.
+    // Ignored by default.
     virtual void walkQueued(const std::vector<Element>& /*next*/, int64_t /*depth*/) {}
 
     // The frames of the displays, in the platform's order: every active
