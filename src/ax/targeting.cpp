@@ -141,6 +141,8 @@ Outcome<RunningApplication> targetApp(Platform& platform, const std::optional<st
     }
     if (match.app)
         return Failure{Refusal::NotResponding, match.app->localizedName.value_or(*name), 0};
+    // No list is no answer: whatever was meant may well be running.
+    if (platform.applicationsUnlisted()) return Failure{Refusal::ListUnanswered, name, 0};
     // Windows of a process not on the bus are no answer to any question of
     // the bus, but they tell what was meant.
     if (name && inaccessibleAppNamed(platform, *name))
