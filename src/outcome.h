@@ -20,6 +20,9 @@ enum class Refusal {
     // Nothing that answers matches, or is frontmost; `subject`: the name as
     // typed, if any; `index`: how many applications did not answer.
     NoneAnswering,
+    // The list of running applications went unanswered (Linux: the
+    // registry stopped answering after the gate).
+    ListUnanswered,
     Stale,               // the tree no longer hashes to what the agent holds
     PastLastElement,     // `index`, past `last`: an argument error, not a changed tree
     NoPressAction,       // `index`: disabled, or it offers no press of its own

@@ -132,15 +132,22 @@ Outcome<RunningApplication> targetApp(Platform& platform, const std::optional<st
     // or busy costs a run that does not need it nothing; only when none of
     // them is the target are the others waited for.
     std::vector<RunningApplication> apps = platform.promptApplications();
+    const bool unlisted = platform.applicationsUnlisted();
     Match match = pick(platform, apps, name);
     if (match.app && !match.silent) return std::move(*match.app);
     if (silentCount(apps) > 0) {
-        apps = platform.runningApplications();
-        match = pick(platform, apps, name);
+        std::vector<RunningApplication> again = platform.runningApplications();
+        // A registry that stopped answering since leaves the list it told.
+        if (!platform.applicationsUnlisted()) {
+            apps = std::move(again);
+            match = pick(platform, apps, name);
+        }
         if (match.app && !match.silent) return std::move(*match.app);
     }
     if (match.app)
         return Failure{Refusal::NotResponding, match.app->localizedName.value_or(*name), 0};
+    // No list is no answer: whatever was meant may well be running.
+    if (unlisted) return Failure{Refusal::ListUnanswered, name, 0};
     // Windows of a process not on the bus are no answer to any question of
     // the bus, but they tell what was meant.
     if (name && inaccessibleAppNamed(platform, *name))

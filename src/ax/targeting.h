@@ -26,7 +26,8 @@ bool inaccessibleAppNamed(Platform& platform, std::string_view name);
 // else the frontmost. NoMatchingApp (NotOnAccessibilityBus for a name only
 // windows outside the bus answer to) or NoFrontmostApp when there is none;
 // NotResponding when the one named did not answer, NoneAnswering when none
-// that answers is it and some did not answer.
+// that answers is it and some did not answer, ListUnanswered when no list
+// of applications could be read at all.
 Outcome<RunningApplication> targetApp(Platform& platform, const std::optional<std::string>& name);
 
 // The first of the application's windows that is modal, else the focused

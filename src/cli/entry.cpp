@@ -75,7 +75,11 @@ std::optional<std::string> optionalArg(const Args& args, size_t position) {
 
 // Success, or the failure's diagnostic.
 int finish(RunOutput& output, const MaybeFailure& failure) {
-    return failure ? fail(output, diagnosticFor(*failure)) : 0;
+    if (!failure) return 0;
+    // A registry gone quiet since the gate leaves the run where the gate
+    // would have: with the marker, and exit 2.
+    if (failure->refusal == Refusal::ListUnanswered) printUntrustedMarker(output);
+    return fail(output, diagnosticFor(*failure));
 }
 
 int runObserveCommand(Platform& platform, const Args& args, RunOutput& output) {
@@ -341,7 +345,13 @@ int runMain(Platform& platform, const std::vector<std::string>& args, RunOutput&
     // form accepted before, so "text 1 2" stays a bad coordinate in the
     // click form.
     if (word == "text" && (n == 6 || n == 7)) return runTextCommand(platform, args, output);
-    if (word == "apps" && n == 1) return (printApps(output, platform.runningApplications()), 0);
+    if (word == "apps" && n == 1) {
+        std::vector<RunningApplication> apps = platform.runningApplications();
+        // An empty list for want of an answer is not an empty desktop.
+        if (platform.applicationsUnlisted())
+            return finish(output, Failure{Refusal::ListUnanswered, std::nullopt, 0});
+        return (printApps(output, apps), 0);
+    }
     if (word == "windows" && (n == 1 || n == 2)) return runWindowsCommand(platform, args, output);
     if (word == "activate" && (n == 2 || n == 3))
         return runActivateCommand(platform, args, output);

@@ -124,6 +124,9 @@ Diagnostic diagnosticFor(const Failure& failure) {
                                 : "nuvra-click: no answering application is frontmost (" +
                                       silent + ")"};
     }
+    case Refusal::ListUnanswered:
+        // The same as at the gate: it answered there, and not since.
+        return untrustedDiagnostic(Platform::TrustGap::NoRegistry);
     case Refusal::Stale:
         return {ExitCode::Stale,
                 "nuvra-click: stale observation — the window's element tree changed since "

@@ -35,8 +35,8 @@ struct ObserveTarget {
 // Chooses the application (by name, else the frontmost) and its window;
 // NoMatchingApp (NotOnAccessibilityBus for a name only windows outside the
 // bus answer to), NoFrontmostApp or NoObservableWindow when there is nothing
-// to observe, NotResponding or NoneAnswering when what there may be does
-// not answer.
+// to observe, NotResponding, NoneAnswering or ListUnanswered when what
+// there may be does not answer.
 Outcome<ObserveTarget> chooseTarget(Platform& platform, const std::optional<std::string>& appName);
 
 // Walks the target's window and hashes the result. Reads the application

@@ -299,6 +299,10 @@ public:
     // whole list, where the platform knows every fact without asking.
     virtual std::vector<RunningApplication> promptApplications() { return runningApplications(); }
 
+    // Whether the last of those lists was left unread (Linux: the registry
+    // did not answer for it): its being empty then says nothing of what runs.
+    virtual bool applicationsUnlisted() { return false; }
+
     // Applications that show windows but are not on the accessibility bus,
     // one record for each name they go by (Linux: the process behind a
     // top-level X window that no registered application is, by its window

@@ -86,7 +86,7 @@ public:
         ensureConnected();
         auto known = busByPid_.find(pid);
         if (known == busByPid_.end()) {
-            for (const auto& app : atspi::registeredApps(link_))
+            for (const auto& app : atspi::registeredApps(link_).value_or(std::vector<atspi::RegisteredApp>{}))
                 if (app.pid > 0) busByPid_[app.pid] = app.bus;
             known = busByPid_.find(pid);
         }
@@ -252,6 +252,8 @@ public:
         return records;
     }
 
+    bool applicationsUnlisted() override { return unlisted_; }
+
     std::vector<RunningApplication> promptApplications() override {
         startSurvey();
         auto records = survey_->records(true);
@@ -265,9 +267,14 @@ public:
         ensureConnected();
         // The registry is asked once a run: the survey that came before has
         // met every registered process.
-        if (busByPid_.empty())
-            for (const auto& app : atspi::registeredApps(link_))
+        if (busByPid_.empty()) {
+            auto apps = atspi::registeredApps(link_);
+            // Without the registry's list no window can be told to be
+            // outside it.
+            if (!apps) return {};
+            for (const auto& app : *apps)
                 if (app.pid > 0) busByPid_[app.pid] = app.bus;
+        }
         std::vector<RunningApplication> records;
         std::set<std::pair<int32_t, std::string>> named;
         for (auto& owner : x11::windowOwners(display_.get())) {
@@ -569,6 +576,7 @@ private:
         ensureConnected();
         survey_.reset();
         survey_.emplace(link_, x11::gtkApplicationIds(display_.get()));
+        unlisted_ = !survey_->listed();
         for (const auto& app : survey_->apps())
             if (app.pid > 0) busByPid_[app.pid] = app.bus;
     }
@@ -628,6 +636,8 @@ private:
     // The listing promptApplications left waiting for applications that
     // had not answered yet.
     std::optional<atspi::WorkspaceSurvey> survey_;
+    // Whether the registry left the last survey without its list.
+    bool unlisted_ = false;
 };
 
 }  // namespace

@@ -100,7 +100,8 @@ void BusLink::charge(const std::string& bus, dbus::Clock::duration waited,
 
 Reply BusLink::finish(const Request& request, dbus::Connection* via,
                       std::optional<uint32_t> handle, std::chrono::milliseconds timeout,
-                      std::optional<dbus::Clock::time_point> notAfter) {
+                      std::optional<dbus::Clock::time_point> notAfter, bool& answered) {
+    answered = false;
     if (!handle) return {};
     // A peer found hung while this call waited behind it is not waited
     // for a second time.
@@ -137,8 +138,10 @@ Reply BusLink::finish(const Request& request, dbus::Connection* via,
         if (noAnswer && deadline_ && dbus::Clock::now() >= *deadline_) cutShort_ = true;
         if (gone) gone_.insert(request.bus);
         if (gone || noAnswer) unresponsive_.insert(request.bus);
+        answered = !gone && !noAnswer;
         return {};
     }
+    answered = true;
     if (!reply->isReturn() || !reply->hasSignature(request.replySignature)) return {};
     return reply;
 }
@@ -194,6 +197,7 @@ std::vector<Reply> BusLink::collect(const std::vector<Request>& requests, Sent& 
 std::vector<Reply> BusLink::collect(const std::vector<Request>& requests, Sent& sent,
                                     std::optional<dbus::Clock::time_point> until) {
     std::vector<Reply> replies(requests.size());
+    sent.answered_.assign(requests.size(), false);
     // Applications that have answered a call of this batch: one that has
     // just answered and then goes quiet is at work on what it was asked.
     std::set<std::string> answering;
@@ -206,7 +210,10 @@ std::vector<Reply> BusLink::collect(const std::vector<Request>& requests, Sent& 
             const auto ordinary = dbus::Clock::now() + kCallTimeout;
             notAfter = notAfter ? std::min(*notAfter, ordinary) : ordinary;
         }
-        replies[i] = finish(requests[i], sent.via_[i], sent.handles_[i], sent.timeouts_[i], notAfter);
+        bool answered = false;
+        replies[i] = finish(requests[i], sent.via_[i], sent.handles_[i], sent.timeouts_[i], notAfter,
+                            answered);
+        sent.answered_[i] = answered;
         if (replies[i]) answering.insert(requests[i].bus);
         sent.via_[i] = nullptr;
     }
@@ -243,15 +250,18 @@ void BusLink::Sent::cancel() {
     via_.clear();
     handles_.clear();
     timeouts_.clear();
+    answered_.clear();
 }
 
 void BusLink::Sent::take(Sent& other) {
     via_ = std::move(other.via_);
     handles_ = std::move(other.handles_);
     timeouts_ = std::move(other.timeouts_);
+    answered_ = std::move(other.answered_);
     other.via_.clear();
     other.handles_.clear();
     other.timeouts_.clear();
+    other.answered_.clear();
 }
 
 }  // namespace nuvra::atspi

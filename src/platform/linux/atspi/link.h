@@ -125,6 +125,10 @@ public:
         ~Sent() { cancel(); }
         // Each call's time-out as sent: a deadline may have cut it.
         const std::vector<std::chrono::milliseconds>& timeouts() const { return timeouts_; }
+        // Once collected: whether the peer answered call `i`, with a reply
+        // or an error of its own. A call not sent, cut off or timed out got
+        // no answer, which says nothing of what the peer holds.
+        bool answered(size_t i) const { return i < answered_.size() && answered_[i]; }
 
     private:
         friend class BusLink;
@@ -133,6 +137,7 @@ public:
         std::vector<dbus::Connection*> via_;
         std::vector<std::optional<uint32_t>> handles_;
         std::vector<std::chrono::milliseconds> timeouts_;
+        std::vector<bool> answered_;
     };
     Sent send(const std::vector<Request>& requests,
               std::chrono::milliseconds timeout = kCallTimeout);
@@ -178,6 +183,12 @@ public:
     // Whether, since setDeadline, a call went unanswered because the
     // deadline had come.
     bool cutShort() const { return cutShort_; }
+    // A read the look cannot do without went unanswered (skipped for an
+    // earlier silence, or timed out before the deadline): the look has a
+    // hole all the same.
+    void markCutShort() {
+        if (deadline_) cutShort_ = true;
+    }
 
 private:
     dbus::Connection* route(const std::string& bus, std::string& destination);
@@ -186,7 +197,7 @@ private:
     void rejoin();
     Reply finish(const Request& request, dbus::Connection* via, std::optional<uint32_t> handle,
                  std::chrono::milliseconds timeout,
-                 std::optional<dbus::Clock::time_point> notAfter = std::nullopt);
+                 std::optional<dbus::Clock::time_point> notAfter, bool& answered);
     // Counts a wait for `bus` against its budget.
     void charge(const std::string& bus, dbus::Clock::duration waited,
                 std::chrono::milliseconds timeout, int answers = 1);

@@ -126,8 +126,10 @@ Toolkit getToolkit(BusLink& link, const std::string& bus);
 // arrive: the kinds asked first arrive before it. True once it has.
 bool awaitWebContent(BusLink& link, const ObjectRef& document, dbus::Clock::time_point deadline);
 
-// The registry's desktop: one root object per registered application.
-std::vector<ObjectRef> registeredApplications(BusLink& link);
+// The registry's desktop: one root object per registered application;
+// nothing when the registry did not tell it (no reply, not asked for an
+// earlier silence, an error), which says nothing of what runs.
+std::optional<std::vector<ObjectRef>> registeredApplications(BusLink& link);
 // Whether the registry answers at all, within `timeout`.
 bool registryAnswers(BusLink& link, std::chrono::milliseconds timeout);
 // The process behind a connection on the accessibility bus.

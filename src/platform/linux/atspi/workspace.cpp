@@ -86,7 +86,7 @@ std::optional<ObjectRef> topLevelFor(BusLink& link, const x11::ClientWindow& win
                                      int y) {
     std::optional<ObjectRef> underPoint;
     double likeness = 0;
-    for (const auto& app : registeredApps(link)) {
+    for (const auto& app : registeredApps(link).value_or(std::vector<RegisteredApp>{})) {
         if (window.pid && app.pid != *window.pid) continue;
         auto windows = getChildren(link, ObjectRef{app.bus, kRootPath});
         if (!windows) continue;
@@ -110,10 +110,12 @@ std::optional<ObjectRef> topLevelFor(BusLink& link, const x11::ClientWindow& win
 
 }  // namespace
 
-std::vector<RegisteredApp> registeredApps(BusLink& link) {
+std::optional<std::vector<RegisteredApp>> registeredApps(BusLink& link) {
+    auto roots = registeredApplications(link);
+    if (!roots) return std::nullopt;
     std::vector<RegisteredApp> apps;
     std::set<std::string> seen;
-    for (auto& root : registeredApplications(link)) {
+    for (auto& root : *roots) {
         // An application embedded twice is still one application.
         if (!seen.insert(root.bus).second) continue;
         auto pid = connectionPid(link, root.bus);
@@ -125,7 +127,9 @@ std::vector<RegisteredApp> registeredApps(BusLink& link) {
 WorkspaceSurvey::WorkspaceSurvey(BusLink& link, std::map<int32_t, std::string> applicationIds)
     : link_(link) {
     std::set<std::string> seen;
-    for (auto& root : registeredApplications(link))
+    auto roots = registeredApplications(link);
+    listed_ = roots.has_value();
+    for (auto& root : roots.value_or(std::vector<ObjectRef>{}))
         // An application embedded twice is still one application.
         if (seen.insert(root.bus).second) apps_.push_back(RegisteredApp{std::move(root.bus), -1});
     // The bus daemon tells the processes, all in one round.
@@ -160,13 +164,15 @@ void WorkspaceSurvey::ask(Asked& app, Step step, std::vector<Request> requests) 
 }
 
 // One step's answers in; the next step asked. A request the application
-// left unanswered ends its record there (an error it answered is its
-// answer: no name, no windows).
+// left unanswered ends its record there, not responding (an error it
+// answered is its answer: no name, no windows).
 void WorkspaceSurvey::advance(size_t i, std::vector<Reply> replies) {
     Asked& app = asked_[i];
     RunningApplication& record = app.record;
     const std::string& bus = apps_[i].bus;
-    if (link_.unresponsive(bus)) {
+    bool unanswered = link_.unresponsive(bus);
+    for (size_t k = 0; k < replies.size(); ++k) unanswered = unanswered || (!replies[k] && !app.sent.answered(k));
+    if (unanswered) {
         record.responding = false;
         app.step = Step::Done;
         return;

@@ -25,8 +25,9 @@ struct RegisteredApp {
     int32_t pid = -1;
 };
 
-// The registry's applications, in the registry's order, each once.
-std::vector<RegisteredApp> registeredApps(BusLink& link);
+// The registry's applications, in the registry's order, each once; nothing
+// when the registry did not tell them.
+std::optional<std::vector<RegisteredApp>> registeredApps(BusLink& link);
 
 // The first of an application's top-level windows in `state`, among the
 // first few: no real application has more windows than that, and asking
@@ -59,6 +60,9 @@ public:
     std::vector<RunningApplication> records(bool prompt);
     bool complete() const;
     const std::vector<RegisteredApp>& apps() const { return apps_; }
+    // Whether the registry told its applications: without that the records
+    // are empty for want of an answer.
+    bool listed() const { return listed_; }
 
 private:
     enum class Step { Name, Windows, States, Done };
@@ -76,6 +80,7 @@ private:
 
     BusLink& link_;
     std::vector<RegisteredApp> apps_;
+    bool listed_ = false;
     std::vector<Asked> asked_;
 };
 
