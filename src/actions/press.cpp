@@ -1,4 +1,5 @@
 #include "actions/actions.h"
+#include "actions/limits.h"
 #include "ax/readers.h"
 
 #include <algorithm>
@@ -7,15 +8,6 @@
 namespace nuvra {
 
 namespace {
-
-// The element itself plus four levels below it.
-constexpr int64_t kPressSearchDepth = 4;
-// A control's own subtree is a few dozen elements at most; an element whose
-// descendants by the thousand all refuse is not one whose press can be
-// passed on, and trying them all would take minutes. Past either bound the
-// element has refused: pressing whatever came next would be arbitrary.
-constexpr int kPressAttempts = 256;
-constexpr int64_t kPressSearchMicroseconds = 2'000'000;
 
 enum class Attempt { Pressed, Refused, Unanswered, OutOfBounds };
 

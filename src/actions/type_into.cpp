@@ -1,20 +1,11 @@
 #include "actions/actions.h"
+#include "actions/limits.h"
 #include "ax/readers.h"
 #include "input/keyboard.h"
 
 namespace nuvra {
 
 namespace {
-
-// A toolkit takes focus when it handles the request, and says so once its
-// window has it: GTK3 answers within milliseconds of the X server's focus
-// event. Keys sent before would go where the focus was.
-constexpr int64_t kFocusWaitUs = 500'000;
-// Typed keys are in the X server (or the HID tap) when typeText returns,
-// but the application reads them in its own time, and a browser passes
-// them to the page's process before the field's text changes.
-constexpr int64_t kTypedWaitUs = 2'000'000;
-constexpr uint32_t kPollUs = 10'000;
 
 // Polls `holds` until it is true or `waitUs` have passed on the platform's
 // clock; its last answer.

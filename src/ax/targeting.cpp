@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "ax/limits.h"
 #include "ax/readers.h"
 #include "text/fold.h"
 
@@ -21,11 +22,6 @@ Element elementAttribute(Platform& platform, const Element& app, std::string_vie
     if (!value || value->kind != ValueKind::ElementRef) return nullptr;
     return value->element;
 }
-
-// The first of the application's windows that is modal and showing; no
-// real application has more windows than the bound, and a hostile one's
-// thousands are not asked.
-constexpr int64_t kModalSearch = 64;
 
 Element modalWindow(Platform& platform, const Element& app, Unanswered* unanswered) {
     std::optional<AttrValue> windows;

@@ -8,13 +8,11 @@
 #include <chrono>
 #include <cstdio>
 
+#include "capture/limits.h"
+
 namespace nuvra {
 
 namespace {
-
-// Names tried for the new file before giving up: only another process
-// writing the same picture at the same moment takes one.
-constexpr int kNameAttempts = 16;
 
 std::string folderOf(const std::string& path) {
     size_t slash = path.rfind('/');

@@ -15,15 +15,13 @@
 #endif
 
 #include "cli/parsers.h"
+#include "mcp/limits.h"
 #include "mcp/mcp.h"
 #include "platform/native.h"
 
 namespace {
 
 using namespace nuvra;
-
-constexpr double kDefaultTimeout = 20;
-constexpr double kMaxTimeout = 3600;
 
 // The directory this executable was started from, with its final slash.
 std::string ownDirectory(const char* argv0) {
@@ -46,13 +44,13 @@ std::string ownDirectory(const char* argv0) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    double timeout = kDefaultTimeout;
+    double timeout = mcp::kDefaultTimeout;
     if (argc == 3 && std::string_view(argv[1]) == "--timeout") {
-        timeout = parseSeconds(argv[2], kMaxTimeout).value_or(0);
+        timeout = parseSeconds(argv[2], mcp::kMaxTimeout).value_or(0);
     }
     if ((argc != 1 && argc != 3) || timeout == 0) {
         fprintf(stderr, "usage: nuvra-mcp [--timeout SECONDS]  (SECONDS above 0, at most %g; "
-                        "default %g)\n", kMaxTimeout, kDefaultTimeout);
+                        "default %g)\n", mcp::kMaxTimeout, mcp::kDefaultTimeout);
         return 3;
     }
     // A client that went away is seen as a failed write, not a signal.

@@ -13,10 +13,6 @@ namespace nuvra {
 
 namespace {
 
-// Texts that come from another application are cut to this many characters
-// wherever they are printed, as the walk cuts labels and values.
-constexpr int64_t kTextBound = 120;
-
 void printLine(RunOutput& output, std::string_view line) {
     output.out.append(line);
     output.out.push_back('\n');

@@ -10,16 +10,6 @@ namespace nuvra {
 
 namespace {
 
-// How long a key is held, and the pause after it is released before the
-// next key goes down (and between the keys of a chord): about 300 keys a
-// second. Under Xvfb, GTK3, GTK4, Qt5 and Firefox read 400 keys typed
-// with no pause at all without losing or doubling one, since each event is
-// processed by the server before the next is sent; the pauses leave room
-// for an application slower to read them, and a hold this short is over
-// long before the X server's key repeat (660 ms) could start.
-constexpr uint32_t kKeyHoldUs = 1'000;
-constexpr uint32_t kKeyGapUs = 2'000;
-
 // kVK_Return and kVK_Tab, for the line feeds and tabs of a typed text.
 constexpr uint16_t kReturnKey = 0x24;
 constexpr uint16_t kTabKey = 0x30;

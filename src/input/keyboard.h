@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "outcome.h"
+#include "input/limits.h"
 #include "platform/platform.h"
 
 namespace nuvra {
@@ -55,15 +56,6 @@ enum class TextFault {
     ControlCharacter,  // a C0 control other than tab, line feed and carriage return, DEL or C1
     TooLong,           // more than kMaxTypedCharacters
 };
-
-// At the fixed pacing the keys of the layout type about 250 characters a
-// second, characters it lacks (typed through keys bound for the run, which
-// must pause when they are bound anew) about 100: this many take 8 to 20
-// s, so an agent learns the outcome of a run in seconds and a caller's time
-// limit (nuvra-mcp's is 20 s) seldom cuts one off. A longer text is refused
-// before any key is sent, so that none ends half typed: type it in parts,
-// or with settext.
-constexpr size_t kMaxTypedCharacters = 2000;
 
 std::optional<TextFault> typingFault(std::string_view text);
 

@@ -2,16 +2,11 @@
 
 #include <limits>
 
+#include "input/limits.h"
+
 namespace nuvra {
 
 namespace {
-
-constexpr uint32_t kPressHoldUs = 80'000;
-constexpr uint32_t kBetweenClicksUs = 120'000;
-constexpr uint32_t kDragStepUs = 10'000;
-constexpr uint32_t kBeforeDragReleaseUs = 40'000;
-constexpr uint32_t kAfterMoveUs = 20'000;
-constexpr int kDragSteps = 20;
 
 struct ButtonChoice {
     int32_t down, up, dragged, button;

@@ -21,10 +21,6 @@ namespace nuvra::mcp {
 
 namespace {
 
-// An ended child's outputs are looked at again this often until it is
-// reaped: only a child that closed its outputs and runs on waits for it.
-constexpr std::chrono::milliseconds kReapTick{10};
-
 // Both ends close on exec: the child gets only what the file actions give it.
 bool closingPipe(int fds[2]) {
     if (pipe(fds) != 0) return false;

@@ -23,6 +23,7 @@
 #include <nlohmann/json.hpp>
 
 #include "actions/actions.h"
+#include "mcp/limits.h"
 #include "platform/native.h"
 #include "platform/platform.h"
 
@@ -56,10 +57,6 @@ struct Session {
     bool initialized = false;
     std::deque<Remembered> recent;  // newest last, at most kRemembered
 };
-
-constexpr size_t kRemembered = 64;
-// Longer lines are read to their end and answered with an invalid request.
-constexpr size_t kMaxLineBytes = 4 << 20;
 
 // A tools/call of a known tool, served in its turn: one call runs at a
 // time, the others wait in the order they came.
@@ -148,7 +145,6 @@ std::optional<json> appsStructure(std::string_view out);
 std::optional<json> launchStructure(std::string_view out);
 std::optional<json> windowsStructure(std::string_view out);
 
-
 // --- environment.cpp ---
 // For a host that started this server without the desktop's variables: the
 // "env" to add, in words, or empty when none is missing.
@@ -156,14 +152,6 @@ std::string environmentAdvice(const std::vector<SessionVariable>& missing);
 
 // --- child.cpp: one run of nuvra-click, driven by the caller's poll loop ---
 using Clock = std::chrono::steady_clock;
-
-// nuvra-click ends at once on SIGTERM, except a pointer command, which
-// holds it until its events are out so that no button stays pressed: a
-// drag takes 0.3 s, measured up to 1.6 s on a loaded machine, its start
-// included. One that has not ended this long after is killed. MCP clients
-// wait two seconds after closing a server's input before their own SIGTERM
-// and two more before SIGKILL, so the run is gone before the server is.
-constexpr std::chrono::milliseconds kStopGrace{2000};
 
 struct Child {
     pid_t pid = -1;

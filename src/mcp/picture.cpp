@@ -17,20 +17,6 @@ namespace nuvra::mcp {
 
 namespace {
 
-// Hosts refuse a tool result above 1 MiB (Claude Desktop's limit; others
-// allow more), and vision models take an image up to 1568 pixels on its
-// long side before shrinking it themselves.
-constexpr size_t kMaxResultBytes = 1 << 20;
-constexpr int64_t kMaxLongSide = 1568;
-// What the rest of a result takes besides the image and the texts counted.
-constexpr size_t kResultFraming = 4096;
-// A picture shrinks by this much a step until it fits; below the floor it
-// is too small to show anything, and the result says so.
-constexpr double kShrinkStep = 0.75;
-constexpr int64_t kMinLongSide = 160;
-// No screen holds more; a file claiming more is not nuvra-click's.
-constexpr int64_t kMaxPixels = int64_t{1} << 27;
-
 std::string base64(std::string_view bytes) {
     static constexpr char kDigits[] =
         "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";

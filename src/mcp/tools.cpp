@@ -13,16 +13,6 @@ namespace nuvra::mcp {
 namespace {
 
 constexpr int64_t kMaxCount = std::numeric_limits<int64_t>::max();
-// What a wait leaves of the server's time limit for one run: the run's own
-// start, its last look and its exit.
-constexpr int64_t kWaitMargin = 1000;
-
-// The most bytes one argument of nuvra-click can hold: Linux refuses to
-// start a program with an argument of MAX_ARG_STRLEN (32 pages of 4 KiB)
-// or more, its terminating NUL included. macOS bounds all arguments and the
-// environment together (ARG_MAX), which leaves room for one of this size.
-constexpr size_t kMaxArgumentBytes = 131071;
-
 // Why a string cannot become one argument of nuvra-click, or nothing: every
 // text a tool hands on is checked here, before anything runs.
 std::optional<std::string> argumentTextRefusal(const json& value) {

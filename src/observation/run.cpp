@@ -60,7 +60,7 @@ ObservationRun observeTarget(Platform& platform, const ObserveTarget& target, in
     Unanswered titleUnanswered;
     std::optional<std::string> title =
         axString(platform, target.window, "AXTitle", &titleUnanswered);
-    run.windowTitle = title ? observeSanitize(*title, 120) : std::string();
+    run.windowTitle = title ? observeSanitize(*title, kTextBound) : std::string();
     run.lines = std::move(tree.lines);
     run.elements = std::move(tree.elements);
     // A title the application left unanswered is not its window's title.

@@ -16,7 +16,6 @@ namespace nuvra {
 
 namespace {
 
-constexpr int64_t kTextBound = 120;
 constexpr std::string_view kUnknownRole = "AXUnknown";
 
 void appendInt(std::string& out, int64_t v) {

@@ -4,6 +4,7 @@
 #include <limits>
 #include <memory>
 
+#include "observation/limits.h"
 #include "text/text.h"
 
 namespace nuvra {
@@ -50,7 +51,7 @@ Outcome<ObservationRun> waitFor(Platform& platform, int64_t milliseconds,
         const int64_t now = platform.monotonicMicroseconds();
         if (now >= deadline) break;
         const int64_t rest = std::min({std::max(pause, now - began), deadline - now,
-                                       kLongestPauseMicroseconds * 10});
+                                       kLongestRestMicroseconds});
         platform.sleepMicroseconds(static_cast<uint32_t>(rest));
         if (platform.monotonicMicroseconds() >= deadline) break;
         pause = std::min(pause + pause / 2, kLongestPauseMicroseconds);

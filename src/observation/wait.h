@@ -33,12 +33,4 @@ Outcome<ObservationRun> waitFor(Platform& platform, int64_t milliseconds,
                                 const ObserveLimits& limits, const WaitCondition& condition,
                                 const std::optional<std::string>& appName);
 
-// The first pause, and the longest. An observation of a small window
-// costs about 20-40 ms of the observed application's time, a web page
-// about a second; a pause is never shorter than the look before it took, so
-// the application spends at most half its time answering. Growing by half
-// each time, a change 300 ms after the start is seen within about 100 ms.
-constexpr int64_t kFirstPauseMicroseconds = 25'000;
-constexpr int64_t kLongestPauseMicroseconds = 200'000;
-
 }  // namespace nuvra

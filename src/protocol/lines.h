@@ -14,6 +14,8 @@
 #include <string_view>
 #include <vector>
 
+#include "protocol/limits.h"
+
 namespace nuvra {
 
 // `[eN] ROLE "label" @x,y value="…" disabled focused`, indented two spaces a
@@ -37,9 +39,6 @@ struct ElementLine {
     bool focused = false;
     bool operator==(const ElementLine&) const = default;
 };
-
-// Deeper elements are indented as this deep, so a deep tree's lines stay short.
-constexpr int64_t kIndentCap = 20;
 
 void appendElementLine(std::string& out, const ElementLine& e);
 std::optional<ElementLine> readElementLine(std::string_view line);

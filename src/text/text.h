@@ -4,13 +4,15 @@
 #include <string>
 #include <string_view>
 
+#include "text/limits.h"
+
 namespace nuvra {
 
 // Collapses every White_Space run to one space, trims, and keeps at most
 // `max` characters, marking a cut with "…". A character is an extended
 // grapheme cluster of at most 31 code points; a longer cluster counts as one
 // character for every 31, so a kept character takes at most 124 bytes.
-std::string observeSanitize(std::string_view text, int64_t max = 120);
+std::string observeSanitize(std::string_view text, int64_t max = kTextBound);
 
 // The text as a JSON string literal, quotation marks included; the solidus,
 // the C0 and C1 controls and the line and paragraph separators are escaped,

@@ -9,10 +9,6 @@ namespace nuvra {
 
 namespace {
 
-// Between two read-backs of a change the desktop makes on its own time.
-constexpr uint32_t kActivationPollMicroseconds = 20'000;
-constexpr uint32_t kLaunchPollMicroseconds = 100'000;
-
 uint64_t identityOf(Platform& platform, const Element& app, std::string_view attribute) {
     std::optional<AttrValue> value = axCopy(platform, app, attribute);
     if (!value || value->kind != ValueKind::ElementRef) return 0;

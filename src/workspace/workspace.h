@@ -10,6 +10,7 @@
 
 #include "outcome.h"
 #include "platform/platform.h"
+#include "workspace/limits.h"
 
 namespace nuvra {
 
@@ -30,10 +31,6 @@ struct AppWindows {
     bool truncated = false;             // the application has more
 };
 
-// No real application has more windows than this; a hostile one that
-// claims thousands costs a run no more.
-constexpr size_t kMaxWindowsListed = 64;
-
 // The application named (else the frontmost) and its windows; the
 // targeting failures when there is none.
 Outcome<AppWindows> listWindows(Platform& platform, const std::optional<std::string>& appName);
@@ -42,23 +39,13 @@ Outcome<AppWindows> listWindows(Platform& platform, const std::optional<std::str
 // observe would read), to the front with the keyboard focus, then reads
 // back until both are frontmost. NoSuchWindow for a number it does not
 // have, NoObservableWindow when it has none, NotActivated when it is not
-// frontmost within kActivationBound.
+// frontmost within kActivationBoundMicroseconds.
 MaybeFailure activateApp(Platform& platform, std::string_view name, std::optional<int64_t> number);
-
-// A window manager takes a few milliseconds to hand the focus over, the
-// toolkit a few more to say so; a desktop busy redrawing, a few hundred.
-constexpr int64_t kActivationBoundMicroseconds = 2'000'000;
 
 // Starts the installed application `id` and waits until it is registered
 // with the accessibility interface and has a window, within
 // kLaunchBoundMicroseconds; its workspace record then. NotInstalled,
 // NotLaunched, or LaunchTimedOut.
 Outcome<RunningApplication> launchApp(Platform& platform, std::string_view id);
-
-// Measured in the headless session: Mousepad observable in about 0.4 s,
-// Firefox in about 3 s, Chromium with its tree in about 5 s; a loaded
-// machine takes several times as long. It stays under nuvra-mcp's default
-// time limit for one run (20 s), so the tool's own answer gets through.
-constexpr int64_t kLaunchBoundMicroseconds = 15'000'000;
 
 }  // namespace nuvra

@@ -4,6 +4,7 @@
 # the tables of cases, starts and commands the fixture applications, and
 # watches the accessibility bus.
 import functools
+import glob
 import json
 import os
 import re
@@ -14,6 +15,7 @@ import types
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 FIXTURES = os.path.join(HERE, "..", "fixtures")
+SOURCES = os.path.join(HERE, "..", "..", "src")
 A11Y = os.environ.get("NUVRA_A11Y_BUS_ADDRESS", "")
 LIMITS = ("400", "40", "1000000")
 # The untrusted marker, and the starts of the diagnostic when no accessibility
@@ -122,6 +124,20 @@ def run(*args, env=None, timeout=20.0, wrapper=(), check=True, during=None):
                  err=err.decode("utf-8", "replace"), seconds=time.monotonic() - started, cut=cut)
     assert not (fault := check and protocol_fault(result)), "%s: %r" % (fault, result)
     return result
+
+
+@functools.cache
+def limit(name):
+    """A time-out or bound as one of nuvra-click's limits.h defines it: a
+    duration in its own unit (milliseconds{500} is 500), a size, a count."""
+    for header in sorted(glob.glob(os.path.join(SOURCES, "**", "limits.h"), recursive=True)):
+        with open(header) as text:
+            found = re.search(r"constexpr [\w:<>() ]+\b%s(?:\s*=\s*([^;]+)|\{([^}]*)\});" % name, text.read())
+        if found:
+            value = re.sub(r"(?:std::chrono::\w+|\w+_t)[({]([^)}]*)[)}]", r"\1", found.group(1) or found.group(2))
+            value = re.sub(r"(\d)[LU]+\b", r"\1", value.replace("'", "").replace("/", "//"))
+            return eval(re.sub(r"\bk[A-Z]\w*", lambda k: repr(limit(k.group())), value), {})
+    raise KeyError(name)
 
 
 def wait_for(predicate, timeout=5.0, interval=0.05):

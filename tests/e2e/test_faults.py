@@ -17,20 +17,23 @@ import sys
 import tempfile
 import unittest
 
-from e2e import (FIXTURES, LIMITS, UNTRUSTED, App, BusMonitor, bus_call, cases, names_of,
+from e2e import (FIXTURES, LIMITS, UNTRUSTED, App, BusMonitor, bus_call, cases, limit, names_of,
                  pid_of, protocol_fault, run, wait_for)
 
 ROWS, sys.argv[1:] = sys.argv[1:], []
 LIVE, HUNG, WALK = "Nuvra Wach", "Nuvra Stumm", ("5000", "64", "1000000")  # WALK: whole windows
-# Seconds a run may take, per column of the between table: a second for the
-# gate, one request time-out for a stopped application, a second more for two.
-BOUNDS = (2.0, 3.0, 3.0, 4.0)
+# The gate's answer, one request's and one child list's time-out, in seconds.
+GATE, CALL, LIST = (limit(name) / 1000 for name in ("kGateAnswer", "kCallTimeout", "kListTimeout"))
+# Seconds a run may take, per column of the between table: the gate and a
+# second for the run, one request time-out for a stopped application, one
+# more for two.
+BOUNDS = (GATE + 1.0, GATE + 1.0 + CALL, GATE + 1.0 + CALL, GATE + 1.0 + 2 * CALL)
 # A run that names the application that answers, beside one that is stopped,
-# ends before one request time-out (1 s) could have passed waiting for it.
-NEIGHBOUR = 0.9
-# A run whose application stops mid-walk may be waiting on a child list,
-# which has three seconds; a second more covers the gate and the output.
-STOPPED_MID_RUN = 4.0
+# ends before one request time-out could have passed waiting for it.
+NEIGHBOUR = 0.9 * CALL
+# A run whose application stops mid-walk may be waiting on a child list; a
+# second more covers the gate and the output.
+STOPPED_MID_RUN = LIST + 1.0
 # The sanitizers slow every run and inflate its memory; without them, an
 # address space of 3 GB turns a runaway allocation into a quick failure.
 SLOWER = 3 if os.environ.get("NUVRA_SANITIZE") == "ON" else 1
@@ -58,7 +61,7 @@ class GateTest(unittest.TestCase):
                 for variables, args, status, err in cases("faults", "gate"):
                     result = run(*args, env={k: v.format(**places) for k, v in
                                              {"PATH": os.environ["PATH"], **variables}.items()})
-                    self.assertEqual((result.status, result.err[:len(err)], result.seconds < 1.0),
+                    self.assertEqual((result.status, result.err[:len(err)], result.seconds < GATE),
                                      (status, err, True), variables)
                 # Neither the bus launcher nor the registry was started on the plain bus.
                 self.assertNotIn("org.a11y", bus_call("ListNames", address=places["plain"]))

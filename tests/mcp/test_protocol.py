@@ -14,12 +14,15 @@ import resource
 import shutil
 import socket
 import subprocess
+import sys
 import tempfile
 import threading
 import time
 import unittest
 
 HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, os.path.join(HERE, "..", "e2e"))
+from e2e import limit  # noqa: E402
 INIT = {"jsonrpc": "2.0", "id": 0, "method": "initialize",
         "params": {"protocolVersion": "2025-11-25", "capabilities": {}}}
 PING = {"jsonrpc": "2.0", "id": 99, "method": "ping"}
@@ -172,8 +175,9 @@ class ProtocolTest(unittest.TestCase):
         press = {"jsonrpc": "2.0", "id": 99, "method": "tools/call",
                  "params": {"name": "press", "arguments": {"index": 1, "sha256": "%064x" % 1}}}
         block = "NUVRA_OBSERVE app=A\nNUVRA_WINDOW W\nNUVRA_END nodes=0 truncated=0 sha256=%064x\n"
-        runs = [[["observe", "300", str(i), "60000"], [0, block % i]] for i in range(1, 66)]
-        for observed, forgotten in [(64, False), (65, True)]:
+        kept = limit("kRemembered")
+        runs = [[["observe", "300", str(i), "60000"], [0, block % i]] for i in range(1, kept + 2)]
+        for observed, forgotten in [(kept, False), (kept + 1, True)]:
             answers = self.session([INIT] + [observe(i) for i in range(1, observed + 1)] + [press], {
                 "runs": runs[:observed] + ([] if forgotten else [[["press", "1", "300", "1", "60000", "%064x" % 1], [0, ""]]])},
                 observed + 2)

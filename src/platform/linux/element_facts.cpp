@@ -6,6 +6,7 @@
 
 #include "platform/linux/atspi/visible_children.h"
 #include "platform/linux/atspi/workspace.h"
+#include "platform/linux/limits.h"
 
 namespace nuvra::atspi {
 
@@ -149,10 +150,6 @@ std::optional<std::string> ElementFacts::runningText() {
 namespace {
 
 constexpr std::string_view kEmbeddedObject = "\xEF\xBF\xBC";  // U+FFFC
-// Inline objects hold a word or a few, and a link may hold a strong word;
-// nothing real nests deeper. Bounds on what one read of a text may ask.
-constexpr int kEmbeddedDepth = 3;
-constexpr size_t kEmbeddedObjects = 256;
 
 size_t objectsIn(std::string_view text) {
     size_t n = 0;

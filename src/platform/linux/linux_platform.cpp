@@ -19,6 +19,7 @@
 #include "platform/linux/ax_answers.h"
 #include "platform/linux/dbus/bus_address.h"
 #include "platform/linux/desktop/launch.h"
+#include "platform/linux/limits.h"
 #include "platform/linux/x11/activation.h"
 #include "platform/linux/x11/capture.h"
 #include "platform/linux/x11/client_pids.h"
@@ -40,18 +41,6 @@ using atspi::AxAttribute;
 using atspi::ObjectRef;
 using dbus::Clock;
 
-// The permission gate must answer within a second in every case, also for a
-// bus that accepts the connection and then says nothing; half of it leaves
-// room for process start and exit (slower under sanitizers) around it. A
-// working bus answers in milliseconds.
-constexpr std::chrono::milliseconds kGateBudget{500};
-// Finding and joining the bus outside the gate (a platform used without
-// asking the gate first) is bounded the same way.
-constexpr std::chrono::milliseconds kConnectBudget{2000};
-// Gecko sends a page's cached facts within tens of milliseconds of the
-// first request for them (about 16 ms measured for a small page).
-constexpr std::chrono::milliseconds kWebContentWait{500};
-
 uint64_t fnv1a(uint64_t hash, std::string_view bytes) {
     for (unsigned char c : bytes) {
         hash ^= c;
@@ -67,7 +56,6 @@ public:
     ~LinuxPlatform() override {
         if (keyboard_.used()) keyboard_.finish(display_.get());
     }
-
 
     bool isProcessTrusted() override { return connect(Clock::now() + kGateBudget, true); }
 
@@ -369,9 +357,8 @@ public:
         // hung or still starting may answer now, and a new one may be there.
         survey_.reset();
         link_.forgiveAll();
-        // A deadline that far off (a wait of years) is no deadline at all.
-        constexpr int64_t kDay = 86'400'000'000;
-        const int64_t left = std::clamp<int64_t>(deadline - std::min(deadline, monotonicMicroseconds()), 0, kDay);
+        const int64_t left = std::clamp<int64_t>(deadline - std::min(deadline, monotonicMicroseconds()),
+                                                 0, kFarthestDeadlineMicroseconds);
         link_.setDeadline(Clock::now() + std::chrono::microseconds(left));
     }
 

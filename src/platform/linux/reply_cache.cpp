@@ -239,7 +239,7 @@ void ElementBurst::clear() {
 
 ElementBurst::Burst& ElementBurst::burstFor(const ObjectRef& object) {
     auto now = dbus::Clock::now();
-    if (!sameObject(burst_.object, object) || now - burst_.started > kLifetime) {
+    if (!sameObject(burst_.object, object) || now - burst_.started > kBurstLifetime) {
         burst_ = Burst{};
         burst_.object = object;
         burst_.started = now;

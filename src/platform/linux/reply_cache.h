@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/linux/atspi/requests.h"
+#include "platform/linux/limits.h"
 #include "platform/linux/x11/display.h"
 
 namespace nuvra::atspi {
@@ -64,7 +65,6 @@ public:
     void clear();
 
 private:
-    static constexpr std::chrono::milliseconds kLifetime{20};
 
     // Outer optional: asked yet; inner: the answer, or none.
     struct Burst {
@@ -121,8 +121,6 @@ private:
     std::unordered_map<std::string, Reply> children_;
     size_t readAheadCount_ = 0;
     size_t readAheadLimit_ = 0;
-    static constexpr size_t kAheadInFlight = 256;
-    static constexpr size_t kAheadChildren = 1024;
 };
 
 // What each application's toolkit and display server imply, asked once per

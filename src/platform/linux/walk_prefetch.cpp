@@ -4,21 +4,9 @@
 
 #include <atspi/atspi-constants.h>
 
+#include "platform/linux/limits.h"
+
 namespace nuvra::atspi {
-
-namespace {
-
-// A walk bound to fewer elements than this reads them one by one: the
-// application would spend longer describing all of itself.
-constexpr int64_t kSnapshotMinimum = 64;
-// Nor is the whole application fetched for a walk that will visit less
-// than a quarter of the objects it has already come across.
-constexpr int64_t kSnapshotShare = 4;
-// What a snapshot does not hold is fetched for this many elements of the
-// walk at a time, in the walk's order.
-constexpr size_t kAheadChunk = 256;
-
-}  // namespace
 
 void WalkPrefetch::begin(const ObjectRef& root, int64_t maxNodes, int64_t maxDepth) {
     WalkPlan plan;

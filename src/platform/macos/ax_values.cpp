@@ -15,10 +15,6 @@ namespace nuvra::macos {
 
 namespace {
 
-// Arrays from another process can nest; a bound keeps a hostile answer from
-// exhausting the stack. Real attribute values nest one or two levels.
-constexpr int kMaxArrayDepth = 32;
-
 AttrValue numberValue(CFNumberRef number) {
     if (!CFNumberIsFloatType(number)) {
         int64_t integer = 0;

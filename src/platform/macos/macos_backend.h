@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "platform/macos/cf_handle.h"
+#include "platform/macos/limits.h"
 #include "platform/platform.h"
 
 namespace nuvra::macos {

@@ -12,9 +12,6 @@ namespace nuvra::macos {
 
 namespace {
 
-// No display is larger on a side, in pixels.
-constexpr size_t kMaxSide = 1 << 15;
-
 // Two calls the SDK may not declare usable for the system it builds for:
 // CGPreflightScreenCaptureAccess came with macOS 10.15 (before it, no
 // permission guards the screen), and CGWindowListCreateImage is marked

@@ -72,7 +72,6 @@ void sleepMicroseconds(uint32_t microseconds) {
 // Core Graphics' global display coordinates are those of the accessibility
 // API: origin at the main display's top left, y downwards.
 std::vector<ScreenRect> displayBounds() {
-    constexpr uint32_t kMaxDisplays = 32;  // more than any desk holds
     CGDirectDisplayID ids[kMaxDisplays];
     uint32_t count = 0;
     if (CGGetActiveDisplayList(kMaxDisplays, ids, &count) != 0) return {};

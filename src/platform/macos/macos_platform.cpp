@@ -109,7 +109,8 @@ public:
         cutShort_ = false;
         const int64_t left = deadline - std::min(deadline, monotonicMicroseconds());
         macos::setMessagingTimeout(std::clamp<double>(static_cast<double>(left) / 1e6,
-                                                      kShortestMessaging, kSystemMessaging));
+                                                      macos::kShortestMessaging,
+                                                      macos::kSystemMessaging));
     }
     bool lookCutShort() override { return cutShort_; }
     bool mayCaptureScreen() override { return macos::mayCaptureScreen(); }
@@ -118,11 +119,6 @@ public:
     }
 
 private:
-    // The system's messaging time-out is six seconds; one answer the
-    // deadline leaves no time for gets this much, so a look still asks.
-    static constexpr double kSystemMessaging = 6.0;
-    static constexpr double kShortestMessaging = 0.05;
-
     // kAXErrorCannotComplete: the application has not answered within the
     // messaging time-out, seconds for every call. Once a read has met it,
     // the rest of the run answers the same for that application at once,

@@ -11,10 +11,6 @@ namespace nuvra::macos {
 
 namespace {
 
-// The window server answers in tens of milliseconds; one that has not in
-// two seconds is not going to.
-constexpr int64_t kCaptureWaitNanoseconds = 2'000'000'000;
-
 // Outlives the wait: the handler may still run after it has given up.
 struct Answer {
     dispatch_semaphore_t done = dispatch_semaphore_create(0);

@@ -17,18 +17,12 @@ namespace {
 // happened since the first. The bound keeps a source that is always ready
 // from holding the call.
 void takePendingWorkspaceChanges() {
-    constexpr int kMaxPasses = 64;
     for (int pass = 0; pass < kMaxPasses; ++pass) {
         if (CFRunLoopRunInMode(kCFRunLoopDefaultMode, 0, true) != kCFRunLoopRunHandledSource) {
             break;
         }
     }
 }
-
-// How long the workspace may take to say it has started an application
-// (its process, not yet its windows); a cold start of a large one takes
-// seconds.
-constexpr int64_t kOpenBoundNanoseconds = 10'000'000'000;
 
 // Chromium's browsers read their pages' trees out only when started with
 // accessibility on.

@@ -24,39 +24,9 @@
 
 #include "platform/linux/atspi/object_ref.h"
 #include "platform/linux/dbus/connection.h"
+#include "platform/linux/limits.h"
 
 namespace nuvra::atspi {
-
-// How long one request to an application may take. A responsive toolkit
-// answers in well under a millisecond and a busy one within tens; one that
-// has not answered in a second is treated as hung for the rest of the run,
-// so a run touching one hung application costs it one second, not one
-// second per request.
-constexpr std::chrono::milliseconds kCallTimeout{1000};
-// An application that answers each request just within the time-out is as
-// good as hung, so each has a budget per run: once its replies slower than
-// kPromptReply add up to kCallTimeout, or the run has waited kAppBudget for
-// it in all, it reads as absent too. A responsive toolkit's replies take
-// well under a millisecond each, and a whole window of ten thousand
-// elements keeps it busy for about two seconds.
-constexpr std::chrono::milliseconds kPromptReply{100};
-constexpr std::chrono::milliseconds kAppBudget{5000};
-// A list that grows with the window (an element's children) takes a toolkit
-// longer to answer than anything else, and no reply comes while it works:
-// GTK 3 looks each child of a box up in a fresh list of all of them, so the
-// children of one box of 2,500 buttons take it 0.2 s, of 6,000 about 2 s,
-// and of 10,000 about 13 s. Such a request, asked together with others the
-// application has just answered, may take this long (alone, it may not: the
-// application may as well be hung); it counts against the application's
-// whole budget alone, never as a late reply.
-constexpr std::chrono::milliseconds kListTimeout{3000};
-// libdbus drops a connection that brings a message over dbus::kMaxMessage,
-// which the accessibility bus relays (it allows a gigabyte): one
-// application's answer would end the run for every other. The bus is joined
-// again, once per run, within one request time-out; the calls that were
-// outstanding when it dropped read as unanswered, and a second drop ends
-// the run's use of the bus as a bus that went away does.
-constexpr int kBusRejoins = 1;
 
 // One method call on one object, and the type its reply must have.
 struct Request {

@@ -1,4 +1,5 @@
 #include "platform/linux/atspi/requests.h"
+#include "platform/linux/limits.h"
 
 #include <algorithm>
 #include <climits>
@@ -17,14 +18,6 @@ constexpr const char* kEditableText = "org.a11y.atspi.EditableText";
 constexpr const char* kTable = "org.a11y.atspi.Table";
 constexpr const char* kProperties = "org.freedesktop.DBus.Properties";
 constexpr uint32_t kScreenCoordinates = 0;
-
-// A toolkit could send a hostile number of actions, or of bytes in their
-// names; nothing offers more than a handful, named in a word or two. A
-// longer name names no action the vocabulary knows, and once the names
-// read add up to more than any real element's, the rest are not asked.
-constexpr int32_t kMaxActions = 64;
-constexpr size_t kMaxActionName = 256;
-constexpr size_t kMaxActionNameBytes = 64 * 1024;
 
 Request on(const ObjectRef& ref, const char* interface, const char* method,
            const char* replySignature) {

@@ -1,4 +1,5 @@
 #include "platform/linux/atspi/snapshot.h"
+#include "platform/linux/limits.h"
 
 #include <string_view>
 #include <utility>
@@ -8,10 +9,6 @@ namespace nuvra::atspi {
 namespace {
 
 constexpr const char* kItemsSignature = "a((so)(so)(so)iiassusau)";
-
-// GetChildren refuses objects with more children than this; a snapshot
-// must not list what the request would not.
-constexpr int32_t kMaxChildren = 65536;
 
 struct Claim {
     int32_t parent = -1;
@@ -103,7 +100,7 @@ std::optional<AppSnapshot> snapshotFrom(const std::string& bus, const dbus::Mess
     }
     std::vector<bool> contradicted(n, false);
     for (size_t i = 0; i < n; ++i) {
-        if (counts[i] == claims[i] && counts[i] <= kMaxChildren)
+        if (counts[i] == claims[i] && counts[i] <= kMaxWholeChildren)
             snapshot.objects[i].children.assign(static_cast<size_t>(counts[i]), -1);
         else
             contradicted[i] = true;

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "platform/linux/atspi/requests.h"
+#include "platform/linux/limits.h"
 
 namespace nuvra::atspi {
 
@@ -50,10 +51,6 @@ struct AppSnapshot {
     // The object's index, or -1 when the snapshot does not hold it.
     int32_t indexOf(const ObjectRef& ref) const;
 };
-
-// How long a whole application may take to describe itself: far longer
-// than one request, since it answers for every object at once.
-constexpr std::chrono::milliseconds kSnapshotTimeout{3000};
 
 // The application's snapshot; nothing when it has no cache of this form.
 std::optional<AppSnapshot> takeSnapshot(BusLink& link, const std::string& bus);

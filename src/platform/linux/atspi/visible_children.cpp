@@ -6,16 +6,11 @@
 #include <atspi/atspi-constants.h>
 
 #include "platform/linux/atspi/requests.h"
+#include "platform/linux/limits.h"
 
 namespace nuvra::atspi {
 
 namespace {
-
-// A table's corner may lie on its column headers (GTK's tree view keeps
-// them inside): the probe moves inwards a header's height at a time, a few
-// times.
-constexpr int kCornerProbes = 4;
-constexpr int kProbeStep = 12;
 
 struct Span {
     int32_t first = 0;

@@ -11,13 +11,9 @@
 #include <vector>
 
 #include "platform/linux/atspi/link.h"
+#include "platform/linux/limits.h"
 
 namespace nuvra::atspi {
-
-// No object is asked for all its children when it claims more than this:
-// such a list is longer than any observation records, and may be longer
-// than what the application holds until it is asked.
-constexpr int32_t kMaxWholeChildren = 65536;
 
 // All of `parent`'s children, when it claims no more than `bound` and makes
 // none on demand; nothing otherwise.

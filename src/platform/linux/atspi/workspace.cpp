@@ -7,22 +7,12 @@
 #include <set>
 
 #include "platform/linux/atspi/requests.h"
+#include "platform/linux/limits.h"
 #include "platform/linux/x11/window_at.h"
 
 namespace nuvra::atspi {
 
 namespace {
-
-// Deep enough for any real toolkit tree; a cycle in a hostile one ends here.
-constexpr int kMaxHitDepth = 64;
-// Showing elements looked at to find an open popup's own element.
-constexpr int kMaxPopupSearch = 400;
-// Top-level windows of one application asked for their state.
-constexpr size_t kMaxWindowsAsked = 64;
-// A responsive toolkit tells its name in well under a millisecond; one that
-// has not answered at all within this, and within as long again as the
-// others took to answer everything, is not waited for unless it is needed.
-constexpr std::chrono::milliseconds kStragglerFloor{2};
 
 bool contains(const Extents& e, int x, int y) {
     return x >= e.x && y >= e.y && static_cast<int64_t>(x) < static_cast<int64_t>(e.x) + e.width &&

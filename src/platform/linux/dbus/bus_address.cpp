@@ -1,4 +1,5 @@
 #include "platform/linux/dbus/bus_address.h"
+#include "platform/linux/limits.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -9,13 +10,6 @@
 namespace nuvra::dbus {
 
 namespace {
-
-// Any X client may rewrite the root window's AT_SPI_BUS, so the address
-// found there is tried within 1/kRootWindowShare of the time left; a bus
-// that never answers there leaves the rest to the session bus's own
-// answer. A working bus answers in milliseconds, and one slower than the
-// share is tried again with the rest.
-constexpr int kRootWindowShare = 2;
 
 // The session bus address without the fallback of autolaunching a daemon:
 // the environment, or the per-user socket that systemd and
@@ -79,7 +73,6 @@ std::string unixSocketsOnly(const std::string& address) {
     dbus_address_entries_free(entries);
     return kept;
 }
-
 
 bool joinAccessibilityBus(const std::function<std::optional<std::string>()>& rootWindowAddress,
                           const std::function<bool(const std::string&, Clock::time_point)>& join,

@@ -19,15 +19,11 @@
 #include <unordered_map>
 
 #include "platform/linux/dbus/message.h"
+#include "platform/linux/limits.h"
 
 namespace nuvra::dbus {
 
 using Clock = std::chrono::steady_clock;
-
-// Reading what others sent unasked stretches a wait for a reply, up to this
-// many times its time-out, so that a flood ahead of the reply delays it
-// without starving it.
-constexpr int kStretch = 4;
 
 struct MethodCall {
     std::string_view destination;  // empty on a connection straight to the peer

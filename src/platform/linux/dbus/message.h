@@ -16,11 +16,9 @@
 
 #include <dbus/dbus.h>
 
-namespace nuvra::dbus {
+#include "platform/linux/limits.h"
 
-// The largest message accepted from a peer: a whole application's cache of
-// 100,000 objects fits.
-constexpr long kMaxMessage = 64L << 20;
+namespace nuvra::dbus {
 
 // A message, holding one libdbus reference.
 class Message {

@@ -1,4 +1,5 @@
 #include "platform/linux/desktop/desktop_entry.h"
+#include "platform/linux/limits.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -9,11 +10,6 @@
 namespace nuvra::desktop {
 
 namespace {
-
-// A desktop entry is a few kilobytes; nothing bigger is read.
-constexpr std::streamsize kMaxEntryBytes = 1 << 20;
-// applications/vendor/app.desktop is as deep as installed entries go.
-constexpr int kMaxSubdirectories = 3;
 
 // The escapes of a string value: \s \n \t \r \\.
 std::string unescaped(std::string_view value) {

@@ -15,16 +15,13 @@
 #include <vector>
 
 #include "platform/linux/desktop/desktop_entry.h"
+#include "platform/linux/limits.h"
 
 extern char** environ;
 
 namespace nuvra::desktop {
 
 namespace {
-
-// Launchers fork once or twice (a shell script, a zygote); a chain longer
-// than this is not a launcher's.
-constexpr int kMaxAncestry = 64;
 
 // Chromium and the browsers built on it read none of their pages' trees
 // out to the accessibility bus unless started with accessibility on, and

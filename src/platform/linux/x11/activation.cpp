@@ -5,15 +5,13 @@
 
 #include <xcb/xcb.h>
 
+#include "platform/linux/limits.h"
 #include "platform/linux/x11/display.h"
 
 namespace nuvra::x11 {
 
 namespace {
 
-// A desktop has tens of top-level windows; a client that makes thousands
-// costs no more than this many.
-constexpr size_t kMaxTopLevels = 4096;
 // EWMH's source indication for a request from a pager or taskbar: the
 // window manager honours it without its focus-stealing checks.
 constexpr uint32_t kFromPager = 2;

@@ -10,17 +10,13 @@
 #include <xcb/shm.h>
 #include <xcb/xcb.h>
 
+#include "platform/linux/limits.h"
 #include "platform/linux/x11/display.h"
 #include "platform/linux/x11/window_at.h"
 
 namespace nuvra::x11 {
 
 namespace {
-
-// GetImage is asked for in strips of about this many bytes, each its own
-// reply awaited by its own deadline, so that a slow link is not a server
-// that stopped answering.
-constexpr size_t kStripBytes = 1 << 20;
 
 // How the server lays out the root window's pixels.
 struct PixelFormat {

@@ -11,16 +11,13 @@
 
 #include <xcb/res.h>
 
+#include "platform/linux/limits.h"
 #include "platform/linux/x11/display.h"
 #include "platform/linux/x11/window_at.h"
 
 namespace nuvra::x11 {
 
 namespace {
-
-// A desktop has tens of top-level windows; a hostile client that makes
-// thousands costs no more than this many.
-constexpr size_t kMaxWindows = 4096;
 
 // One window to ask about, as the X-Resource request takes it: the type of
 // its query's last parameter.
@@ -53,10 +50,10 @@ std::optional<std::set<int32_t>> windowOwnerPids(Connection* c) {
     // one: a client whose process it cannot tell gives none.
     std::vector<ClientIdQuery> asked;
     for (uint32_t top : childrenOf(*c, c->root)) {
-        if (asked.size() >= kMaxWindows) break;
+        if (asked.size() >= kMaxTopLevels) break;
         asked.push_back({top, XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID});
         for (uint32_t child : childrenOf(*c, top))
-            if (asked.size() < kMaxWindows)
+            if (asked.size() < kMaxTopLevels)
                 asked.push_back({child, XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID});
     }
     if (asked.empty()) return pids;
@@ -81,7 +78,7 @@ std::vector<WindowOwner> windowOwners(Connection* c) {
         std::vector<uint32_t> windows{top};
         for (uint32_t child : childrenOf(*c, top)) windows.push_back(child);
         for (uint32_t window : windows)
-            if (classed.size() < kMaxWindows)
+            if (classed.size() < kMaxTopLevels)
                 if (auto name = stringProperty(*c, window, "WM_CLASS"); name && !name->empty())
                     classed.emplace_back(window, std::move(*name));
     }

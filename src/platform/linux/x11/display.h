@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/linux/limits.h"
+
 struct xcb_connection_t;
 struct xcb_extension_t;
 
@@ -49,10 +51,6 @@ private:
     std::optional<Connection> connection_;
     bool tried_ = false;
 };
-
-// How long the server may take to answer one request, or to greet a new
-// connection. A live local server does either in well under a millisecond.
-constexpr int kReplyMilliseconds = 300;
 
 // The reply to the request numbered `sequence` (malloc'd, the caller frees
 // it), or null: the request failed, or the server did not answer in time,

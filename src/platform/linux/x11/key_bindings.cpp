@@ -8,6 +8,7 @@
 #include <xcb/xcb.h>
 #include <xcb/xtest.h>
 
+#include "platform/linux/limits.h"
 #include "platform/linux/x11/display.h"
 
 namespace nuvra::x11 {
@@ -15,16 +16,6 @@ namespace nuvra::x11 {
 namespace {
 
 constexpr const char* kRecord = "_NUVRA_KEY_BINDINGS";
-// GTK and Qt read the keymap again when told it changed, and then
-// translate with it also the keys they had not read yet. So a keycode that
-// typed one character is bound to another (or unbound) only once the
-// application has had time to read the keys sent with it. Measured with
-// 500 random CJK characters (about 14 rebindings) at a load average of 15
-// on 2 cores: with 50 ms Qt5 typed 74 of them wrong, with 200 ms none.
-constexpr auto kRebindSettle = std::chrono::milliseconds(200);
-// A keyboard has at most 256 keycodes, so a record of more entries is not
-// one this tool wrote; it is read no further.
-constexpr uint32_t kMaxEntries = 256;
 
 struct Entry {
     uint32_t window = 0;

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 
+#include "platform/linux/limits.h"
 #include "platform/platform.h"
 
 namespace nuvra::x11 {
@@ -31,9 +32,6 @@ struct WheelEvent : EventObject {
 // Wheel notches are X buttons 4-7, and an X wheel has no pixel unit: one
 // notch stands for this many pixels of delta.
 constexpr int32_t kPixelsPerNotch = 50;
-// The most notches one axis of one scroll event sends, so that an extreme
-// delta ends in bounded time.
-constexpr int32_t kMaxNotches = 100;
 
 // Notches for a wheel value: rounded up, so every non-zero delta moves at
 // least one notch; the sign is the value's.
