@@ -1,18 +1,14 @@
-// Replies kept for reuse: the burst of one element's replies, and each
-// application's word on its coordinates.
+// Replies kept for reuse: the burst of one element's replies.
 #pragma once
 
 #include <deque>
-#include <map>
 #include <unordered_map>
 #include <unordered_set>
 #include <optional>
-#include <set>
 #include <string>
 #include <vector>
 
 #include "platform/linux/atspi/requests.h"
-#include "platform/linux/x11/display.h"
 
 namespace nuvra::atspi {
 
@@ -123,45 +119,6 @@ private:
     size_t readAheadLimit_ = 0;
     static constexpr size_t kAheadInFlight = 256;
     static constexpr size_t kAheadChildren = 1024;
-};
-
-// What each application's toolkit and display server imply, asked once per
-// application and run.
-class ScreenCoordinates {
-public:
-    ScreenCoordinates(BusLink& link, x11::DisplayConnection& display)
-        : link_(link), display_(display) {}
-    // Whether its Component extents are in screen coordinates, as AT-SPI
-    // defines them. GTK 4 cannot know where its windows are and answers in
-    // window coordinates instead, whatever is asked, and neither can a
-    // native Wayland client. An application that does not tell its
-    // toolkit is taken at its word.
-    bool of(const std::string& bus) {
-        return (toolkit(bus).name != "GTK" || toolkit(bus).major < 4) && !nativeWayland(bus);
-    }
-    bool gecko(const std::string& bus) { return toolkit(bus).name == "Gecko"; }
-    // GTK 4 sets the showing state on its windows alone.
-    bool setsShowing(const std::string& bus) {
-        return toolkit(bus).name != "GTK" || toolkit(bus).major < 4;
-    }
-    // A widget toolkit, whose box 0,0 0x0 means a widget not laid out; a
-    // web engine's can be an element with no box of its own around content
-    // that shows.
-    bool widgetToolkit(const std::string& bus) {
-        return toolkit(bus).name == "GTK" || toolkit(bus).name == "Qt";
-    }
-    // On a Wayland desktop: shows no X11 window (XWayland's are on the
-    // screen's coordinates). Under a plain X11 session nothing is asked.
-    bool nativeWayland(const std::string& bus);
-
-private:
-    const Toolkit& toolkit(const std::string& bus);
-    BusLink& link_;
-    x11::DisplayConnection& display_;
-    std::map<std::string, Toolkit> known_;
-    std::optional<bool> wayland_;
-    std::optional<std::optional<std::set<int32_t>>> xOwners_;
-    std::map<std::string, bool> native_;
 };
 
 }  // namespace nuvra::atspi
