@@ -183,6 +183,8 @@ ObservedTree observeTree(Platform& platform, const Element& root, int64_t maxNod
     IdentitySet known;
     known.insert(platform.identityHash(root));
     queue.push_back(Entry{root, 0, 0, Clip{}});
+    platform.walkQueued({root}, 0);
+    std::vector<Element> hinted;  // the children queued of one element
     uint64_t queued = 1;
     bool leftOut = false;
     const std::vector<ScreenRect> displays = platform.displayBounds();
@@ -242,10 +244,14 @@ ObservedTree observeTree(Platform& platform, const Element& root, int64_t maxNod
                     // sum never exceeds maxNodes, so it cannot overflow.)
                     const auto ahead = static_cast<int64_t>(queue.size() - head - 1);
                     if (number + ahead >= maxNodes) leftOut = true;
-                    else if (known.insert(platform.identityHash(child)))
+                    else if (known.insert(platform.identityHash(child))) {
+                        hinted.push_back(child);
                         queue.push_back(Entry{std::move(child), depth + 1, queued, seen.below});
+                    }
                     ++queued;
                 }
+                if (!hinted.empty()) platform.walkQueued(hinted, depth + 1);
+                hinted.clear();
             }
         }
         result.elements.push_back(ObservedElement{

@@ -270,6 +270,15 @@ public:
     virtual void prepareWalk(const Element& /*root*/, int64_t /*maxNodes*/,
                              int64_t /*maxDepth*/) {}
 
+    // The elements a walk will read next, handed over as it queues them:
+    // first the root (depth 0), then, once it has read an element and before
+    // it reads another, those of its children it will read, `depth` levels
+    // below the root. The walk reads the elements in the order handed over,
+    // beginning each only after all before it (it may stop short of the
+    // last), and reads no other. A hint only: a backend may read them ahead.
+    // Ignored by default.
+    virtual void walkQueued(const std::vector<Element>& /*next*/, int64_t /*depth*/) {}
+
     // The frames of the displays, in the platform's order: every active
     // display (macOS), the root window, to which X clamps every pointer
     // position (X11). Empty when they cannot be read; nothing is then

@@ -88,8 +88,8 @@ TEST(Walk, HostileShapes) {
 // Against the plain walk, which queued every child of every recorded element
 // that has no more children than the walk can still record, on random trees
 // with shared elements, cycles, repeated children and equal identities: the
-// same lines, hash lines (so the same hash) and truncation, and as many
-// identities asked for.
+// same lines, hash lines (so the same hash) and truncation, as many
+// identities asked for, and no read of an element not handed over first.
 TEST(Walk, SameAsThePlainQueueOnRandomTrees) {
     std::mt19937 random(13);
     auto pick = [&](size_t n) { return random() % n; };
@@ -137,6 +137,21 @@ TEST(Walk, SameAsThePlainQueueOnRandomTrees) {
         for (const auto& r : t.elements) got.push_back(r.hashLine);
         ASSERT_EQ(std::tie(t.lines, got, t.truncated), std::tie(lines, hashLines, truncated)) << round;
         ASSERT_EQ(d.calls("hash ").size(), asked) << round;
+        // The walk reads only what it handed over as queued, in that order,
+        // each after its hint.
+        Names read;
+        for (size_t i = 0; i < d.log().size(); ++i) {
+            const std::string& entry = d.log()[i];
+            if (!entry.starts_with("read ") && !entry.starts_with("count ") && !entry.starts_with("values "))
+                continue;
+            std::string name = entry.substr(entry.find(' ') + 1);
+            name.resize(name.find(' '));
+            if (!read.empty() && read.back() == name) continue;
+            ASSERT_LT(read.size(), d.hints().size()) << round;
+            ASSERT_LE(d.hints()[read.size()].logged, i) << round;
+            read.push_back(name);
+            ASSERT_EQ(d.hints()[read.size() - 1].name, name) << round;
+        }
     }
 }
 

@@ -342,6 +342,11 @@ AXResult FakeDesktop::setAttributeValue(const Element& element, std::string_view
     return code;
 }
 
+void FakeDesktop::walkQueued(const std::vector<Element>& next, int64_t) {
+    if (recording)
+        for (const Element& e : next) hints_.push_back(Hint{nameOf(e), log_.size()});
+}
+
 uint64_t FakeDesktop::identityHash(const Element& element) {
     if (recording) log_.push_back("hash " + nameOf(element));
     const Node* n = nodeOrNull(element);

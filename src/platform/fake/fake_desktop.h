@@ -162,7 +162,17 @@ public:
     const std::vector<std::string>& log() const { return log_; }
     // The log entries that start with `prefix`.
     std::vector<std::string> calls(std::string_view prefix) const;
-    void clearLog() { log_.clear(); }
+    void clearLog() {
+        log_.clear();
+        hints_.clear();
+    }
+    // What walks handed over with walkQueued, in order: the element's name
+    // and how many log entries came before the hint.
+    struct Hint {
+        std::string name;
+        size_t logged = 0;
+    };
+    const std::vector<Hint>& hints() const { return hints_; }
     // Texts written with setAttributeValue, in order: "name attribute text".
     const std::vector<std::string>& writes() const { return writes_; }
     std::string nameOf(const Element& e) const;
@@ -185,6 +195,7 @@ public:
     AXResult setAttributeValue(const Element& element, std::string_view attribute,
                                std::string_view text) override;
     uint64_t identityHash(const Element& element) override;
+    void walkQueued(const std::vector<Element>& next, int64_t depth) override;
     std::vector<RunningApplication> runningApplications() override;
     std::vector<RunningApplication> inaccessibleApplications() override;
     std::vector<RunningApplication> promptApplications() override;
@@ -256,6 +267,7 @@ private:
     int posts_ = 0;
     int64_t clock_ = 0;
     std::vector<std::string> log_;
+    std::vector<Hint> hints_;
     std::vector<std::string> writes_;
     struct Installed {
         RunningApplication app;

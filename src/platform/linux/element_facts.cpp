@@ -83,8 +83,7 @@ std::optional<int32_t> ElementFacts::childCount() {
     return from_.burst.childCount(element_.ref);
 }
 
-// Children the snapshot cannot prove are read from the element, and the
-// walk learns from them. An element that makes its children on demand is
+// Children the snapshot cannot prove are read from the element. An element that makes its children on demand is
 // never asked for all of them: those it shows are all it has to show.
 std::optional<std::vector<ObjectRef>> ElementFacts::children() {
     if (inSnapshot() && from_.walk.object(index_).childrenKnown) {
@@ -99,16 +98,16 @@ std::optional<std::vector<ObjectRef>> ElementFacts::children() {
         (count && *count > kMaxWholeChildren))
         return visibleChildren(static_cast<size_t>(std::min(count.value_or(kMaxWholeChildren), kMaxWholeChildren)));
     if (count && *count == 0) return std::vector<ObjectRef>{};
-    auto children = from_.burst.children(element_.ref);
-    if (children) from_.walk.childrenRead(element_.ref, *children);
-    return children;
+    return from_.burst.children(element_.ref);
 }
 
 std::optional<std::vector<ObjectRef>> ElementFacts::visibleChildren(size_t max) {
     auto count = childCount();
     if (!count) return std::nullopt;
-    return atspi::visibleChildren(from_.link, element_.ref, *count, max,
-                                  from_.screen.of(element_.ref.bus));
+    auto shown = atspi::visibleChildren(from_.link, element_.ref, *count, max,
+                                        from_.screen.of(element_.ref.bus));
+    from_.walk.shownOnly(shown);
+    return shown;
 }
 
 std::optional<std::vector<ObjectRef>> ElementFacts::childrenFrom(int32_t index, size_t max) {

@@ -122,7 +122,9 @@ public:
         auto which = atspi::axAttribute(attribute);
         if (!which) return kAXAttributeUnsupported;
         ensureConnected();
-        return answered(e->ref, readAttribute(*e, *which, out));
+        arrive(*e);
+        atspi::ElementFacts facts(*e, {link_, burst(), walk(), screen_});
+        return answered(e->ref, atspi::answer(*which, facts, out));
     }
 
     AXResult getAttributeValueCount(const Element& element, std::string_view attribute,
@@ -134,6 +136,7 @@ public:
         // Only the children are counted without reading them.
         if (*which != AxAttribute::Children) return Platform::getAttributeValueCount(element, attribute, count);
         ensureConnected();
+        arrive(*e);
         atspi::ElementFacts facts(*e, {link_, burst(), walk(), screen_});
         auto children = facts.childCount();
         if (!children) return answered(e->ref, kAXCannotComplete);
@@ -151,6 +154,7 @@ public:
         if (*which != AxAttribute::Children && *which != AxAttribute::VisibleChildren)
             return Platform::copyAttributeValues(element, attribute, index, maxValues, out);
         ensureConnected();
+        arrive(*e);
         atspi::ElementFacts facts(*e, {link_, burst(), walk(), screen_});
         const auto max = static_cast<size_t>(std::min<int64_t>(maxValues, atspi::kMaxWholeChildren));
         const auto from = static_cast<int32_t>(std::min<int64_t>(index, INT32_MAX));
@@ -160,8 +164,7 @@ public:
             if (shown) shown->erase(shown->begin(), shown->begin() + std::min<size_t>(from, shown->size()));
             return shown;
         };
-        if (!walk().walking() || facts.inSnapshot()) return answered(e->ref, atspi::childElements(facts, read, out));
-        return answered(e->ref, atspi::childElements(facts, [&] { return readAheadBelow(read()); }, out));
+        return answered(e->ref, atspi::childElements(facts, read, out));
     }
 
     AXResult copyActionNames(const Element& element, std::optional<AttrValue>& out) override {
@@ -284,6 +287,29 @@ public:
     void prepareWalk(const Element& root, int64_t maxNodes, int64_t maxDepth) override {
         newSession();
         if (const AtspiElement* e = objectOf(root)) walk().begin(e->ref, maxNodes, maxDepth);
+    }
+
+    // Children of an element the snapshot does not hold are asked for now,
+    // those it does not hold either, as far as the walk's bound reaches.
+    // (Below an element the snapshot holds, the others are made on demand.)
+    void walkQueued(const std::vector<Element>& next, int64_t depth) override {
+        if (!walk().walking()) return;
+        std::vector<ObjectRef> refs;
+        for (const Element& element : next)
+            if (const AtspiElement* e = objectOf(element)) refs.push_back(e->ref);
+        const ObjectRef* parent = walk().reading();
+        const bool parentHeld = parent != nullptr && walk().indexOf(*parent) >= 0;
+        walk().queued(refs, depth);
+        const size_t bound = walk().aheadBound();
+        if (bound == 0 || parentHeld) return;
+        // No more than can be read ahead: a list of a hostile size would
+        // otherwise be copied whole while the element's burst runs out.
+        std::vector<ObjectRef> ahead;
+        for (auto& ref : refs) {
+            if (ahead.size() >= bound) break;
+            if (walk().indexOf(ref) < 0) ahead.push_back(std::move(ref));
+        }
+        burst().readAhead(ahead, bound);
     }
 
     // The X screen as one display. Without a display (a stopped server, a
@@ -511,27 +537,20 @@ private:
         return now && *now == text ? kAXSuccess : kAXFailure;
     }
 
-    AXResult readAttribute(const AtspiElement& e, AxAttribute which, std::optional<AttrValue>& out) {
+    // The walk begins to read the next element it queued: everything it
+    // reads of an element the snapshot does not hold is asked for now, in
+    // one round.
+    void arrive(const AtspiElement& e) {
+        if (!walk().walking() || !walk().reached(e.ref)) return;
         atspi::ElementFacts facts(e, {link_, burst(), walk(), screen_});
-        // A walk reads an element's role first; everything it reads of
-        // every element the snapshot does not hold is asked for then, in
-        // one round.
-        if (which == AxAttribute::Role && walk().walking()) {
-            if (!facts.inSnapshot()) burst().gather(e.ref, e.role);
-            if (coldWebContent(e, facts)) {
-                // What was read of the page before its facts arrived is
-                // not what it shows.
-                atspi::awaitWebContent(link_, e.ref, Clock::now() + kWebContentWait);
-                walk().forgetSnapshot();
-                burst().clear();
-                atspi::ElementFacts fresh(e, {link_, burst(), walk(), screen_});
-                burst().gather(e.ref, e.role);
-                return atspi::answer(which, fresh, out);
-            }
-        }
-        if (which == AxAttribute::Children && walk().walking() && !facts.inSnapshot())
-            return atspi::childElements(facts, [&] { return readAheadBelow(facts.children()); }, out);
-        return atspi::answer(which, facts, out);
+        if (!facts.inSnapshot()) burst().gather(e.ref, e.role);
+        if (!coldWebContent(e, facts)) return;
+        // What was read of the page before its facts arrived is not what
+        // it shows.
+        atspi::awaitWebContent(link_, e.ref, Clock::now() + kWebContentWait);
+        walk().forgetSnapshot();
+        burst().clear();
+        burst().gather(e.ref, e.role);
     }
 
     // kAXCannotComplete is the platform's word for a read the application
@@ -552,23 +571,6 @@ private:
         survey_.emplace(link_, x11::gtkApplicationIds(display_.get()));
         for (const auto& app : survey_->apps())
             if (app.pid > 0) busByPid_[app.pid] = app.bus;
-    }
-
-    // A breadth-first walk reads an element's children after all that it
-    // has queued before them; those the snapshot does not hold are asked
-    // for now, as far as the walk's bound reaches.
-    std::optional<std::vector<ObjectRef>> readAheadBelow(std::optional<std::vector<ObjectRef>> children) {
-        const size_t bound = walk().aheadBound();
-        if (!children || bound == 0) return children;
-        // No more than can be read ahead: a list of a hostile size would
-        // otherwise be copied whole while the element's burst runs out.
-        std::vector<ObjectRef> next;
-        for (const auto& child : *children) {
-            if (next.size() >= bound) break;
-            if (walk().indexOf(child) < 0) next.push_back(child);
-        }
-        burst().readAhead(next, bound);
-        return children;
     }
 
     // A web document that has no place yet, in a Gecko whose content cache

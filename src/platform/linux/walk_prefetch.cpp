@@ -25,8 +25,6 @@ void WalkPrefetch::begin(const ObjectRef& root, int64_t maxNodes, int64_t maxDep
     plan.root = root;
     plan.maxNodes = maxNodes;
     plan.maxDepth = maxDepth;
-    plan.depthByPath.emplace(root.path, 0);
-    plan.reachable = 1;
     plan_ = std::move(plan);
 }
 
@@ -46,12 +44,40 @@ size_t WalkPrefetch::aheadBound() const {
 void WalkPrefetch::forgetSnapshot() {
     if (bulk_ && bulk_->inFlight) link_.drop(bulk_->inFlight->sent);
     bulk_.reset();
-    if (plan_) plan_->snapshotTried = false;
+    if (plan_) {
+        plan_->snapshotTried = false;
+        for (auto& q : plan_->queue) q.index = -1;
+    }
 }
 
-void WalkPrefetch::childrenRead(const ObjectRef& parent, const std::vector<ObjectRef>& children) {
-    noteChildren(parent, children);
-    noteReadChildren(parent, children);
+void WalkPrefetch::queued(const std::vector<ObjectRef>& next, int64_t depth) {
+    if (!plan_) return;
+    const bool parentCounted = plan_->head == 0 || plan_->queue[plan_->head - 1].counted;
+    for (const auto& ref : next) {
+        const bool counted =
+            parentCounted && ref.bus == plan_->root.bus && !plan_->shown.count(ref.path);
+        plan_->queue.push_back(WalkPlan::Queued{ref, depth, indexOf(ref), counted});
+        plan_->reachable += counted;
+    }
+    takeSnapshotIfWorth();
+}
+
+const ObjectRef* WalkPrefetch::reading() const {
+    if (!plan_ || plan_->head == 0) return nullptr;
+    return &plan_->queue[plan_->head - 1].ref;
+}
+
+void WalkPrefetch::shownOnly(const std::vector<ObjectRef>& children) {
+    if (!plan_ || plan_->snapshotTried) return;
+    for (const auto& child : children) plan_->shown.insert(child.path);
+}
+
+bool WalkPrefetch::reached(const ObjectRef& ref) {
+    if (!plan_ || plan_->head >= plan_->queue.size()) return false;
+    const ObjectRef& next = plan_->queue[plan_->head].ref;
+    if (next.bus != ref.bus || next.path != ref.path) return false;
+    ++plan_->head;
+    return true;
 }
 
 int32_t WalkPrefetch::indexOf(const ObjectRef& ref) const {
@@ -66,83 +92,66 @@ ObjectRef WalkPrefetch::refOf(int32_t k) const {
     return ObjectRef{bulk_->snapshot.bus, object(k).path};
 }
 
-// The walk's size so far, and whether the whole application is now worth
-// fetching at once.
-void WalkPrefetch::noteChildren(const ObjectRef& parent, const std::vector<ObjectRef>& children) {
-    if (!plan_ || plan_->snapshotTried || plan_->outgrown || parent.bus != plan_->root.bus) return;
-    auto known = plan_->depthByPath.find(parent.path);
-    if (known == plan_->depthByPath.end()) return;
-    const int64_t depth = known->second + 1;
-    for (const auto& child : children) {
-        if (child.bus != plan_->root.bus) continue;
-        if (plan_->depthByPath.emplace(child.path, depth).second && depth <= plan_->maxDepth)
-            ++plan_->reachable;
-        // The walk can no longer visit a quarter of what it has come
-        // across: no snapshot will be worth it, and a list of a hostile
-        // length is not gone through for nothing. (Nor read ahead of: that
-        // would hold such lists by the hundred.)
-        if (plan_->reachable > plan_->maxNodes * kSnapshotShare) {
-            plan_->outgrown = true;
-            plan_->childrenRead.clear();
-            return;
-        }
-    }
-    plan_->childrenRead.emplace(parent.path, children);
+// Whether the whole application is now worth fetching at once: the walk
+// will visit at least a quarter of what it has queued, and enough of it.
+void WalkPrefetch::takeSnapshotIfWorth() {
+    if (plan_->snapshotTried) return;
     int64_t bound = std::min(plan_->maxNodes, plan_->reachable);
     bool big = bound >= kSnapshotMinimum && bound * kSnapshotShare >= plan_->reachable;
     if (!big) return;
     plan_->snapshotTried = true;
+    plan_->shown.clear();
     // Only where the application answers on its own socket: the bridge
     // whose cache is known to describe what the one-by-one requests answer.
     if (!link_.isDirect(plan_->root.bus)) return;
     auto snapshot = takeSnapshot(link_, plan_->root.bus);
-    if (!snapshot) return;
-    int32_t root = snapshot->indexOf(plan_->root);
-    if (root < 0) return;
+    if (!snapshot || snapshot->indexOf(plan_->root) < 0) return;
+    for (auto& q : plan_->queue) q.index = snapshot->indexOf(q.ref);
     Bulk bulk;
-    bulk.root = root;
     bulk.ahead.resize(snapshot->objects.size());
-    for (const auto& [path, list] : plan_->childrenRead) {
-        int32_t k = snapshot->indexOf(ObjectRef{plan_->root.bus, path});
-        if (k < 0 || snapshot->objects[static_cast<size_t>(k)].childrenKnown) continue;
-        auto& indexes = bulk.readChildren[k];
-        for (const auto& child : list)
-            if (int32_t c = snapshot->indexOf(child); c >= 0) indexes.push_back(c);
-    }
-    plan_->childrenRead.clear();
     bulk.snapshot = std::move(*snapshot);
-    predictWalk(bulk);
     bulk_ = std::move(bulk);
 }
 
-// A children list the snapshot did not know, read one by one.
-void WalkPrefetch::noteReadChildren(const ObjectRef& parent,
-                                    const std::vector<ObjectRef>& children) {
-    if (!bulk_) return;
-    int32_t k = bulk_->snapshot.indexOf(parent);
-    if (k < 0) return;
-    std::vector<int32_t> known;
-    for (const auto& child : children) {
-        int32_t c = bulk_->snapshot.indexOf(child);
-        if (c >= 0) known.push_back(c);
-    }
-    bulk_->readChildren[k] = std::move(known);
-    bulk_->orderStale = true;
-}
-
+// The walk from the element it now reads: what it has queued, then, breadth
+// first, the children the snapshot knows of those it has not read yet
+// (every element below a queued one comes after the whole queue).
 void WalkPrefetch::predictWalk(Bulk& b) {
-    b.order = walkOrder(b.snapshot, b.root, plan_->maxNodes, plan_->maxDepth, b.readChildren);
+    const auto& queue = plan_->queue;
+    const size_t from = plan_->head == 0 ? 0 : plan_->head - 1;
+    std::vector<bool> seen(b.snapshot.objects.size(), false);
+    for (const auto& q : queue)
+        if (q.index >= 0) seen[static_cast<size_t>(q.index)] = true;
+    int64_t counted = 0;
+    for (size_t i = 0; i < from; ++i) counted += queue[i].index >= 0;
+    b.order.clear();
+    std::vector<std::pair<int32_t, int64_t>> below;
+    for (size_t i = from; i < queue.size(); ++i)
+        if (queue[i].index >= 0) {
+            b.order.push_back(queue[i].index);
+            below.emplace_back(queue[i].index, queue[i].depth);
+        }
+    const auto room = [&] { return counted + static_cast<int64_t>(b.order.size()) < plan_->maxNodes; };
+    for (size_t head = 0; head < below.size() && room(); ++head) {
+        auto [index, depth] = below[head];
+        if (depth >= plan_->maxDepth) continue;
+        for (int32_t child : b.snapshot.objects[static_cast<size_t>(index)].children) {
+            if (!room()) break;
+            if (seen[static_cast<size_t>(child)]) continue;
+            seen[static_cast<size_t>(child)] = true;
+            b.order.push_back(child);
+            below.emplace_back(child, depth + 1);
+        }
+    }
     b.position.assign(b.snapshot.objects.size(), -1);
     for (size_t i = 0; i < b.order.size(); ++i)
         b.position[static_cast<size_t>(b.order[i])] = static_cast<int64_t>(i);
-    b.orderStale = false;
 }
 
 // Up to kAheadChunk objects not yet fetched, from the walk position of `k`
 // on; just `k` when the prediction does not hold it.
 std::vector<int32_t> WalkPrefetch::stretchFrom(int32_t k) {
     Bulk& b = *bulk_;
-    if (b.position[static_cast<size_t>(k)] < 0 && b.orderStale) predictWalk(b);
     const int64_t start = b.position[static_cast<size_t>(k)];
     if (start < 0) return {k};
     std::vector<int32_t> stretch;
@@ -196,6 +205,7 @@ const AheadReads& WalkPrefetch::ahead(int32_t k) {
     Bulk& b = *bulk_;
     auto at = [&](int32_t object) -> AheadReads& { return b.ahead[static_cast<size_t>(object)]; };
     if (at(k).fetched) return at(k);
+    predictWalk(b);
     AheadBatch batch;
     if (b.inFlight && b.inFlightSet.count(k) != 0) {
         batch = std::move(*b.inFlight);

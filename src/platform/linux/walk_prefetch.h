@@ -5,13 +5,14 @@
 // alone: a new walk, an action, a write or a hit test ends it. Every value
 // in it is the application's answer during this walk, as a read one by one
 // would have been; what it does not hold (extents, texts, current values)
-// is fetched ahead in the walk's order, in pipelined stretches.
+// is fetched ahead in the walk's order, in pipelined stretches: the
+// elements the walk has queued, then what the snapshot says it will queue
+// below them.
 #pragma once
 
 #include <cstdint>
 #include <optional>
 #include <string>
-#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -46,10 +47,19 @@ public:
     // snapshot may still come, never more than it may visit.
     size_t aheadBound() const;
 
-    // A children list read from the object itself: the walk's size so far
-    // (the snapshot is taken once the walk proves big), and the prediction
-    // of the walk's order where the snapshot could not tell.
-    void childrenRead(const ObjectRef& parent, const std::vector<ObjectRef>& children);
+    // Elements the walk queued, `depth` levels below the root, to read
+    // after all it queued before (the snapshot is taken once the walk
+    // proves big).
+    void queued(const std::vector<ObjectRef>& next, int64_t depth);
+    // Whether `ref` is the next element the walk queued, which it now
+    // begins to read.
+    bool reached(const ObjectRef& ref);
+    // The element the walk reads now, or none.
+    const ObjectRef* reading() const;
+    // Children an element shows of a list it makes on demand or holds too
+    // many of: the application's cache holds few of those, nor of what lies
+    // below them, so they do not count toward a snapshot.
+    void shownOnly(const std::vector<ObjectRef>& children);
 
     // The snapshot's index of an object, or -1 (no snapshot, or not in it).
     int32_t indexOf(const ObjectRef& ref) const;
@@ -63,13 +73,19 @@ private:
         ObjectRef root;
         int64_t maxNodes = 0;
         int64_t maxDepth = 0;
-        // Objects of the root's application that the walk has come across.
-        std::unordered_map<std::string, int64_t> depthByPath;
-        int64_t reachable = 0;  // of those, the ones no deeper than maxDepth
+        int64_t reachable = 0;  // queued elements that count toward a snapshot
+        std::unordered_set<std::string> shown;  // paths, until the snapshot is decided on
         bool snapshotTried = false;
-        bool outgrown = false;  // come across more than a snapshot could be worth
-        // The children lists read so far, for the snapshot's prediction.
-        std::unordered_map<std::string, std::vector<ObjectRef>> childrenRead;
+        // What the walk queued, in its order; those before `head` it has
+        // begun to read.
+        struct Queued {
+            ObjectRef ref;
+            int64_t depth = 0;
+            int32_t index = -1;  // in the snapshot, once there is one
+            bool counted = false;  // toward a snapshot (see shownOnly)
+        };
+        std::vector<Queued> queue;
+        size_t head = 0;
     };
 
     // One round of ahead reads on its way: which reply is which.
@@ -83,21 +99,17 @@ private:
 
     struct Bulk {
         AppSnapshot snapshot;
-        int32_t root = -1;
-        std::vector<int32_t> order;     // the walk as the snapshot predicts it
+        // The walk from the element it reads on, as far as the queue and
+        // the snapshot tell: redone for each stretch.
+        std::vector<int32_t> order;
         std::vector<int64_t> position;  // by object: its place in `order`, or -1
         std::vector<AheadReads> ahead;  // by object
-        // Children read one by one where the snapshot could not tell; the
-        // prediction is redone with them when it next falls short.
-        ChildLists readChildren;
-        bool orderStale = false;
         // The next stretch, sent and not yet collected.
         std::optional<AheadBatch> inFlight;
         std::unordered_set<int32_t> inFlightSet;
     };
 
-    void noteChildren(const ObjectRef& parent, const std::vector<ObjectRef>& children);
-    void noteReadChildren(const ObjectRef& parent, const std::vector<ObjectRef>& children);
+    void takeSnapshotIfWorth();
     void predictWalk(Bulk& b);
     std::vector<int32_t> stretchFrom(int32_t k);
     AheadBatch startBatch(std::vector<int32_t> objects);

@@ -142,26 +142,4 @@ std::optional<AppSnapshot> takeSnapshot(BusLink& link, const std::string& bus) {
     return snapshotFrom(bus, *reply);
 }
 
-std::vector<int32_t> walkOrder(const AppSnapshot& snapshot, int32_t root, int64_t maxNodes,
-                               int64_t maxDepth, const ChildLists& readChildren) {
-    std::vector<int32_t> order;
-    if (root < 0 || maxNodes < 1) return order;
-    std::vector<std::pair<int32_t, int64_t>> queue{{root, 0}};
-    std::vector<bool> seen(snapshot.objects.size(), false);
-    for (size_t head = 0; head < queue.size(); ++head) {
-        auto [index, depth] = queue[head];
-        if (seen[static_cast<size_t>(index)]) continue;
-        seen[static_cast<size_t>(index)] = true;
-        order.push_back(index);
-        if (static_cast<int64_t>(order.size()) >= maxNodes) break;
-        if (depth >= maxDepth) continue;
-        const auto& object = snapshot.objects[static_cast<size_t>(index)];
-        auto read = readChildren.find(index);
-        const auto& children =
-            object.childrenKnown || read == readChildren.end() ? object.children : read->second;
-        for (int32_t child : children) queue.emplace_back(child, depth + 1);
-    }
-    return order;
-}
-
 }  // namespace nuvra::atspi

@@ -61,13 +61,4 @@ std::optional<AppSnapshot> takeSnapshot(BusLink& link, const std::string& bus);
 // The same from a GetItems reply body, for tests.
 std::optional<AppSnapshot> snapshotFrom(const std::string& bus, const dbus::Message& reply);
 
-// Children lists read one by one for objects whose children the snapshot
-// does not know, by object, as indexes into the snapshot.
-using ChildLists = std::unordered_map<int32_t, std::vector<int32_t>>;
-
-// The objects a breadth-first walk from `root` records with these limits,
-// in its order, as far as the snapshot or `readChildren` know children.
-std::vector<int32_t> walkOrder(const AppSnapshot& snapshot, int32_t root, int64_t maxNodes,
-                               int64_t maxDepth, const ChildLists& readChildren);
-
 }  // namespace nuvra::atspi
