@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/linux/atspi/requests.h"
+#include "platform/linux/fact_batch.h"
 
 namespace nuvra::atspi {
 
@@ -75,32 +76,24 @@ private:
     };
     Burst& burstFor(const ObjectRef& object);
 
-    struct Ahead {
-        std::optional<uint32_t> role;
-        std::optional<std::string> name;
-        std::optional<StateSet> states;
-        std::optional<Extents> extents;
-        std::optional<int32_t> childCount;
-    };
+    // Everything a walk reads of an element, but the children: whether
+    // they may be asked for depends on these.
+    static constexpr Fact kElementFacts[] = {Fact::Role, Fact::Name, Fact::States, Fact::Extents,
+                                             Fact::ChildCount};
     struct AheadBatch {
         std::vector<ObjectRef> objects;
-        std::vector<Request> requests;
-        BusLink::Sent sent;
+        FactBatch<size_t> facts;  // by index into `objects`
     };
     // The second stretch of a read ahead, sent once the first said what
-    // may be asked: texts, and children.
-    struct FollowBatch {
-        std::vector<std::string> keys;
-        std::vector<Request> requests;
-        BusLink::Sent sent;
-    };
+    // may be asked: texts, and children. Their replies are kept whole.
+    using FollowBatch = FactBatch<std::string>;
     // Takes `object`'s reply from the stretches in flight, collecting them
     // in the order they went out up to the one that holds it.
     std::optional<Reply> followed(const ObjectRef& object, std::deque<FollowBatch>& inFlight,
                                   std::unordered_set<std::string>& waiting,
                                   std::unordered_map<std::string, Reply>& ready);
     static std::string keyOf(const ObjectRef& object) { return object.bus + '\n' + object.path; }
-    std::optional<Ahead> takeAhead(const ObjectRef& object);
+    std::optional<ReadFacts> takeAhead(const ObjectRef& object);
     void collectUpTo(const std::string& key);
     void collectAhead(AheadBatch& batch);
 
@@ -108,7 +101,7 @@ private:
     Burst burst_;
     std::deque<AheadBatch> inFlight_;
     std::unordered_set<std::string> waiting_;          // in flight
-    std::unordered_map<std::string, Ahead> ready_;     // collected, not yet gathered
+    std::unordered_map<std::string, ReadFacts> ready_;     // collected, not yet gathered
     std::deque<FollowBatch> textsInFlight_;
     std::unordered_set<std::string> textsWaiting_;
     std::unordered_map<std::string, Reply> texts_;
