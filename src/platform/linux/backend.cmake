@@ -37,7 +37,9 @@ add_library(nuvra_backend STATIC
   ${NUVRA_LINUX_DIR}/ax_answers.cpp
   ${NUVRA_LINUX_DIR}/element_facts.cpp
   ${NUVRA_LINUX_DIR}/linux_platform.cpp
+  ${NUVRA_LINUX_DIR}/fact_batch.cpp
   ${NUVRA_LINUX_DIR}/reply_cache.cpp
+  ${NUVRA_LINUX_DIR}/screen_coordinates.cpp
   ${NUVRA_LINUX_DIR}/session_environment.cpp
   ${NUVRA_LINUX_DIR}/walk_prefetch.cpp)
 target_include_directories(nuvra_backend PRIVATE ${NUVRA_ATSPI_INCLUDE_DIRS})

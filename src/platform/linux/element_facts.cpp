@@ -129,7 +129,7 @@ TextFact ElementFacts::text() {
     if (inSnapshot()) {
         if ((from_.walk.object(index_).interfaces & kTextInterface) == 0) return {};
         const AheadReads& ahead = from_.walk.ahead(index_);
-        if (!ahead.roleNow || *ahead.roleNow == ATSPI_ROLE_PASSWORD_TEXT) return {true, {}};
+        if (!ahead.role || *ahead.role == ATSPI_ROLE_PASSWORD_TEXT) return {true, {}};
         return {false, ahead.text};
     }
     if (auto ahead = from_.burst.textAhead(element_.ref)) return {false, std::move(*ahead)};

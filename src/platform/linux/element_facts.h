@@ -16,6 +16,7 @@
 
 #include "platform/linux/atspi/requests.h"
 #include "platform/linux/reply_cache.h"
+#include "platform/linux/screen_coordinates.h"
 #include "platform/linux/walk_prefetch.h"
 #include "platform/platform.h"
 

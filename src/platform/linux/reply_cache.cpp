@@ -4,8 +4,6 @@
 
 #include <atspi/atspi-constants.h>
 
-#include "platform/linux/x11/client_pids.h"
-
 namespace nuvra::atspi {
 
 void ElementBurst::gather(const ObjectRef& object, std::optional<uint32_t>& role) {
@@ -24,23 +22,17 @@ void ElementBurst::gather(const ObjectRef& object, std::optional<uint32_t>& role
     // The children are not asked for with the rest: how many there are,
     // and whether the object makes them on demand, decide whether they may
     // be asked for at all.
-    std::vector<Request> requests;
-    const bool roleKnown = role.has_value();
-    if (!roleKnown) requests.push_back(roleRequest(object));
-    requests.push_back(nameRequest(object));
-    requests.push_back(stateRequest(object));
-    requests.push_back(extentsRequest(object));
-    requests.push_back(childCountRequest(object));
-    auto replies = link_.callAll(requests);
-    size_t i = 0;
-    if (!roleKnown) {
-        if (auto read = roleFrom(replies[i])) role = *read;
-        ++i;
-    }
-    b.name = nameFrom(replies[i++]);
-    b.states = statesFrom(replies[i++]);
-    b.extents = extentsFrom(replies[i++]);
-    b.childCount = childCountFrom(replies[i++]);
+    FactBatch<size_t> batch;
+    for (Fact fact : kElementFacts)
+        if (fact != Fact::Role || !role) batch.ask(0, fact, object);
+    auto replies = link_.callAll(batch.requests);
+    ReadFacts read;
+    for (size_t i = 0; i < replies.size(); ++i) takeFact(read, batch.asked[i].fact, replies[i]);
+    if (!role) role = read.role;
+    b.name = std::move(read.name);
+    b.states = read.states;
+    b.extents = read.extents;
+    b.childCount = read.childCount;
     b.started = dbus::Clock::now();
 }
 
@@ -94,12 +86,11 @@ void ElementBurst::readAhead(const std::vector<ObjectRef>& objects, size_t limit
         const std::string key = keyOf(object);
         if (isNullRef(object) || ready_.count(key) != 0 || !waiting_.insert(key).second) continue;
         ++readAheadCount_;
+        for (Fact fact : kElementFacts) batch.facts.ask(batch.objects.size(), fact, object);
         batch.objects.push_back(object);
-        for (auto* request : {roleRequest, nameRequest, stateRequest, extentsRequest, childCountRequest})
-            batch.requests.push_back(request(object));
     }
     if (batch.objects.empty()) return;
-    batch.sent = link_.send(batch.requests);
+    batch.facts.sent = link_.send(batch.facts.requests);
     inFlight_.push_back(std::move(batch));
 }
 
@@ -117,9 +108,9 @@ std::optional<Reply> ElementBurst::followed(const ObjectRef& object, std::deque<
         FollowBatch batch = std::move(inFlight.front());
         inFlight.pop_front();
         auto replies = link_.collect(batch.requests, batch.sent);
-        for (size_t i = 0; i < batch.keys.size(); ++i) {
-            waiting.erase(batch.keys[i]);
-            ready[batch.keys[i]] = std::move(replies[i]);
+        for (size_t i = 0; i < batch.asked.size(); ++i) {
+            waiting.erase(batch.asked[i].element);
+            ready[batch.asked[i].element] = std::move(replies[i]);
         }
     }
     auto found = ready.find(key);
@@ -162,12 +153,12 @@ void ElementBurst::collectUpTo(const std::string& key) {
     }
 }
 
-std::optional<ElementBurst::Ahead> ElementBurst::takeAhead(const ObjectRef& object) {
+std::optional<ReadFacts> ElementBurst::takeAhead(const ObjectRef& object) {
     const std::string key = keyOf(object);
     collectUpTo(key);
     auto found = ready_.find(key);
     if (found == ready_.end()) return std::nullopt;
-    Ahead ahead = std::move(found->second);
+    ReadFacts ahead = std::move(found->second);
     ready_.erase(found);
     return ahead;
 }
@@ -178,20 +169,18 @@ std::optional<ElementBurst::Ahead> ElementBurst::takeAhead(const ObjectRef& obje
 // demand. A long list is read when the walk comes to it, rather than kept
 // for every element read ahead.
 void ElementBurst::collectAhead(AheadBatch& batch) {
-    auto replies = link_.collect(batch.requests, batch.sent);
+    auto replies = link_.collect(batch.facts.requests, batch.facts.sent);
+    for (size_t i = 0; i < batch.facts.asked.size(); ++i) {
+        const auto& asked = batch.facts.asked[i];
+        takeFact(ready_[keyOf(batch.objects[asked.element])], asked.fact, replies[i]);
+    }
     FollowBatch texts;
     FollowBatch children;
     const size_t childrenBound = std::min(kAheadChildren, readAheadLimit_);
-    for (size_t k = 0; k < batch.objects.size(); ++k) {
-        const std::string key = keyOf(batch.objects[k]);
+    for (const auto& object : batch.objects) {
+        const std::string key = keyOf(object);
         waiting_.erase(key);
-        const Reply* r = &replies[k * 5];
-        Ahead& ahead = ready_[key];
-        ahead.role = roleFrom(r[0]);
-        ahead.name = nameFrom(r[1]);
-        ahead.states = statesFrom(r[2]);
-        ahead.extents = extentsFrom(r[3]);
-        ahead.childCount = childCountFrom(r[4]);
+        const ReadFacts& ahead = ready_[key];
         auto entry = ahead.role ? roleEntry(*ahead.role) : std::nullopt;
         // A label without a name shows its text (Gecko's strong and em,
         // LibreOffice's status bar).
@@ -199,22 +188,20 @@ void ElementBurst::collectAhead(AheadBatch& batch) {
                                    (!ahead.name || ahead.name->empty());
         if (entry && (entry->value == ValueSource::RunningText ||
                       entry->value == ValueSource::TextContents || namelessLabel)) {
-            texts.requests.push_back(textRequest(batch.objects[k]));
-            texts.keys.push_back(key);
+            texts.ask(key, Fact::Text, object);
             textsWaiting_.insert(key);
         }
         if (ahead.childCount && *ahead.childCount > 0 &&
             static_cast<size_t>(*ahead.childCount) <= childrenBound && ahead.states &&
             !ahead.states->has(ATSPI_STATE_MANAGES_DESCENDANTS)) {
-            children.requests.push_back(childrenRequest(batch.objects[k]));
-            children.keys.push_back(key);
+            children.ask(key, Fact::Children, object);
             childrenWaiting_.insert(key);
         }
     }
     // Collected only when the walk asks: waiting for them now would wait
     // for everything sent ahead of them.
     for (auto [follow, inFlight] : {std::pair{&texts, &textsInFlight_}, std::pair{&children, &childrenInFlight_}}) {
-        if (follow->keys.empty()) continue;
+        if (follow->asked.empty()) continue;
         follow->sent = link_.send(follow->requests);
         inFlight->push_back(std::move(*follow));
     }
@@ -222,7 +209,7 @@ void ElementBurst::collectAhead(AheadBatch& batch) {
 
 void ElementBurst::clear() {
     burst_ = Burst{};
-    for (auto& batch : inFlight_) link_.drop(batch.sent);
+    for (auto& batch : inFlight_) link_.drop(batch.facts.sent);
     inFlight_.clear();
     for (auto* inFlight : {&textsInFlight_, &childrenInFlight_}) {
         for (auto& batch : *inFlight) link_.drop(batch.sent);
@@ -245,29 +232,6 @@ ElementBurst::Burst& ElementBurst::burstFor(const ObjectRef& object) {
         burst_.started = now;
     }
     return burst_;
-}
-
-const Toolkit& ScreenCoordinates::toolkit(const std::string& bus) {
-    auto known = known_.find(bus);
-    if (known == known_.end()) known = known_.emplace(bus, getToolkit(link_, bus)).first;
-    return known->second;
-}
-
-bool ScreenCoordinates::nativeWayland(const std::string& bus) {
-    if (!wayland_) wayland_ = x11::waylandDisplayPresent();
-    if (!*wayland_) return false;
-    auto known = native_.find(bus);
-    if (known != native_.end()) return known->second;
-    if (!xOwners_) xOwners_ = x11::windowOwnerPids(display_.get());
-    // A server that cannot tell who made its windows (no X-Resource;
-    // XWayland always has it) leaves each application at its word. A
-    // process the bus cannot name cannot be shown to own a window.
-    bool native = false;
-    if (*xOwners_) {
-        auto pid = connectionPid(link_, bus);
-        native = !pid || (*xOwners_)->count(*pid) == 0;
-    }
-    return native_.emplace(bus, native).first->second;
 }
 
 }  // namespace nuvra::atspi

@@ -1,19 +1,16 @@
-// Replies kept for reuse: the burst of one element's replies, and each
-// application's word on its coordinates.
+// Replies kept for reuse: the burst of one element's replies.
 #pragma once
 
 #include <deque>
-#include <map>
 #include <unordered_map>
 #include <unordered_set>
 #include <optional>
-#include <set>
 #include <string>
 #include <vector>
 
 #include "platform/linux/atspi/requests.h"
+#include "platform/linux/fact_batch.h"
 #include "platform/linux/limits.h"
-#include "platform/linux/x11/display.h"
 
 namespace nuvra::atspi {
 
@@ -79,32 +76,24 @@ private:
     };
     Burst& burstFor(const ObjectRef& object);
 
-    struct Ahead {
-        std::optional<uint32_t> role;
-        std::optional<std::string> name;
-        std::optional<StateSet> states;
-        std::optional<Extents> extents;
-        std::optional<int32_t> childCount;
-    };
+    // Everything a walk reads of an element, but the children: whether
+    // they may be asked for depends on these.
+    static constexpr Fact kElementFacts[] = {Fact::Role, Fact::Name, Fact::States, Fact::Extents,
+                                             Fact::ChildCount};
     struct AheadBatch {
         std::vector<ObjectRef> objects;
-        std::vector<Request> requests;
-        BusLink::Sent sent;
+        FactBatch<size_t> facts;  // by index into `objects`
     };
     // The second stretch of a read ahead, sent once the first said what
-    // may be asked: texts, and children.
-    struct FollowBatch {
-        std::vector<std::string> keys;
-        std::vector<Request> requests;
-        BusLink::Sent sent;
-    };
+    // may be asked: texts, and children. Their replies are kept whole.
+    using FollowBatch = FactBatch<std::string>;
     // Takes `object`'s reply from the stretches in flight, collecting them
     // in the order they went out up to the one that holds it.
     std::optional<Reply> followed(const ObjectRef& object, std::deque<FollowBatch>& inFlight,
                                   std::unordered_set<std::string>& waiting,
                                   std::unordered_map<std::string, Reply>& ready);
     static std::string keyOf(const ObjectRef& object) { return object.bus + '\n' + object.path; }
-    std::optional<Ahead> takeAhead(const ObjectRef& object);
+    std::optional<ReadFacts> takeAhead(const ObjectRef& object);
     void collectUpTo(const std::string& key);
     void collectAhead(AheadBatch& batch);
 
@@ -112,7 +101,7 @@ private:
     Burst burst_;
     std::deque<AheadBatch> inFlight_;
     std::unordered_set<std::string> waiting_;          // in flight
-    std::unordered_map<std::string, Ahead> ready_;     // collected, not yet gathered
+    std::unordered_map<std::string, ReadFacts> ready_;     // collected, not yet gathered
     std::deque<FollowBatch> textsInFlight_;
     std::unordered_set<std::string> textsWaiting_;
     std::unordered_map<std::string, Reply> texts_;
@@ -121,45 +110,6 @@ private:
     std::unordered_map<std::string, Reply> children_;
     size_t readAheadCount_ = 0;
     size_t readAheadLimit_ = 0;
-};
-
-// What each application's toolkit and display server imply, asked once per
-// application and run.
-class ScreenCoordinates {
-public:
-    ScreenCoordinates(BusLink& link, x11::DisplayConnection& display)
-        : link_(link), display_(display) {}
-    // Whether its Component extents are in screen coordinates, as AT-SPI
-    // defines them. GTK 4 cannot know where its windows are and answers in
-    // window coordinates instead, whatever is asked, and neither can a
-    // native Wayland client. An application that does not tell its
-    // toolkit is taken at its word.
-    bool of(const std::string& bus) {
-        return (toolkit(bus).name != "GTK" || toolkit(bus).major < 4) && !nativeWayland(bus);
-    }
-    bool gecko(const std::string& bus) { return toolkit(bus).name == "Gecko"; }
-    // GTK 4 sets the showing state on its windows alone.
-    bool setsShowing(const std::string& bus) {
-        return toolkit(bus).name != "GTK" || toolkit(bus).major < 4;
-    }
-    // A widget toolkit, whose box 0,0 0x0 means a widget not laid out; a
-    // web engine's can be an element with no box of its own around content
-    // that shows.
-    bool widgetToolkit(const std::string& bus) {
-        return toolkit(bus).name == "GTK" || toolkit(bus).name == "Qt";
-    }
-    // On a Wayland desktop: shows no X11 window (XWayland's are on the
-    // screen's coordinates). Under a plain X11 session nothing is asked.
-    bool nativeWayland(const std::string& bus);
-
-private:
-    const Toolkit& toolkit(const std::string& bus);
-    BusLink& link_;
-    x11::DisplayConnection& display_;
-    std::map<std::string, Toolkit> known_;
-    std::optional<bool> wayland_;
-    std::optional<std::optional<std::set<int32_t>>> xOwners_;
-    std::map<std::string, bool> native_;
 };
 
 }  // namespace nuvra::atspi

@@ -17,7 +17,7 @@ void WalkPrefetch::begin(const ObjectRef& root, int64_t maxNodes, int64_t maxDep
 }
 
 void WalkPrefetch::end() {
-    if (bulk_ && bulk_->inFlight) link_.drop(bulk_->inFlight->sent);
+    if (bulk_ && bulk_->inFlight) link_.drop(bulk_->inFlight->facts.sent);
     plan_.reset();
     bulk_.reset();
 }
@@ -30,7 +30,7 @@ size_t WalkPrefetch::aheadBound() const {
 }
 
 void WalkPrefetch::forgetSnapshot() {
-    if (bulk_ && bulk_->inFlight) link_.drop(bulk_->inFlight->sent);
+    if (bulk_ && bulk_->inFlight) link_.drop(bulk_->inFlight->facts.sent);
     bulk_.reset();
     if (plan_) {
         plan_->snapshotTried = false;
@@ -158,29 +158,25 @@ WalkPrefetch::AheadBatch WalkPrefetch::startBatch(std::vector<int32_t> objects) 
     for (int32_t k : objects) {
         const SnapshotObject& o = object(k);
         if ((o.interfaces & kComponentInterface) != 0) {
-            batch.requests.push_back(extentsRequest(refOf(k)));
-            batch.slots.emplace_back(k, Slot::Extents);
+            batch.facts.ask(k, Fact::Extents, refOf(k));
         }
         auto entry = roleEntry(o.role);
         ValueSource source = entry ? entry->value : ValueSource::None;
         if (source == ValueSource::TextContents && (o.interfaces & kTextInterface) != 0) {
-            batch.requests.push_back(roleRequest(refOf(k)));
-            batch.slots.emplace_back(k, Slot::Role);
+            batch.facts.ask(k, Fact::Role, refOf(k));
         }
         // A label without a name shows its text instead.
         const bool shownText = source == ValueSource::RunningText ||
                                (source == ValueSource::Name && o.name.empty());
         if (shownText && (o.interfaces & kTextInterface) != 0) {
-            batch.requests.push_back(textRequest(refOf(k)));
-            batch.slots.emplace_back(k, Slot::Text);
+            batch.facts.ask(k, Fact::Text, refOf(k));
         }
         if (source == ValueSource::Number && (o.interfaces & kValueInterface) != 0) {
-            batch.requests.push_back(currentValueRequest(refOf(k)));
-            batch.slots.emplace_back(k, Slot::Number);
+            batch.facts.ask(k, Fact::Number, refOf(k));
         }
     }
     batch.objects = std::move(objects);
-    batch.sent = link_.send(batch.requests);
+    batch.facts.sent = link_.send(batch.facts.requests);
     return batch;
 }
 
@@ -200,7 +196,7 @@ const AheadReads& WalkPrefetch::ahead(int32_t k) {
     } else {
         // The walk went elsewhere than predicted: what was sent ahead is
         // not waited for.
-        if (b.inFlight) link_.drop(b.inFlight->sent);
+        if (b.inFlight) link_.drop(b.inFlight->facts.sent);
         b.inFlight.reset();
         b.inFlightSet.clear();
         batch = startBatch(stretchFrom(k));
@@ -208,28 +204,15 @@ const AheadReads& WalkPrefetch::ahead(int32_t k) {
     b.inFlight.reset();
     b.inFlightSet.clear();
 
-    auto replies = link_.collect(batch.requests, batch.sent);
+    auto replies = link_.collect(batch.facts.requests, batch.facts.sent);
     std::vector<Request> texts;
     std::vector<int32_t> textObjects;
-    for (size_t i = 0; i < batch.slots.size(); ++i) {
-        auto [object, slot] = batch.slots[i];
-        switch (slot) {
-            case Slot::Extents:
-                at(object).extents = extentsFrom(replies[i]);
-                break;
-            case Slot::Role:
-                at(object).roleNow = roleFrom(replies[i]);
-                if (at(object).roleNow && *at(object).roleNow != ATSPI_ROLE_PASSWORD_TEXT) {
-                    texts.push_back(textRequest(refOf(object)));
-                    textObjects.push_back(object);
-                }
-                break;
-            case Slot::Text:
-                at(object).text = textFrom(replies[i]);
-                break;
-            case Slot::Number:
-                at(object).number = currentValueFrom(replies[i]);
-                break;
+    for (size_t i = 0; i < batch.facts.asked.size(); ++i) {
+        auto [object, fact] = batch.facts.asked[i];
+        takeFact(at(object), fact, replies[i]);
+        if (fact == Fact::Role && at(object).role && *at(object).role != ATSPI_ROLE_PASSWORD_TEXT) {
+            texts.push_back(textRequest(refOf(object)));
+            textObjects.push_back(object);
         }
     }
     auto textsSent = link_.send(texts);

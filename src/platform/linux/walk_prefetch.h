@@ -17,16 +17,15 @@
 #include <vector>
 
 #include "platform/linux/atspi/snapshot.h"
+#include "platform/linux/fact_batch.h"
 
 namespace nuvra::atspi {
 
 // The reads a snapshot cannot hold, for one of its objects.
-struct AheadReads {
+// Of those, the role is asked afresh, before the text; names, states and
+// child counts come from the snapshot.
+struct AheadReads : ReadFacts {
     bool fetched = false;
-    std::optional<Extents> extents;
-    std::optional<uint32_t> roleNow;  // asked afresh before the text
-    std::optional<std::string> text;
-    std::optional<double> number;
 };
 
 class WalkPrefetch {
@@ -89,12 +88,9 @@ private:
     };
 
     // One round of ahead reads on its way: which reply is which.
-    enum class Slot { Extents, Role, Text, Number };
     struct AheadBatch {
         std::vector<int32_t> objects;
-        std::vector<Request> requests;
-        std::vector<std::pair<int32_t, Slot>> slots;
-        BusLink::Sent sent;
+        FactBatch<int32_t> facts;  // by snapshot index
     };
 
     struct Bulk {
