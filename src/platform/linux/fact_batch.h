@@ -68,6 +68,8 @@ public:
         ReadFacts facts;
         std::optional<Reply> children;  // kept whole
         uint16_t in = 0;                // facts come back and not yet taken
+
+        void take(uint16_t facts) { in &= static_cast<uint16_t>(~facts); }
     };
 
     explicit FactPipeline(BusLink& link) : link_(link) {}
@@ -110,17 +112,24 @@ public:
         then(batch);
         return true;
     }
+    // What came back for `element` of any of `what`, once the stretches
+    // before it are in; none if it was never asked.
     template <class Then>
-    void collectUpTo(const Key& element, uint16_t what, Then&& then) {
+    Kept* collectUpTo(const Key& element, uint16_t what, Then&& then) {
         while ((in(element) & what) == 0 && (waiting(element) & what) != 0 &&
                collectNext(what, then)) {
         }
+        auto found = kept_.find(element);
+        return found == kept_.end() || (found->second.in & what) == 0 ? nullptr : &found->second;
     }
-    void collectUpTo(const Key& element, uint16_t what) {
-        collectUpTo(element, what, [](const FactBatch<Key>&) {});
+    Kept* collectUpTo(const Key& element, uint16_t what) {
+        return collectUpTo(element, what, [](const FactBatch<Key>&) {});
     }
 
-    uint16_t waiting(const Key& element) const { return lookup(waiting_, element); }
+    uint16_t waiting(const Key& element) const {
+        auto found = waiting_.find(element);
+        return found == waiting_.end() ? 0 : found->second;
+    }
     uint16_t in(const Key& element) const {
         auto found = kept_.find(element);
         return found == kept_.end() ? 0 : found->second.in;
@@ -130,12 +139,7 @@ public:
         return static_cast<size_t>(std::count_if(waiting_.begin(), waiting_.end(),
                                                  [&](const auto& w) { return (w.second & what) != 0; }));
     }
-    // What came back for `element`; the facts in `taken` count as taken.
-    Kept& take(const Key& element, uint16_t taken) {
-        Kept& k = kept_[element];
-        k.in &= static_cast<uint16_t>(~taken);
-        return k;
-    }
+    Kept& kept(const Key& element) { return kept_[element]; }
 
     // What is in flight is given up; what came back is kept.
     void drop() {
@@ -152,10 +156,6 @@ private:
         FactBatch<Key> batch;
         uint16_t asks = 0;
     };
-    static uint16_t lookup(const std::unordered_map<Key, uint16_t, Hash, Eq>& map, const Key& element) {
-        auto found = map.find(element);
-        return found == map.end() ? 0 : found->second;
-    }
     void settle(const Key& element, uint16_t bit) {
         auto found = waiting_.find(element);
         if (found == waiting_.end()) return;

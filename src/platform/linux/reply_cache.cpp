@@ -11,9 +11,9 @@ void ElementBurst::gather(const ObjectRef& object, std::optional<uint32_t>& role
     Burst& b = burstFor(object);
     if (b.gathered) return;
     b.gathered = true;
-    collectUpTo(object);
-    if ((ahead_.in(object) & factBit(Fact::Role)) != 0) {
-        ReadFacts& ahead = ahead_.take(object, kElementBits).facts;
+    if (auto* kept = collectUpTo(object)) {
+        kept->take(kElementBits);
+        ReadFacts& ahead = kept->facts;
         if (!role) role = ahead.role;
         b.name = std::move(ahead.name);
         b.states = ahead.states;
@@ -106,9 +106,9 @@ std::optional<std::optional<std::string>> ElementBurst::textAhead(const ObjectRe
 }
 
 ElementBurst::Pipeline::Kept* ElementBurst::followed(const ObjectRef& object, Fact fact, bool peek) {
-    ahead_.collectUpTo(object, factBit(fact));
-    if ((ahead_.in(object) & factBit(fact)) == 0) return nullptr;
-    return &ahead_.take(object, peek ? 0 : factBit(fact));
+    auto* kept = ahead_.collectUpTo(object, factBit(fact));
+    if (kept && !peek) kept->take(factBit(fact));
+    return kept;
 }
 
 std::optional<std::optional<std::string>> ElementBurst::peekText(const ObjectRef& object) {
@@ -124,13 +124,12 @@ std::optional<std::vector<ObjectRef>> ElementBurst::peekChildren(const ObjectRef
 }
 
 std::optional<uint32_t> ElementBurst::roleAhead(const ObjectRef& object) {
-    collectUpTo(object);
-    if ((ahead_.in(object) & factBit(Fact::Role)) == 0) return std::nullopt;
-    return ahead_.take(object, 0).facts.role;
+    auto* kept = collectUpTo(object);
+    return kept ? kept->facts.role : std::nullopt;
 }
 
-void ElementBurst::collectUpTo(const ObjectRef& object) {
-    ahead_.collectUpTo(object, factBit(Fact::Role), [this](const Batch& batch) { followUp(batch); });
+ElementBurst::Pipeline::Kept* ElementBurst::collectUpTo(const ObjectRef& object) {
+    return ahead_.collectUpTo(object, factBit(Fact::Role), [this](const Batch& batch) { followUp(batch); });
 }
 
 // The texts and children follow in a second stretch: a field's text only
@@ -143,7 +142,7 @@ void ElementBurst::followUp(const Batch& batch) {
     Batch children;
     const size_t childrenBound = std::min(kAheadChildren, readAheadLimit_);
     for (const auto& object : batch.elements) {
-        const ReadFacts& ahead = ahead_.take(object, 0).facts;
+        const ReadFacts& ahead = ahead_.kept(object).facts;
         auto entry = ahead.role ? roleEntry(*ahead.role) : std::nullopt;
         // A label without a name shows its text (Gecko's strong and em,
         // LibreOffice's status bar).

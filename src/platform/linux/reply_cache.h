@@ -93,7 +93,7 @@ private:
     // A reply read ahead of `fact` for `object`, collected if need be;
     // taken unless `peek`.
     Pipeline::Kept* followed(const ObjectRef& object, Fact fact, bool peek);
-    void collectUpTo(const ObjectRef& object);
+    Pipeline::Kept* collectUpTo(const ObjectRef& object);
     void followUp(const Batch& batch);
 
     BusLink& link_;

@@ -182,7 +182,7 @@ WalkPrefetch::Batch WalkPrefetch::startBatch(std::vector<int32_t> objects) {
 // first round of the next.
 const ReadFacts& WalkPrefetch::ahead(int32_t k) {
     Bulk& b = *bulk_;
-    if ((ahead_.in(k) & kListed) != 0) return ahead_.take(k, 0).facts;
+    if ((ahead_.in(k) & kListed) != 0) return ahead_.kept(k).facts;
     predictWalk(b);
     if ((ahead_.waiting(k) & kListed) == 0) {
         // The walk went elsewhere than predicted: what was sent ahead is
@@ -194,7 +194,7 @@ const ReadFacts& WalkPrefetch::ahead(int32_t k) {
     int32_t last = k;
     ahead_.collectUpTo(k, kListed, [&](const Batch& batch) {
         for (const auto& [object, fact] : batch.asked) {
-            const auto& role = ahead_.take(object, 0).facts.role;
+            const auto& role = ahead_.kept(object).facts.role;
             if (fact == Fact::Role && role && *role != ATSPI_ROLE_PASSWORD_TEXT)
                 texts.ask(object, Fact::Text, refOf(object));
         }
@@ -211,7 +211,7 @@ const ReadFacts& WalkPrefetch::ahead(int32_t k) {
             ahead_.send(startBatch(std::move(next)));
     }
     if (firstText >= 0) ahead_.collectUpTo(firstText, factBit(Fact::Text));
-    return ahead_.take(k, 0).facts;
+    return ahead_.kept(k).facts;
 }
 
 }  // namespace nuvra::atspi
