@@ -128,7 +128,7 @@ std::optional<std::vector<ObjectRef>> ElementFacts::childrenFrom(int32_t index, 
 TextFact ElementFacts::text() {
     if (inSnapshot()) {
         if ((from_.walk.object(index_).interfaces & kTextInterface) == 0) return {};
-        const AheadReads& ahead = from_.walk.ahead(index_);
+        const ReadFacts& ahead = from_.walk.ahead(index_);
         if (!ahead.role || *ahead.role == ATSPI_ROLE_PASSWORD_TEXT) return {true, {}};
         return {false, ahead.text};
     }

@@ -1,6 +1,7 @@
 #include "platform/linux/reply_cache.h"
 
 #include <algorithm>
+#include <unordered_set>
 
 #include <atspi/atspi-constants.h>
 
@@ -10,12 +11,14 @@ void ElementBurst::gather(const ObjectRef& object, std::optional<uint32_t>& role
     Burst& b = burstFor(object);
     if (b.gathered) return;
     b.gathered = true;
-    if (auto ahead = takeAhead(object)) {
-        if (!role) role = ahead->role;
-        b.name = std::move(ahead->name);
-        b.states = ahead->states;
-        b.extents = ahead->extents;
-        b.childCount = ahead->childCount;
+    if (auto* kept = collectUpTo(object)) {
+        kept->take(kElementBits);
+        ReadFacts& ahead = kept->facts;
+        if (!role) role = ahead.role;
+        b.name = std::move(ahead.name);
+        b.states = ahead.states;
+        b.extents = ahead.extents;
+        b.childCount = ahead.childCount;
         b.started = dbus::Clock::now();
         return;
     }
@@ -67,8 +70,7 @@ std::optional<int32_t> ElementBurst::childCount(const ObjectRef& object) {
 }
 
 std::optional<std::vector<ObjectRef>> ElementBurst::children(const ObjectRef& object) {
-    if (auto ahead = followed(object, childrenInFlight_, childrenWaiting_, children_))
-        return childrenFrom(*ahead);
+    if (auto* ahead = followed(object, Fact::Children, false)) return childrenFrom(*ahead->children);
     return getChildren(link_, object);
 }
 
@@ -76,91 +78,58 @@ void ElementBurst::readAhead(const std::vector<ObjectRef>& objects, size_t limit
     readAheadLimit_ = limit;
     // What is already in comes in first, so the stretch in flight stays
     // short and the application is never idle.
-    while (waiting_.size() >= kAheadInFlight && !inFlight_.empty()) {
-        collectAhead(inFlight_.front());
-        inFlight_.pop_front();
+    constexpr uint16_t role = factBit(Fact::Role);
+    while (ahead_.waitingCount(role) >= kAheadInFlight &&
+           ahead_.collectNext(role, [this](const Batch& batch) { followUp(batch); })) {
     }
-    AheadBatch batch;
+    size_t waiting = ahead_.waitingCount(role);
+    std::unordered_set<ObjectRef, RefHash, RefEq> asked;
+    Batch batch;
     for (const auto& object : objects) {
-        if (readAheadCount_ >= limit || waiting_.size() >= kAheadInFlight) break;
-        const std::string key = keyOf(object);
-        if (isNullRef(object) || ready_.count(key) != 0 || !waiting_.insert(key).second) continue;
+        if (readAheadCount_ >= limit || waiting >= kAheadInFlight) break;
+        if (isNullRef(object) || ((ahead_.in(object) | ahead_.waiting(object)) & role) != 0 ||
+            !asked.insert(object).second)
+            continue;
         ++readAheadCount_;
-        for (Fact fact : kElementFacts) batch.facts.ask(batch.objects.size(), fact, object);
-        batch.objects.push_back(object);
+        ++waiting;
+        for (Fact fact : kElementFacts) batch.ask(object, fact, object);
+        batch.elements.push_back(object);
     }
-    if (batch.objects.empty()) return;
-    batch.facts.sent = link_.send(batch.facts.requests);
-    inFlight_.push_back(std::move(batch));
+    if (batch.elements.empty()) return;
+    ahead_.send(std::move(batch));
 }
 
 std::optional<std::optional<std::string>> ElementBurst::textAhead(const ObjectRef& object) {
-    auto reply = followed(object, textsInFlight_, textsWaiting_, texts_);
-    if (!reply) return std::nullopt;
-    return textFrom(*reply);
+    auto* ahead = followed(object, Fact::Text, false);
+    if (!ahead) return std::nullopt;
+    return ahead->facts.text;
 }
 
-std::optional<Reply> ElementBurst::followed(const ObjectRef& object, std::deque<FollowBatch>& inFlight,
-                                            std::unordered_set<std::string>& waiting,
-                                            std::unordered_map<std::string, Reply>& ready) {
-    const std::string key = keyOf(object);
-    while (ready.count(key) == 0 && waiting.count(key) != 0 && !inFlight.empty()) {
-        FollowBatch batch = std::move(inFlight.front());
-        inFlight.pop_front();
-        auto replies = link_.collect(batch.requests, batch.sent);
-        for (size_t i = 0; i < batch.asked.size(); ++i) {
-            waiting.erase(batch.asked[i].element);
-            ready[batch.asked[i].element] = std::move(replies[i]);
-        }
-    }
-    auto found = ready.find(key);
-    if (found == ready.end()) return std::nullopt;
-    Reply reply = std::move(found->second);
-    ready.erase(found);
-    return reply;
+ElementBurst::Pipeline::Kept* ElementBurst::followed(const ObjectRef& object, Fact fact, bool peek) {
+    auto* kept = ahead_.collectUpTo(object, factBit(fact));
+    if (kept && !peek) kept->take(factBit(fact));
+    return kept;
 }
 
 std::optional<std::optional<std::string>> ElementBurst::peekText(const ObjectRef& object) {
-    auto reply = followed(object, textsInFlight_, textsWaiting_, texts_);
-    if (!reply) return std::nullopt;
-    auto text = textFrom(*reply);
-    texts_[keyOf(object)] = std::move(*reply);
-    return text;
+    auto* ahead = followed(object, Fact::Text, true);
+    if (!ahead) return std::nullopt;
+    return ahead->facts.text;
 }
 
 std::optional<std::vector<ObjectRef>> ElementBurst::peekChildren(const ObjectRef& object) {
-    auto reply = followed(object, childrenInFlight_, childrenWaiting_, children_);
-    if (!reply) return std::nullopt;
-    auto children = childrenFrom(*reply);
-    children_[keyOf(object)] = std::move(*reply);
-    return children;
+    auto* ahead = followed(object, Fact::Children, true);
+    if (!ahead) return std::nullopt;
+    return childrenFrom(*ahead->children);
 }
 
 std::optional<uint32_t> ElementBurst::roleAhead(const ObjectRef& object) {
-    const std::string key = keyOf(object);
-    collectUpTo(key);
-    auto found = ready_.find(key);
-    return found == ready_.end() ? std::nullopt : found->second.role;
+    auto* kept = collectUpTo(object);
+    return kept ? kept->facts.role : std::nullopt;
 }
 
-// Batches are collected in the order they went out, up to the one holding
-// `key`.
-void ElementBurst::collectUpTo(const std::string& key) {
-    while (ready_.count(key) == 0 && waiting_.count(key) != 0 && !inFlight_.empty()) {
-        AheadBatch batch = std::move(inFlight_.front());
-        inFlight_.pop_front();
-        collectAhead(batch);
-    }
-}
-
-std::optional<ReadFacts> ElementBurst::takeAhead(const ObjectRef& object) {
-    const std::string key = keyOf(object);
-    collectUpTo(key);
-    auto found = ready_.find(key);
-    if (found == ready_.end()) return std::nullopt;
-    ReadFacts ahead = std::move(found->second);
-    ready_.erase(found);
-    return ahead;
+ElementBurst::Pipeline::Kept* ElementBurst::collectUpTo(const ObjectRef& object) {
+    return ahead_.collectUpTo(object, factBit(Fact::Role), [this](const Batch& batch) { followUp(batch); });
 }
 
 // The texts and children follow in a second stretch: a field's text only
@@ -168,59 +137,34 @@ std::optional<ReadFacts> ElementBurst::takeAhead(const ObjectRef& object) {
 // children only of an object that claims few enough and makes none on
 // demand. A long list is read when the walk comes to it, rather than kept
 // for every element read ahead.
-void ElementBurst::collectAhead(AheadBatch& batch) {
-    auto replies = link_.collect(batch.facts.requests, batch.facts.sent);
-    for (size_t i = 0; i < batch.facts.asked.size(); ++i) {
-        const auto& asked = batch.facts.asked[i];
-        takeFact(ready_[keyOf(batch.objects[asked.element])], asked.fact, replies[i]);
-    }
-    FollowBatch texts;
-    FollowBatch children;
+void ElementBurst::followUp(const Batch& batch) {
+    Batch texts;
+    Batch children;
     const size_t childrenBound = std::min(kAheadChildren, readAheadLimit_);
-    for (const auto& object : batch.objects) {
-        const std::string key = keyOf(object);
-        waiting_.erase(key);
-        const ReadFacts& ahead = ready_[key];
+    for (const auto& object : batch.elements) {
+        const ReadFacts& ahead = ahead_.kept(object).facts;
         auto entry = ahead.role ? roleEntry(*ahead.role) : std::nullopt;
         // A label without a name shows its text (Gecko's strong and em,
         // LibreOffice's status bar).
         const bool namelessLabel = entry && entry->value == ValueSource::Name &&
                                    (!ahead.name || ahead.name->empty());
         if (entry && (entry->value == ValueSource::RunningText ||
-                      entry->value == ValueSource::TextContents || namelessLabel)) {
-            texts.ask(key, Fact::Text, object);
-            textsWaiting_.insert(key);
-        }
+                      entry->value == ValueSource::TextContents || namelessLabel))
+            texts.ask(object, Fact::Text, object);
         if (ahead.childCount && *ahead.childCount > 0 &&
             static_cast<size_t>(*ahead.childCount) <= childrenBound && ahead.states &&
-            !ahead.states->has(ATSPI_STATE_MANAGES_DESCENDANTS)) {
-            children.ask(key, Fact::Children, object);
-            childrenWaiting_.insert(key);
-        }
+            !ahead.states->has(ATSPI_STATE_MANAGES_DESCENDANTS))
+            children.ask(object, Fact::Children, object);
     }
     // Collected only when the walk asks: waiting for them now would wait
     // for everything sent ahead of them.
-    for (auto [follow, inFlight] : {std::pair{&texts, &textsInFlight_}, std::pair{&children, &childrenInFlight_}}) {
-        if (follow->asked.empty()) continue;
-        follow->sent = link_.send(follow->requests);
-        inFlight->push_back(std::move(*follow));
-    }
+    for (Batch* follow : {&texts, &children})
+        if (!follow->asked.empty()) ahead_.send(std::move(*follow));
 }
 
 void ElementBurst::clear() {
     burst_ = Burst{};
-    for (auto& batch : inFlight_) link_.drop(batch.facts.sent);
-    inFlight_.clear();
-    for (auto* inFlight : {&textsInFlight_, &childrenInFlight_}) {
-        for (auto& batch : *inFlight) link_.drop(batch.sent);
-        inFlight->clear();
-    }
-    textsWaiting_.clear();
-    childrenWaiting_.clear();
-    waiting_.clear();
-    ready_.clear();
-    texts_.clear();
-    children_.clear();
+    ahead_.clear();
     readAheadCount_ = 0;
 }
 

@@ -1,9 +1,6 @@
 // Replies kept for reuse: the burst of one element's replies.
 #pragma once
 
-#include <deque>
-#include <unordered_map>
-#include <unordered_set>
 #include <optional>
 #include <string>
 #include <vector>
@@ -80,34 +77,28 @@ private:
     // they may be asked for depends on these.
     static constexpr Fact kElementFacts[] = {Fact::Role, Fact::Name, Fact::States, Fact::Extents,
                                              Fact::ChildCount};
-    struct AheadBatch {
-        std::vector<ObjectRef> objects;
-        FactBatch<size_t> facts;  // by index into `objects`
+    static constexpr uint16_t kElementBits = factBit(Fact::Role) | factBit(Fact::Name) |
+                                             factBit(Fact::States) | factBit(Fact::Extents) |
+                                             factBit(Fact::ChildCount);
+    struct RefHash {
+        size_t operator()(const ObjectRef& o) const {
+            return std::hash<std::string>{}(o.path) ^ std::hash<std::string>{}(o.bus);
+        }
     };
-    // The second stretch of a read ahead, sent once the first said what
-    // may be asked: texts, and children. Their replies are kept whole.
-    using FollowBatch = FactBatch<std::string>;
-    // Takes `object`'s reply from the stretches in flight, collecting them
-    // in the order they went out up to the one that holds it.
-    std::optional<Reply> followed(const ObjectRef& object, std::deque<FollowBatch>& inFlight,
-                                  std::unordered_set<std::string>& waiting,
-                                  std::unordered_map<std::string, Reply>& ready);
-    static std::string keyOf(const ObjectRef& object) { return object.bus + '\n' + object.path; }
-    std::optional<ReadFacts> takeAhead(const ObjectRef& object);
-    void collectUpTo(const std::string& key);
-    void collectAhead(AheadBatch& batch);
+    struct RefEq {
+        bool operator()(const ObjectRef& a, const ObjectRef& b) const { return sameObject(a, b); }
+    };
+    using Pipeline = FactPipeline<ObjectRef, RefHash, RefEq>;
+    using Batch = FactBatch<ObjectRef>;
+    // A reply read ahead of `fact` for `object`, collected if need be;
+    // taken unless `peek`.
+    Pipeline::Kept* followed(const ObjectRef& object, Fact fact, bool peek);
+    Pipeline::Kept* collectUpTo(const ObjectRef& object);
+    void followUp(const Batch& batch);
 
     BusLink& link_;
     Burst burst_;
-    std::deque<AheadBatch> inFlight_;
-    std::unordered_set<std::string> waiting_;          // in flight
-    std::unordered_map<std::string, ReadFacts> ready_;     // collected, not yet gathered
-    std::deque<FollowBatch> textsInFlight_;
-    std::unordered_set<std::string> textsWaiting_;
-    std::unordered_map<std::string, Reply> texts_;
-    std::deque<FollowBatch> childrenInFlight_;
-    std::unordered_set<std::string> childrenWaiting_;
-    std::unordered_map<std::string, Reply> children_;
+    Pipeline ahead_{link_};
     size_t readAheadCount_ = 0;
     size_t readAheadLimit_ = 0;
 };

@@ -17,7 +17,7 @@ void WalkPrefetch::begin(const ObjectRef& root, int64_t maxNodes, int64_t maxDep
 }
 
 void WalkPrefetch::end() {
-    if (bulk_ && bulk_->inFlight) link_.drop(bulk_->inFlight->facts.sent);
+    ahead_.clear();
     plan_.reset();
     bulk_.reset();
 }
@@ -30,7 +30,7 @@ size_t WalkPrefetch::aheadBound() const {
 }
 
 void WalkPrefetch::forgetSnapshot() {
-    if (bulk_ && bulk_->inFlight) link_.drop(bulk_->inFlight->facts.sent);
+    ahead_.clear();
     bulk_.reset();
     if (plan_) {
         plan_->snapshotTried = false;
@@ -95,10 +95,8 @@ void WalkPrefetch::takeSnapshotIfWorth() {
     auto snapshot = takeSnapshot(link_, plan_->root.bus);
     if (!snapshot || snapshot->indexOf(plan_->root) < 0) return;
     for (auto& q : plan_->queue) q.index = snapshot->indexOf(q.ref);
-    Bulk bulk;
-    bulk.ahead.resize(snapshot->objects.size());
-    bulk.snapshot = std::move(*snapshot);
-    bulk_ = std::move(bulk);
+    ahead_.clear();
+    bulk_ = Bulk{std::move(*snapshot), {}, {}};
 }
 
 // The walk from the element it now reads: what it has queued, then, breadth
@@ -146,37 +144,34 @@ std::vector<int32_t> WalkPrefetch::stretchFrom(int32_t k) {
     for (size_t i = static_cast<size_t>(start);
          i < b.order.size() && stretch.size() < kAheadChunk; ++i) {
         int32_t object = b.order[i];
-        if (!b.ahead[static_cast<size_t>(object)].fetched &&
-            (!b.inFlight || !b.inFlightSet.count(object)))
-            stretch.push_back(object);
+        if (((ahead_.in(object) | ahead_.waiting(object)) & kListed) == 0) stretch.push_back(object);
     }
     return stretch;
 }
 
-WalkPrefetch::AheadBatch WalkPrefetch::startBatch(std::vector<int32_t> objects) {
-    AheadBatch batch;
+WalkPrefetch::Batch WalkPrefetch::startBatch(std::vector<int32_t> objects) {
+    Batch batch;
     for (int32_t k : objects) {
         const SnapshotObject& o = object(k);
         if ((o.interfaces & kComponentInterface) != 0) {
-            batch.facts.ask(k, Fact::Extents, refOf(k));
+            batch.ask(k, Fact::Extents, refOf(k));
         }
         auto entry = roleEntry(o.role);
         ValueSource source = entry ? entry->value : ValueSource::None;
         if (source == ValueSource::TextContents && (o.interfaces & kTextInterface) != 0) {
-            batch.facts.ask(k, Fact::Role, refOf(k));
+            batch.ask(k, Fact::Role, refOf(k));
         }
         // A label without a name shows its text instead.
         const bool shownText = source == ValueSource::RunningText ||
                                (source == ValueSource::Name && o.name.empty());
         if (shownText && (o.interfaces & kTextInterface) != 0) {
-            batch.facts.ask(k, Fact::Text, refOf(k));
+            batch.ask(k, Fact::Text, refOf(k));
         }
         if (source == ValueSource::Number && (o.interfaces & kValueInterface) != 0) {
-            batch.facts.ask(k, Fact::Number, refOf(k));
+            batch.ask(k, Fact::Number, refOf(k));
         }
     }
-    batch.objects = std::move(objects);
-    batch.facts.sent = link_.send(batch.facts.requests);
+    batch.elements = std::move(objects);
     return batch;
 }
 
@@ -185,52 +180,38 @@ WalkPrefetch::AheadBatch WalkPrefetch::startBatch(std::vector<int32_t> objects) 
 // said it is not password text, as the one-by-one read does. While this
 // side works through one stretch, the application already answers the
 // first round of the next.
-const AheadReads& WalkPrefetch::ahead(int32_t k) {
+const ReadFacts& WalkPrefetch::ahead(int32_t k) {
     Bulk& b = *bulk_;
-    auto at = [&](int32_t object) -> AheadReads& { return b.ahead[static_cast<size_t>(object)]; };
-    if (at(k).fetched) return at(k);
+    if ((ahead_.in(k) & kListed) != 0) return ahead_.kept(k).facts;
     predictWalk(b);
-    AheadBatch batch;
-    if (b.inFlight && b.inFlightSet.count(k) != 0) {
-        batch = std::move(*b.inFlight);
-    } else {
+    if ((ahead_.waiting(k) & kListed) == 0) {
         // The walk went elsewhere than predicted: what was sent ahead is
         // not waited for.
-        if (b.inFlight) link_.drop(b.inFlight->facts.sent);
-        b.inFlight.reset();
-        b.inFlightSet.clear();
-        batch = startBatch(stretchFrom(k));
+        ahead_.drop();
+        ahead_.send(startBatch(stretchFrom(k)));
     }
-    b.inFlight.reset();
-    b.inFlightSet.clear();
-
-    auto replies = link_.collect(batch.facts.requests, batch.facts.sent);
-    std::vector<Request> texts;
-    std::vector<int32_t> textObjects;
-    for (size_t i = 0; i < batch.facts.asked.size(); ++i) {
-        auto [object, fact] = batch.facts.asked[i];
-        takeFact(at(object), fact, replies[i]);
-        if (fact == Fact::Role && at(object).role && *at(object).role != ATSPI_ROLE_PASSWORD_TEXT) {
-            texts.push_back(textRequest(refOf(object)));
-            textObjects.push_back(object);
+    Batch texts;
+    int32_t last = k;
+    ahead_.collectUpTo(k, kListed, [&](const Batch& batch) {
+        for (const auto& [object, fact] : batch.asked) {
+            const auto& role = ahead_.kept(object).facts.role;
+            if (fact == Fact::Role && role && *role != ATSPI_ROLE_PASSWORD_TEXT)
+                texts.ask(object, Fact::Text, refOf(object));
         }
-    }
-    auto textsSent = link_.send(texts);
-    for (int32_t object : batch.objects) at(object).fetched = true;
+        last = batch.elements.back();
+    });
+    const int32_t firstText = texts.asked.empty() ? -1 : texts.asked.front().element;
+    ahead_.send(std::move(texts));
     // The next stretch goes out behind the texts, so the application has
     // work while this side hands the batch to the walk.
-    const int64_t last = b.position[static_cast<size_t>(batch.objects.back())];
-    if (last >= 0 && static_cast<size_t>(last) + 1 < b.order.size()) {
-        auto next = stretchFrom(b.order[static_cast<size_t>(last) + 1]);
-        if (!next.empty() && b.position[static_cast<size_t>(next.front())] >= 0) {
-            b.inFlight = startBatch(std::move(next));
-            b.inFlightSet.insert(b.inFlight->objects.begin(), b.inFlight->objects.end());
-        }
+    const int64_t at = b.position[static_cast<size_t>(last)];
+    if (at >= 0 && static_cast<size_t>(at) + 1 < b.order.size()) {
+        auto next = stretchFrom(b.order[static_cast<size_t>(at) + 1]);
+        if (!next.empty() && b.position[static_cast<size_t>(next.front())] >= 0)
+            ahead_.send(startBatch(std::move(next)));
     }
-    auto textReplies = link_.collect(texts, textsSent);
-    for (size_t i = 0; i < textObjects.size(); ++i)
-        at(textObjects[i]).text = textFrom(textReplies[i]);
-    return at(k);
+    if (firstText >= 0) ahead_.collectUpTo(firstText, factBit(Fact::Text));
+    return ahead_.kept(k).facts;
 }
 
 }  // namespace nuvra::atspi

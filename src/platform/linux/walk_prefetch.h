@@ -21,13 +21,6 @@
 
 namespace nuvra::atspi {
 
-// The reads a snapshot cannot hold, for one of its objects.
-// Of those, the role is asked afresh, before the text; names, states and
-// child counts come from the snapshot.
-struct AheadReads : ReadFacts {
-    bool fetched = false;
-};
-
 class WalkPrefetch {
 public:
     explicit WalkPrefetch(BusLink& link) : link_(link) {}
@@ -65,7 +58,10 @@ public:
     // For an index indexOf gave:
     const SnapshotObject& object(int32_t k) const;
     ObjectRef refOf(int32_t k) const;
-    const AheadReads& ahead(int32_t k);
+    // The reads the snapshot cannot hold: of those, the role is asked
+    // afresh, before the text; names, states and child counts come from
+    // the snapshot.
+    const ReadFacts& ahead(int32_t k);
 
 private:
     struct WalkPlan {
@@ -87,11 +83,7 @@ private:
         size_t head = 0;
     };
 
-    // One round of ahead reads on its way: which reply is which.
-    struct AheadBatch {
-        std::vector<int32_t> objects;
-        FactBatch<int32_t> facts;  // by snapshot index
-    };
+    using Batch = FactBatch<int32_t>;  // by snapshot index
 
     struct Bulk {
         AppSnapshot snapshot;
@@ -99,20 +91,18 @@ private:
         // the snapshot tell: redone for each stretch.
         std::vector<int32_t> order;
         std::vector<int64_t> position;  // by object: its place in `order`, or -1
-        std::vector<AheadReads> ahead;  // by object
-        // The next stretch, sent and not yet collected.
-        std::optional<AheadBatch> inFlight;
-        std::unordered_set<int32_t> inFlightSet;
     };
 
     void takeSnapshotIfWorth();
     void predictWalk(Bulk& b);
     std::vector<int32_t> stretchFrom(int32_t k);
-    AheadBatch startBatch(std::vector<int32_t> objects);
+    Batch startBatch(std::vector<int32_t> objects);
 
     BusLink& link_;
     std::optional<WalkPlan> plan_;
     std::optional<Bulk> bulk_;
+    // The next stretch, sent and not yet collected, and what came back.
+    FactPipeline<int32_t> ahead_{link_};
 };
 
 }  // namespace nuvra::atspi
