@@ -4,6 +4,7 @@
 #pragma once
 
 #include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -54,6 +55,12 @@ struct FactBatch {
 };
 
 constexpr uint16_t factBit(Fact fact) { return static_cast<uint16_t>(1u << static_cast<unsigned>(fact)); }
+template <size_t N>
+constexpr uint16_t factBits(const Fact (&facts)[N]) {
+    uint16_t bits = 0;
+    for (Fact fact : facts) bits = static_cast<uint16_t>(bits | factBit(fact));
+    return bits;
+}
 // An element a stretch was for, whether or not anything was asked of it.
 constexpr uint16_t kListed = 1u << 8;
 

@@ -77,9 +77,7 @@ private:
     // they may be asked for depends on these.
     static constexpr Fact kElementFacts[] = {Fact::Role, Fact::Name, Fact::States, Fact::Extents,
                                              Fact::ChildCount};
-    static constexpr uint16_t kElementBits = factBit(Fact::Role) | factBit(Fact::Name) |
-                                             factBit(Fact::States) | factBit(Fact::Extents) |
-                                             factBit(Fact::ChildCount);
+    static constexpr uint16_t kElementBits = factBits(kElementFacts);
     struct RefHash {
         size_t operator()(const ObjectRef& o) const {
             return std::hash<std::string>{}(o.path) ^ std::hash<std::string>{}(o.bus);
